@@ -1,0 +1,12 @@
+#include "startatlogin.h"
+
+#include <QtGlobal>
+
+namespace StartAtLogin {
+
+void setEnabled(bool enable)
+{
+    Q_UNUSED(enable);
+}
+
+} // namespace StartAtLogin

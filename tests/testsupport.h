@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace TestSupport {
+
+// Points every per-user location the program writes to (settings, autostart entries, the client
+// configuration file) at a private directory, so that a test never touches the user's own files.
+// A child process started by a test inherits the same directory.
+inline void isolateUserFiles(const QString &root)
+{
+    if (!qEnvironmentVariableIsEmpty("MARROWGATE_TEST_SANDBOX"))
+        return;
+    QDir(root).mkpath(QStringLiteral("config"));
+    QDir(root).mkpath(QStringLiteral("tmp"));
+    qputenv("MARROWGATE_TEST_SANDBOX", root.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
+    qputenv("TMPDIR", (root + QStringLiteral("/tmp")).toLocal8Bit());
+}
+
+inline QString sandboxPath()
+{
+    return qEnvironmentVariable("MARROWGATE_TEST_SANDBOX");
+}
+
+} // namespace TestSupport
+
+// Like QTEST_MAIN, with the user's files replaced by a sandbox and the program's identity set.
+#define MARROWGATE_TEST_MAIN(TestObject)                                                                     \
+    int main(int argc, char *argv[])                                                                         \
+    {                                                                                                        \
+        QTemporaryDir sandbox;                                                                               \
+        if (!sandbox.isValid())                                                                              \
+            return 1;                                                                                        \
+        TestSupport::isolateUserFiles(sandbox.path());                                                       \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                  \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                                         \
+        QApplication app(argc, argv);                                                                        \
+        QApplication::setOrganizationName(QStringLiteral("Halvorn"));                                        \
+        QApplication::setApplicationName(QStringLiteral("Quorvane"));                                        \
+        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));                                        \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
+        TestObject tc;                                                                                       \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
+        return QTest::qExec(&tc, argc, argv);                                                                \
+    }

@@ -1,0 +1,12 @@
+#include "testsupport.h"
+
+class Testserverconfig : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void placeholder() { QSKIP("not written yet"); }
+};
+
+MARROWGATE_TEST_MAIN(Testserverconfig)
+#include "tst_serverconfig.moc"

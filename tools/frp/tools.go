@@ -1,0 +1,8 @@
+//go:build tools
+
+package tools
+
+import (
+	_ "github.com/fatedier/frp/cmd/frpc"
+	_ "github.com/fatedier/frp/cmd/frps"
+)
