@@ -1,9 +1,75 @@
 #include "serverconfig.h"
 
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QSaveFile>
+#include <QSettings>
+
+#include <cmath>
+#include <limits>
+
+#ifndef MARROWGATE_BUILTIN_SERVER_ADDR
+#define MARROWGATE_BUILTIN_SERVER_ADDR "127.0.0.1"
+#endif
+
+namespace {
+
+const QString KEY_CURRENT_INDEX = QStringLiteral("currentIndex");
+const QString KEY_LAST_LOCAL_PORT = QStringLiteral("lastLocalPort");
+const QString KEY_SERVERS = QStringLiteral("servers");
+const QString KEY_NAME = QStringLiteral("name");
+const QString KEY_SERVER_ADDR = QStringLiteral("serverAddr");
+const QString KEY_SERVER_PORT = QStringLiteral("serverPort");
+const QString KEY_TOKEN = QStringLiteral("token");
+const QString KEY_WEB_SERVER_PORT = QStringLiteral("webServerPort");
+
+const int DEFAULT_SERVER_PORT = 7000;
+const int DEFAULT_WEB_SERVER_PORT = 7400;
+const int DEFAULT_LAST_LOCAL_PORT = 12345;
+
+// The entry every load puts first: the project's own tunnel server. It is never stored.
+ServerConfig builtInConfig()
+{
+    ServerConfig config;
+    config.name = QStringLiteral("HalvornMarrowgate服务器");
+    config.serverAddr = QStringLiteral(MARROWGATE_BUILTIN_SERVER_ADDR);
+    config.serverPort = 7000;
+    config.token = QStringLiteral("tQenvobRxaL");
+    config.webServerPort = 7500;
+    config.isBuiltIn = true;
+    return config;
+}
+
+QString stringMember(const QJsonObject &object, const QString &key)
+{
+    const QJsonValue value = object.value(key);
+    return value.isString() ? value.toString() : QString();
+}
+
+// A port from an imported file counts only as a whole JSON number that fits an int; strings,
+// fractions, booleans and huge numbers fall back to the default.
+int portMember(const QJsonObject &object, const QString &key, int defaultValue)
+{
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble())
+        return defaultValue;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || std::trunc(number) != number
+        || number < double(std::numeric_limits<int>::min())
+        || number > double(std::numeric_limits<int>::max()))
+        return defaultValue;
+    return int(number);
+}
+
+} // namespace
+
 bool ServerConfig::isValid() const
 {
-    return !name.isEmpty() && !serverAddr.isEmpty() && !token.isEmpty() && serverPort > 0 && serverPort <= 65535
-           && webServerPort > 0 && webServerPort <= 65535;
+    return !name.isEmpty() && !serverAddr.isEmpty() && !token.isEmpty() && serverPort > 0
+        && serverPort <= 65535 && webServerPort > 0 && webServerPort <= 65535;
 }
 
 ServerConfigManager &ServerConfigManager::instance()
@@ -22,16 +88,180 @@ ServerConfigManager::~ServerConfigManager()
     saveConfigs();
 }
 
-void ServerConfigManager::loadConfigs() { }
-void ServerConfigManager::saveConfigs() { }
-QList<ServerConfig> ServerConfigManager::getConfigs() const { return m_configs; }
-void ServerConfigManager::addConfig(const ServerConfig &) { }
-void ServerConfigManager::updateConfig(int, const ServerConfig &) { }
-void ServerConfigManager::removeConfig(int) { }
-int ServerConfigManager::getCurrentIndex() const { return m_currentIndex; }
-void ServerConfigManager::setCurrentIndex(int) { }
-ServerConfig ServerConfigManager::getCurrentConfig() const { return {}; }
-int ServerConfigManager::getLastLocalPort() const { return m_lastLocalPort; }
-void ServerConfigManager::setLastLocalPort(int) { }
-bool ServerConfigManager::exportToFile(const QString &) { return false; }
-bool ServerConfigManager::importFromFile(const QString &, bool) { return false; }
+void ServerConfigManager::loadConfigs()
+{
+    QSettings settings;
+    m_currentIndex = settings.value(KEY_CURRENT_INDEX, 0).toInt();
+    m_lastLocalPort = settings.value(KEY_LAST_LOCAL_PORT, DEFAULT_LAST_LOCAL_PORT).toInt();
+
+    // Loading replaces the list, so a second call cannot duplicate the entries.
+    m_configs.clear();
+    m_configs.append(builtInConfig());
+
+    const int size = settings.beginReadArray(KEY_SERVERS);
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        ServerConfig config;
+        config.name = settings.value(KEY_NAME).toString();
+        config.serverAddr = settings.value(KEY_SERVER_ADDR).toString();
+        config.serverPort = settings.value(KEY_SERVER_PORT, DEFAULT_SERVER_PORT).toInt();
+        config.token = settings.value(KEY_TOKEN).toString();
+        config.webServerPort = settings.value(KEY_WEB_SERVER_PORT, DEFAULT_WEB_SERVER_PORT).toInt();
+        config.isBuiltIn = false;
+        m_configs.append(config);
+    }
+    settings.endArray();
+}
+
+void ServerConfigManager::saveConfigs()
+{
+    QSettings settings;
+    settings.setValue(KEY_CURRENT_INDEX, m_currentIndex);
+    settings.setValue(KEY_LAST_LOCAL_PORT, m_lastLocalPort);
+
+    // Drop the whole old array first: a removed server (and its token) must not linger in the file
+    // beyond the new size.
+    settings.remove(KEY_SERVERS);
+    settings.beginWriteArray(KEY_SERVERS);
+    int position = 0;
+    for (const ServerConfig &config : std::as_const(m_configs)) {
+        if (config.isBuiltIn)
+            continue;
+        settings.setArrayIndex(position++);
+        settings.setValue(KEY_NAME, config.name);
+        settings.setValue(KEY_SERVER_ADDR, config.serverAddr);
+        settings.setValue(KEY_SERVER_PORT, config.serverPort);
+        settings.setValue(KEY_TOKEN, config.token);
+        settings.setValue(KEY_WEB_SERVER_PORT, config.webServerPort);
+    }
+    settings.endArray();
+}
+
+QList<ServerConfig> ServerConfigManager::getConfigs() const
+{
+    return m_configs;
+}
+
+void ServerConfigManager::addConfig(const ServerConfig &config)
+{
+    m_configs.append(config);
+    saveConfigs();
+}
+
+void ServerConfigManager::updateConfig(int index, const ServerConfig &config)
+{
+    if (index < 0 || index >= m_configs.size())
+        return;
+    m_configs[index] = config;
+    saveConfigs();
+}
+
+void ServerConfigManager::removeConfig(int index)
+{
+    if (index < 0 || index >= m_configs.size())
+        return;
+    m_configs.removeAt(index);
+    if (m_currentIndex >= m_configs.size())
+        m_currentIndex = int(m_configs.size()) - 1;
+    if (m_currentIndex < 0)
+        m_currentIndex = 0;
+    saveConfigs();
+}
+
+int ServerConfigManager::getCurrentIndex() const
+{
+    return m_currentIndex;
+}
+
+void ServerConfigManager::setCurrentIndex(int index)
+{
+    if (index < 0 || index >= m_configs.size())
+        return;
+    m_currentIndex = index;
+    saveConfigs();
+}
+
+ServerConfig ServerConfigManager::getCurrentConfig() const
+{
+    if (m_currentIndex >= 0 && m_currentIndex < m_configs.size())
+        return m_configs.at(m_currentIndex);
+    return ServerConfig();
+}
+
+int ServerConfigManager::getLastLocalPort() const
+{
+    return m_lastLocalPort;
+}
+
+void ServerConfigManager::setLastLocalPort(int port)
+{
+    m_lastLocalPort = port;
+    saveConfigs();
+}
+
+bool ServerConfigManager::exportToFile(const QString &filePath)
+{
+    QJsonArray array;
+    for (const ServerConfig &config : std::as_const(m_configs)) {
+        QJsonObject object;
+        object.insert(KEY_NAME, config.name);
+        object.insert(KEY_SERVER_ADDR, config.serverAddr);
+        object.insert(KEY_SERVER_PORT, config.serverPort);
+        object.insert(KEY_TOKEN, config.token);
+        object.insert(KEY_WEB_SERVER_PORT, config.webServerPort);
+        array.append(object);
+    }
+    const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
+
+    // Written through a temporary file: either the whole text arrives or the old file stays as it
+    // was, and a short write is reported as a failure.
+    QSaveFile file(filePath);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (file.write(text) != text.size()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+bool ServerConfigManager::importFromFile(const QString &filePath, bool append)
+{
+    QFile file(filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray text = file.readAll();
+    file.close();
+
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray())
+        return false;
+    const QJsonArray array = document.array();
+    if (array.isEmpty())
+        return false;
+
+    // The accepted entries are collected first, so the list changes only once the whole file has
+    // been read.
+    QList<ServerConfig> imported;
+    for (const QJsonValue &element : array) {
+        if (!element.isObject())
+            continue;
+        const QJsonObject object = element.toObject();
+        ServerConfig config;
+        config.name = stringMember(object, KEY_NAME);
+        config.serverAddr = stringMember(object, KEY_SERVER_ADDR);
+        config.serverPort = portMember(object, KEY_SERVER_PORT, DEFAULT_SERVER_PORT);
+        config.token = stringMember(object, KEY_TOKEN);
+        config.webServerPort = portMember(object, KEY_WEB_SERVER_PORT, DEFAULT_WEB_SERVER_PORT);
+        config.isBuiltIn = false;
+        if (config.isValid())
+            imported.append(config);
+    }
+
+    if (!append)
+        m_configs.clear();
+    m_configs.append(imported);
+    saveConfigs();
+    return true;
+}
