@@ -1,12 +1,431 @@
+// The main window's fixed frame: sizes, texts, the order of the rows and how extra space is shared.
+#include "mainwindow.h"
+#include "serverconfig.h"
 #include "testsupport.h"
 
-class Testserverconfig : public QObject
+#include <QCheckBox>
+#include <QComboBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QResource>
+#include <QScopeGuard>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QToolBar>
+
+namespace {
+
+// The frame's widgets carry no object names; they are found by their text inside the central widget
+// (the log dialog is also a child of the window and must not be searched).
+template<typename T> T *widgetWithText(QWidget *root, const QString &text)
+{
+    const auto all = root->findChildren<T *>();
+    for (T *w : all) {
+        if (w->text() == text)
+            return w;
+    }
+    return nullptr;
+}
+
+QWidget *frameWidget(MainWindow &window, const QString &key)
+{
+    QWidget *central = window.centralWidget();
+    if (key == QLatin1String("spin"))
+        return central->findChild<QSpinBox *>();
+    if (key == QLatin1String("status")) {
+        for (QLabel *l : central->findChildren<QLabel *>())
+            if (l->text().startsWith(QStringLiteral("连接状态")))
+                return l;
+        return nullptr;
+    }
+    if (key == QLatin1String("line")) {
+        for (QFrame *f : central->findChildren<QFrame *>())
+            if (f->frameShape() == QFrame::HLine)
+                return f;
+        return nullptr;
+    }
+    if (key == QLatin1String("scroll"))
+        return central->findChild<QScrollArea *>();
+    if (key == QLatin1String("combo"))
+        return central->findChild<QComboBox *>();
+    if (QLabel *l = widgetWithText<QLabel>(central, key))
+        return l;
+    if (QPushButton *b = widgetWithText<QPushButton>(central, key))
+        return b;
+    return widgetWithText<QCheckBox>(central, key);
+}
+
+// Geometry of a widget in window coordinates.
+QRect windowRect(QWidget *w)
+{
+    return QRect(w->mapTo(w->window(), QPoint(0, 0)), w->size());
+}
+
+const QString kInitialStatus = QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>");
+
+} // namespace
+
+class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void placeholder() { QSKIP("not written yet"); }
+    void windowIdentity();
+    void fixedWidgets_data();
+    void fixedWidgets();
+    void initialState();
+    void portFieldInput_data();
+    void portFieldInput();
+    void rowOrder();
+    void resizeSharesSpace_data();
+    void resizeSharesSpace();
+    void minimumSize();
+    void iconResource();
+    void cardsPackAtTop_data();
+    void cardsPackAtTop();
 };
 
-MARROWGATE_TEST_MAIN(Testserverconfig)
+void TestMainWindow::windowIdentity()
+{
+    MainWindow window;
+    QCOMPARE(window.windowTitle(), QStringLiteral("Marrowgate v1.0.0"));
+    QCOMPARE(window.minimumSize(), QSize(700, 600));
+    QCOMPARE(window.size(), QSize(750, 650));
+    QVERIFY(!window.isDarkTheme());
+
+    // The window's own icon is the program's picture.
+    const QIcon icon = window.windowIcon();
+    QVERIFY(!icon.isNull());
+    QCOMPARE(icon.pixmap(QSize(144, 144)).toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             QImage(QStringLiteral(":/main.png")).convertToFormat(QImage::Format_ARGB32_Premultiplied));
+
+    // No menu bar, tool bar, status bar or window actions of its own.
+    QVERIFY(!window.menuWidget());
+    QVERIFY(!window.findChild<QStatusBar *>());
+    QVERIFY(window.findChildren<QToolBar *>().isEmpty());
+    QVERIFY(window.actions().isEmpty());
+}
+
+void TestMainWindow::fixedWidgets_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QSize>("fixedSize"); // invalid: not fixed
+    QTest::addColumn<QString>("styleSheet");
+
+    const QSize free;
+    QTest::newRow("port label") << QStringLiteral("本地端口") << free
+                                << QStringLiteral("font-size: 12pt; font-weight: 600;");
+    QTest::newRow("port field") << QStringLiteral("spin") << QSize(100, 32)
+                                << QStringLiteral("font-size: 11pt;");
+    QTest::newRow("status line") << QStringLiteral("status") << free << QStringLiteral("font-size: 11pt;");
+    QTest::newRow("copy address") << QStringLiteral("复制IP") << QSize(60, 24)
+                                  << QStringLiteral("font-size: 9pt; padding: 2px 6px;");
+    QTest::newRow("copy port") << QStringLiteral("复制端口") << QSize(70, 24)
+                               << QStringLiteral("font-size: 9pt; padding: 2px 6px;");
+    QTest::newRow("rule") << QStringLiteral("line") << QSize()
+                          << QStringLiteral("background-color: #DFE6E9;");
+    QTest::newRow("list title") << QStringLiteral("服务器列表") << free
+                                << QStringLiteral("font-size: 14pt; font-weight: bold;");
+    QTest::newRow("add") << QStringLiteral("+ 添加") << QSize(80, 28) << QStringLiteral("font-size: 9pt;");
+    QTest::newRow("card area") << QStringLiteral(
+        "scroll") << free << QStringLiteral("QScrollArea { background-color: transparent; border: none; }");
+    QTest::newRow("view log") << QStringLiteral("查看日志") << QSize(90, 28)
+                              << QStringLiteral("font-size: 9pt;");
+    QTest::newRow("auto start") << QStringLiteral("开机自启动") << free << QString();
+}
+
+void TestMainWindow::fixedWidgets()
+{
+    QFETCH(QString, key);
+    QFETCH(QSize, fixedSize);
+    QFETCH(QString, styleSheet);
+
+    MainWindow window;
+    QWidget *w = frameWidget(window, key);
+    QVERIFY2(w, qPrintable(key));
+    QCOMPARE(w->styleSheet(), styleSheet);
+    // The width is fixed. The height is capped at the given value, but the theme sheet's minimum
+    // heights (content plus padding) may raise the floor above it, so only the cap is checked.
+    if (fixedSize.isValid()) {
+        QCOMPARE(w->minimumWidth(), fixedSize.width());
+        QCOMPARE(w->maximumWidth(), fixedSize.width());
+        QCOMPARE(w->maximumHeight(), fixedSize.height());
+    }
+    if (key == QLatin1String("line")) {
+        QCOMPARE(w->minimumHeight(), 1);
+        QCOMPARE(w->maximumHeight(), 1);
+    }
+}
+
+void TestMainWindow::initialState()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    auto *spin = qobject_cast<QSpinBox *>(frameWidget(window, QStringLiteral("spin")));
+    QVERIFY(spin);
+    QCOMPARE(spin->minimum(), 1);
+    QCOMPARE(spin->maximum(), 65535);
+    QCOMPARE(spin->value(), 12345);
+    QCOMPARE(spin->buttonSymbols(), QAbstractSpinBox::NoButtons);
+    QCOMPARE(spin->alignment(), Qt::AlignCenter);
+
+    auto *status = qobject_cast<QLabel *>(frameWidget(window, QStringLiteral("status")));
+    QVERIFY(status);
+    QCOMPARE(status->text(), kInitialStatus);
+    QVERIFY(status->textFormat() == Qt::RichText || status->textFormat() == Qt::AutoText);
+    QVERIFY(Qt::mightBeRichText(status->text()));
+    QVERIFY(status->alignment() & Qt::AlignVCenter);
+
+    for (const QString &caption : { QStringLiteral("复制IP"), QStringLiteral("复制端口") }) {
+        QWidget *button = frameWidget(window, caption);
+        QVERIFY2(button, qPrintable(caption));
+        QVERIFY2(!button->isVisible(), qPrintable(caption));
+    }
+
+    auto *check = qobject_cast<QCheckBox *>(frameWidget(window, QStringLiteral("开机自启动")));
+    QVERIFY(check);
+    QVERIFY(!check->isChecked());
+
+    auto *combo = qobject_cast<QComboBox *>(frameWidget(window, QStringLiteral("combo")));
+    QVERIFY(combo);
+    QCOMPARE(combo->count(), 2);
+    QCOMPARE(combo->itemText(0), QStringLiteral("浅色主题"));
+    QCOMPARE(combo->itemText(1), QStringLiteral("深色主题"));
+    QVERIFY(!combo->itemData(0).isValid());
+    QVERIFY(!combo->itemData(1).isValid());
+    QCOMPARE(combo->currentIndex(), 0);
+    QCOMPARE(combo->maximumWidth(), 130);
+}
+
+// Typing into the port field: only whole numbers from 1 to 65535 get through.
+void TestMainWindow::portFieldInput_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("expected");
+
+    QTest::newRow("ordinary") << QStringLiteral("8080") << 8080;
+    QTest::newRow("lowest") << QStringLiteral("1") << 1;
+    QTest::newRow("highest") << QStringLiteral("65535") << 65535;
+    QTest::newRow("one digit too many") << QStringLiteral("65536") << 6553;
+    QTest::newRow("letters") << QStringLiteral("abc") << 12345;
+    QTest::newRow("minus sign dropped") << QStringLiteral("-22") << 22;
+    QTest::newRow("decimal point dropped") << QStringLiteral("8.5") << 85;
+    QTest::newRow("space dropped") << QStringLiteral("3 3") << 33;
+    QTest::newRow("zero refused") << QStringLiteral("0") << 12345;
+}
+
+void TestMainWindow::portFieldInput()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, expected);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *spin = qobject_cast<QSpinBox *>(frameWidget(window, QStringLiteral("spin")));
+    QVERIFY(spin);
+    spin->setValue(12345);
+    spin->setFocus();
+    spin->selectAll();
+    QTest::keyClicks(spin, typed);
+    QTest::keyClick(spin, Qt::Key_Return);
+    spin->clearFocus();
+    QCOMPARE(spin->value(), expected);
+}
+
+// Top to bottom: port row, status row, rule, list header, card area, bottom bar; left to right inside
+// each row.
+void TestMainWindow::rowOrder()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QStringList columnOrder
+        = { QStringLiteral("本地端口"),   QStringLiteral("status"), QStringLiteral("line"),
+            QStringLiteral("服务器列表"), QStringLiteral("scroll"), QStringLiteral("查看日志") };
+    int previousBottom = -1;
+    for (const QString &key : columnOrder) {
+        QWidget *w = frameWidget(window, key);
+        QVERIFY2(w, qPrintable(key));
+        const QRect r = windowRect(w);
+        QVERIFY2(r.top() > previousBottom, qPrintable(key));
+        previousBottom = r.bottom();
+    }
+
+    // The main layout's margins: 24 pixels around the content.
+    QCOMPARE(windowRect(frameWidget(window, QStringLiteral("scroll"))).left(), 24);
+    QCOMPARE(windowRect(frameWidget(window, QStringLiteral("scroll"))).right(), window.width() - 1 - 24);
+    const QRect bottomRow = windowRect(frameWidget(window, QStringLiteral("查看日志")))
+                                .united(windowRect(frameWidget(window, QStringLiteral("combo"))))
+                                .united(windowRect(frameWidget(window, QStringLiteral("开机自启动"))));
+    QCOMPARE(bottomRow.bottom(), window.height() - 1 - 24);
+    QCOMPARE(windowRect(frameWidget(window, QStringLiteral("+ 添加"))).right(), window.width() - 1 - 24);
+
+    const QList<QStringList> rows = {
+        { QStringLiteral("本地端口"), QStringLiteral("spin") },
+        { QStringLiteral("服务器列表"), QStringLiteral("+ 添加") },
+        { QStringLiteral("查看日志"), QStringLiteral("开机自启动"), QStringLiteral("combo") },
+    };
+    for (const QStringList &row : rows) {
+        int previousRight = -1;
+        const QRect first = windowRect(frameWidget(window, row.first()));
+        for (const QString &key : row) {
+            const QRect r = windowRect(frameWidget(window, key));
+            QVERIFY2(r.left() > previousRight, qPrintable(key));
+            QVERIFY2(r.intersects(QRect(0, first.top(), window.width(), first.height()))
+                         || r.contains(QPoint(r.left(), first.center().y())),
+                     qPrintable(key)); // same row
+            previousRight = r.right();
+        }
+    }
+    // The theme selector sits at the right edge, at least 12 pixels after the check box.
+    const QRect check = windowRect(frameWidget(window, QStringLiteral("开机自启动")));
+    const QRect combo = windowRect(frameWidget(window, QStringLiteral("combo")));
+    QCOMPARE(combo.right(), window.width() - 1 - 24);
+    QVERIFY(combo.left() - check.right() - 1 >= 12);
+}
+
+// Extra height goes to the card area alone; the port and status rows stay centred at any width.
+void TestMainWindow::resizeSharesSpace_data()
+{
+    QTest::addColumn<QSize>("newSize");
+
+    QTest::newRow("taller") << QSize(750, 900);
+    QTest::newRow("wider") << QSize(1100, 650);
+    QTest::newRow("both") << QSize(1000, 1000);
+}
+
+void TestMainWindow::resizeSharesSpace()
+{
+    QFETCH(QSize, newSize);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    const QStringList keys
+        = { QStringLiteral("本地端口"), QStringLiteral("spin"),       QStringLiteral("status"),
+            QStringLiteral("line"),     QStringLiteral("服务器列表"), QStringLiteral("+ 添加"),
+            QStringLiteral("scroll"),   QStringLiteral("查看日志"),   QStringLiteral("开机自启动"),
+            QStringLiteral("combo") };
+    QHash<QString, QRect> before;
+    for (const QString &key : keys) {
+        QWidget *w = frameWidget(window, key);
+        QVERIFY2(w, qPrintable(key));
+        before.insert(key, windowRect(w));
+    }
+
+    window.resize(newSize);
+    QTRY_COMPARE(window.size(), newSize);
+    QTRY_COMPARE(windowRect(frameWidget(window, QStringLiteral("scroll"))).height(),
+                 before.value(QStringLiteral("scroll")).height() + newSize.height() - 650);
+
+    const int dy = newSize.height() - 650;
+    for (const QString &key : keys) {
+        const QRect was = before.value(key);
+        const QRect now = windowRect(frameWidget(window, key));
+        if (key != QLatin1String("scroll"))
+            QVERIFY2(now.height() == was.height(), qPrintable(key));
+        const bool below = was.top() > before.value(QStringLiteral("scroll")).top();
+        QVERIFY2(now.top() == was.top() + (below ? dy : 0), qPrintable(key));
+    }
+
+    // The port row (label and field) and the status line keep their natural width, centred.
+    const QRect portRow = windowRect(frameWidget(window, QStringLiteral("本地端口")))
+                              .united(windowRect(frameWidget(window, QStringLiteral("spin"))));
+    QVERIFY(qAbs(portRow.center().x() - window.width() / 2) <= 2);
+    QCOMPARE(portRow.width(),
+             before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("spin"))).width());
+    const QRect status = windowRect(frameWidget(window, QStringLiteral("status")));
+    QCOMPARE(status.width(), before.value(QStringLiteral("status")).width());
+    // Centred together with the (hidden) copy buttons' spacing of 10 pixels.
+    QVERIFY(qAbs(status.center().x() + 5 - window.width() / 2) <= 2);
+}
+
+void TestMainWindow::minimumSize()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    window.resize(400, 300);
+    QCOMPARE(window.size(), QSize(700, 600));
+    window.resize(699, 800);
+    QCOMPARE(window.size(), QSize(700, 800));
+}
+
+// The program's picture: a 144 x 144 PNG, kept uncompressed in the compiled resources.
+void TestMainWindow::iconResource()
+{
+    QResource resource(QStringLiteral(":/main.png"));
+    QVERIFY(resource.isValid());
+    QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
+    QVERIFY(resource.size() > 8);
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(resource.data()), 8), QByteArray("\x89PNG\r\n\x1a\n"));
+
+    QImageReader reader(QStringLiteral(":/main.png"));
+    QCOMPARE(reader.format(), QByteArray("png"));
+    QCOMPARE(reader.size(), QSize(144, 144));
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+}
+
+// However many cards there are, they sit at the top of the card area, 14 pixels apart, at their natural
+// height; when they do not fit, the area scrolls.
+void TestMainWindow::cardsPackAtTop_data()
+{
+    QTest::addColumn<int>("added");
+    QTest::addColumn<bool>("scrolls");
+
+    QTest::newRow("built-in entry only") << 0 << false;
+    QTest::newRow("three") << 2 << false;
+    QTest::newRow("more than fit") << 12 << true;
+}
+
+void TestMainWindow::cardsPackAtTop()
+{
+    QFETCH(int, added);
+    QFETCH(bool, scrolls);
+
+    ServerConfigManager &store = ServerConfigManager::instance();
+    const int before = store.getConfigs().size();
+    for (int i = 0; i < added; ++i) {
+        ServerConfig config;
+        config.name = QStringLiteral("server %1").arg(i);
+        config.serverAddr = QStringLiteral("10.0.0.%1").arg(i + 1);
+        store.addConfig(config);
+    }
+    const auto removeAdded = qScopeGuard([&] {
+        while (store.getConfigs().size() > before)
+            store.removeConfig(store.getConfigs().size() - 1);
+    });
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *area = qobject_cast<QScrollArea *>(frameWidget(window, QStringLiteral("scroll")));
+    QVERIFY(area && area->widget());
+    QList<ServerCardWidget *> cards = area->widget()->findChildren<ServerCardWidget *>();
+    QCOMPARE(cards.size(), before + added);
+    std::sort(cards.begin(), cards.end(),
+              [](ServerCardWidget *a, ServerCardWidget *b) { return a->getIndex() < b->getIndex(); });
+
+    QTRY_COMPARE(cards.first()->y(), 0);
+    for (int i = 0; i < cards.size(); ++i) {
+        QCOMPARE(cards.at(i)->height(), cards.at(i)->sizeHint().height());
+        if (i > 0)
+            QCOMPARE(cards.at(i)->y() - cards.at(i - 1)->geometry().bottom() - 1, 14);
+    }
+    QCOMPARE(area->verticalScrollBar()->maximum() > 0, scrolls);
+    if (!scrolls)
+        QVERIFY(cards.last()->geometry().bottom() < area->viewport()->height() - 14);
+}
+
+MARROWGATE_TEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"
