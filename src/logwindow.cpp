@@ -1,11 +1,113 @@
 #include "logwindow.h"
 
+#include "darkthemehelper.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QHBoxLayout>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextDocument>
 #include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const char *const DARK_SHEET = R"(
+QDialog {
+    background-color: #1E2636;
+}
+QTextEdit {
+    background-color: #2C3546;
+    color: #E8EAF0;
+    border: 1px solid #3D4759;
+    border-radius: 6px;
+    padding: 8px;
+    font-family: Consolas, "Courier New", monospace;
+}
+QPushButton {
+    background-color: #5B8DEE;
+    color: white;
+    border: none;
+    border-radius: 6px;
+    padding: 4px 12px;
+    font-weight: bold;
+    min-height: 24px;
+    font-size: 9pt;
+}
+QPushButton:hover {
+    background-color: #7DA3F3;
+}
+QPushButton:pressed {
+    background-color: #4A7BDB;
+}
+)";
+
+const char *const LIGHT_SHEET = R"(
+QDialog {
+    background-color: #F5F6FA;
+}
+QTextEdit {
+    background-color: #FFFFFF;
+    color: #2C3E50;
+    border: 1px solid #DFE6E9;
+    border-radius: 6px;
+    padding: 8px;
+    font-family: Consolas, "Courier New", monospace;
+}
+QPushButton {
+    background-color: #3498DB;
+    color: white;
+    border: none;
+    border-radius: 6px;
+    padding: 4px 12px;
+    font-weight: bold;
+    min-height: 24px;
+    font-size: 9pt;
+}
+QPushButton:hover {
+    background-color: #2E86DE;
+}
+QPushButton:pressed {
+    background-color: #2574C7;
+}
+)";
+
+// The four patterns of the filter, compiled once for the whole program.
+struct SensitivePatterns
+{
+    SensitivePatterns()
+    {
+        pathRegex.optimize();
+        tokenRegex.optimize();
+        passwordRegex.optimize();
+        apiKeyRegex.optimize();
+    }
+
+    // A drive letter, a colon and a slash, up to the first blank, separator, quote or closing bracket.
+    const QRegularExpression pathRegex { QStringLiteral(R"re([A-Za-z]:[/\\][^\s,;'"\]}\)]+)re") };
+    const QRegularExpression tokenRegex { QStringLiteral(R"re(token["\s:=]+([a-zA-Z0-9_\-]{16,}))re") };
+    const QRegularExpression passwordRegex { QStringLiteral(R"re((password|passwd|pwd)["\s:=]+[^\s,}\]]+)re"),
+                                             QRegularExpression::CaseInsensitiveOption };
+    const QRegularExpression apiKeyRegex { QStringLiteral(
+                                               R"re((api[_-]?key|apikey)["\s:=]+([a-zA-Z0-9_\-]{20,}))re"),
+                                           QRegularExpression::CaseInsensitiveOption };
+};
+
+const SensitivePatterns &sensitivePatterns()
+{
+    static const SensitivePatterns patterns;
+    return patterns;
+}
+
+} // namespace
 
 LogWindow::LogWindow(QWidget *parent)
     : QDialog(parent)
 {
+    m_isDarkTheme = true;
     setupUI();
     applyTheme(true);
 }
@@ -14,19 +116,126 @@ LogWindow::~LogWindow() = default;
 
 void LogWindow::appendLog(const QString &msg)
 {
-    Q_UNUSED(msg);
+    const QString timestamp = currentTimestamp();
+    const QString filteredMsg = filterSensitiveInfo(msg);
+    // Both arguments are substituted in one pass, so a "%1" inside the message stays as it is.
+    const QString logLine = QStringLiteral("[%1] %2").arg(timestamp, filteredMsg);
+
+    // The text is in the document at once; laying it out and scrolling waits until the burst ends.
+    if (!m_burstOpen) {
+        m_burstOpen = true;
+        // A view that shows the end of the log keeps showing it as lines arrive.
+        const QScrollBar *vScrollBar = m_logText->verticalScrollBar();
+        m_followEnd = vScrollBar->value() >= vScrollBar->maximum();
+        m_appendCursor.beginEditBlock();
+        QTimer::singleShot(0, this, &LogWindow::finishBurst);
+    }
+    m_appendCursor.movePosition(QTextCursor::End);
+    if (!m_logText->document()->isEmpty())
+        m_appendCursor.insertBlock();
+    // Plain text: output of the client is shown as it is, never interpreted as markup.
+    m_appendCursor.insertText(logLine);
 }
 
-void LogWindow::clearLog() { }
+void LogWindow::clearLog()
+{
+    if (m_burstOpen) {
+        m_burstOpen = false;
+        m_appendCursor.endEditBlock();
+    }
+    m_logText->clear();
+}
 
 void LogWindow::applyTheme(bool isDark)
 {
     m_isDarkTheme = isDark;
+    const char *sheet = isDark ? DARK_SHEET : LIGHT_SHEET;
+    DarkThemeHelper::setDarkTitleBar(this, isDark);
+    setStyleSheet(QString::fromUtf8(sheet));
 }
 
-void LogWindow::setupUI() { }
-
-QString LogWindow::filterSensitiveInfo(const QString &msg) const
+QString LogWindow::filterSensitiveInfo(const QString &msg)
 {
-    return msg;
+    const SensitivePatterns &patterns = sensitivePatterns();
+    QString filtered = msg;
+
+    filtered.replace(patterns.pathRegex, QStringLiteral("[路径已隐藏]"));
+    filtered.replace(patterns.tokenRegex, QStringLiteral("token: [已隐藏]"));
+    filtered.replace(patterns.passwordRegex, QStringLiteral("\\1: [已隐藏]"));
+    filtered.replace(patterns.apiKeyRegex, QStringLiteral("\\1: [已隐藏]"));
+    return filtered;
+}
+
+void LogWindow::setupUI()
+{
+    setWindowTitle(QStringLiteral("连接日志"));
+    resize(700, 500);
+
+    auto *mainLayout = new QVBoxLayout(this);
+    mainLayout->setContentsMargins(15, 15, 15, 15);
+    mainLayout->setSpacing(10);
+
+    m_logText = new QTextEdit(this);
+    m_logText->setReadOnly(true);
+    m_logText->setLineWrapMode(QTextEdit::NoWrap);
+    m_logText->setFont(QFont(QStringLiteral("Consolas"), 9));
+    // Nothing is ever undone in a read-only log; keeping undo steps would only hold memory.
+    m_logText->document()->setUndoRedoEnabled(false);
+    m_appendCursor = QTextCursor(m_logText->document());
+    mainLayout->addWidget(m_logText, 1);
+
+    auto *buttonLayout = new QHBoxLayout();
+    buttonLayout->addStretch();
+
+    m_clearBtn = new QPushButton(QStringLiteral("清空日志"), this);
+    m_clearBtn->setFixedSize(90, 28);
+    m_clearBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
+    buttonLayout->addWidget(m_clearBtn);
+
+    m_closeBtn = new QPushButton(QStringLiteral("关闭"), this);
+    m_closeBtn->setFixedSize(70, 28);
+    m_closeBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
+    buttonLayout->addWidget(m_closeBtn);
+
+    mainLayout->addLayout(buttonLayout, 0);
+
+    connect(m_clearBtn, &QPushButton::clicked, this, &LogWindow::clearLog);
+    connect(m_closeBtn, &QPushButton::clicked, this, &LogWindow::close);
+}
+
+QString LogWindow::currentTimestamp()
+{
+    const qint64 secs = QDateTime::currentSecsSinceEpoch();
+    if (secs != m_stampSecs) {
+        m_stampSecs = secs;
+        m_stampText = QDateTime::fromSecsSinceEpoch(secs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    return m_stampText;
+}
+
+void LogWindow::finishBurst()
+{
+    if (!m_burstOpen)
+        return;
+    m_burstOpen = false;
+
+    // When these lines make the vertical scroll bar appear, the view would lay out the whole log a
+    // second time for the narrower viewport. Lines do not wrap, so the width does not matter: show
+    // the bar before the lines are laid out, and leave the decision to the view again afterwards.
+    QScrollBar *vScrollBar = m_logText->verticalScrollBar();
+    const bool showBarFirst = !vScrollBar->isVisibleTo(m_logText);
+    if (showBarFirst)
+        m_logText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_appendCursor.endEditBlock();
+
+    // Scroll to the last line, then back to the start of the lines.
+    QTextCursor cursor = m_logText->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    m_logText->setTextCursor(cursor);
+    if (m_followEnd)
+        vScrollBar->setValue(vScrollBar->maximum());
+    if (QScrollBar *hScrollBar = m_logText->horizontalScrollBar())
+        hScrollBar->setValue(0);
+    if (showBarFirst)
+        m_logText->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
 }

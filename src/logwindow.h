@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTextCursor>
 
 class QPushButton;
 class QTextEdit;
@@ -18,12 +19,26 @@ public:
     void clearLog();
     void applyTheme(bool isDark);
 
+    // Replaces file paths, tokens, passwords and API keys in one message by placeholders.
+    static QString filterSensitiveInfo(const QString &msg);
+
 private:
     void setupUI();
-    QString filterSensitiveInfo(const QString &msg) const;
+    QString currentTimestamp();
+    void finishBurst();
 
     QTextEdit *m_logText = nullptr;
     QPushButton *m_clearBtn = nullptr;
     QPushButton *m_closeBtn = nullptr;
     bool m_isDarkTheme = true;
+
+    // Lines of one burst (all appendLog calls before control returns to the event loop) go into the
+    // document inside one edit block, so the view lays them out and scrolls once per burst.
+    QTextCursor m_appendCursor;
+    bool m_burstOpen = false;
+    bool m_followEnd = true;
+
+    // The timestamp text changes once a second; it is formatted only then.
+    qint64 m_stampSecs = -1;
+    QString m_stampText;
 };
