@@ -2,28 +2,449 @@
 
 #include "frpcprocesses.h"
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTextStream>
 #include <QTimer>
+#include <QUrl>
+
+#include <cmath>
+#include <limits>
+
+#ifndef Q_OS_WIN
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+const int STOP_GRACE_MS = 2000;
+const int ORPHAN_WAIT_MS = 2000;
+const int QUERY_TIMEOUT_MS = 3000;
+const int WEB_USER_LENGTH = 16;
+const int WEB_PASSWORD_LENGTH = 32;
+
+// Random letters and digits from the system's cryptographic source.
+QString randomText(int length)
+{
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    const int alphabetSize = int(sizeof(alphabet)) - 1;
+    QString text;
+    text.reserve(length);
+    for (int i = 0; i < length; ++i)
+        text.append(QLatin1Char(alphabet[QRandomGenerator::system()->bounded(alphabetSize)]));
+    return text;
+}
+
+// Creates the file at path anew, readable and writable by its owner only. Whatever lies at the path
+// (an older file, another user's file, a symbolic link) is removed first and never written through;
+// if something appears there again before the file is created, the creation fails.
+bool createOwnerOnlyFile(QFile &file, const QString &path)
+{
+#ifdef Q_OS_WIN
+    QFile::remove(path);
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+#else
+    const QByteArray nativePath = QFile::encodeName(path);
+    ::unlink(nativePath.constData());
+    int fd;
+    do {
+        fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    S_IRUSR | S_IWUSR);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
+#endif
+}
+
+QString keyLine(const char *key, const QString &text)
+{
+    return QLatin1String(key) + QStringLiteral(" = ") + FrpcClientText::tomlString(text);
+}
+
+QString keyLine(const char *key, int number)
+{
+    return QLatin1String(key) + QStringLiteral(" = ") + QString::number(number);
+}
+
+} // namespace
+
+namespace FrpcClientText {
+
+QString tomlString(const QString &value)
+{
+    QString quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.append(QLatin1Char('"'));
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '"':
+            quoted.append(QStringLiteral("\\\""));
+            break;
+        case '\\':
+            quoted.append(QStringLiteral("\\\\"));
+            break;
+        case '\b':
+            quoted.append(QStringLiteral("\\b"));
+            break;
+        case '\t':
+            quoted.append(QStringLiteral("\\t"));
+            break;
+        case '\n':
+            quoted.append(QStringLiteral("\\n"));
+            break;
+        case '\f':
+            quoted.append(QStringLiteral("\\f"));
+            break;
+        case '\r':
+            quoted.append(QStringLiteral("\\r"));
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                quoted.append(
+                    QStringLiteral("\\u")
+                    + QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper());
+            else
+                quoted.append(c);
+        }
+    }
+    quoted.append(QLatin1Char('"'));
+    return quoted;
+}
+
+QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
+                   const WebCredentials &credentials)
+{
+    const QStringList lines = {
+        keyLine("serverAddr", config.serverAddr),
+        keyLine("serverPort", config.serverPort),
+        QString(),
+        QStringLiteral("[auth]"),
+        keyLine("method", QStringLiteral("token")),
+        keyLine("token", config.token),
+        QString(),
+        QStringLiteral("[webServer]"),
+        keyLine("addr", QStringLiteral("127.0.0.1")),
+        keyLine("port", config.webServerPort),
+        keyLine("user", credentials.user),
+        keyLine("password", credentials.password),
+        QString(),
+        QStringLiteral("[[proxies]]"),
+        keyLine("name", proxyName),
+        keyLine("type", QStringLiteral("tcp")),
+        keyLine("localIP", QStringLiteral("127.0.0.1")),
+        keyLine("localPort", localPort),
+        QStringLiteral("remotePort = 0"),
+    };
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return {};
+    // A missing "tcp" member or one of another type reads as an empty array.
+    const QJsonArray proxies = document.object().value(QLatin1String("tcp")).toArray();
+    for (const QJsonValue &element : proxies) {
+        const QJsonObject proxy = element.toObject();
+        const QJsonValue name = proxy.value(QLatin1String("name"));
+        if (!name.isString() || name.toString() != proxyName)
+            continue;
+
+        QString port;
+        const QString address = proxy.value(QLatin1String("remote_addr")).toString();
+        const int colon = address.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            port = address.mid(colon + 1);
+
+        if (port.isEmpty()) {
+            const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
+            const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
+            const bool wholeInt = std::floor(number) == number
+                && number >= double(std::numeric_limits<int>::min())
+                && number <= double(std::numeric_limits<int>::max());
+            if (wholeInt && number > 0)
+                port = QString::number(int(number));
+        }
+
+        if (!port.isEmpty())
+            return port;
+    }
+    return {};
+}
+
+QStringList outputLines(const QString &text)
+{
+    // Control sequences of terminals: ESC [, parameter bytes, intermediate bytes, one final byte.
+    static const QRegularExpression controlSequence(QStringLiteral("\\x1B\\[[0-?]*[ -/]*[@-~]"));
+    QString plain = text;
+    plain.remove(controlSequence);
+    return plain.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace FrpcClientText
 
 FrpcManager::FrpcManager(QObject *parent)
     : QObject(parent)
+    , m_process(nullptr)
     , m_queryTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
 {
+    // The client's web API is always on this machine; a proxy from the environment must not see it.
+    m_networkManager->setProxy(QNetworkProxy::NoProxy);
+
+    // The delays are promises to the user and to the client, not hints: keep them exact.
+    m_queryTimer->setTimerType(Qt::PreciseTimer);
+    m_queryTimer->setInterval(QUERY_INTERVAL_MS);
+    connect(m_queryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
+
+    m_reconnectTimer->setTimerType(Qt::PreciseTimer);
+    m_reconnectTimer->setSingleShot(true);
+    connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
 }
 
-FrpcManager::~FrpcManager() = default;
+FrpcManager::~FrpcManager()
+{
+    // The owner is being torn down as well, and its slots must not run on a half-destroyed object:
+    // the clean-up here reports nothing.
+    blockSignals(true);
+    cleanup();
+}
 
-void FrpcManager::start(const ServerConfig &, int) { }
-void FrpcManager::stop() { }
-void FrpcManager::onProcessStarted() { }
-void FrpcManager::onProcessFinished(int, QProcess::ExitStatus) { }
-void FrpcManager::onProcessError(QProcess::ProcessError) { }
-void FrpcManager::onProcessOutput() { }
-void FrpcManager::queryRemotePort() { }
-void FrpcManager::onQueryFinished() { }
-void FrpcManager::onReconnectTimeout() { }
+void FrpcManager::start(const ServerConfig &config, int localPort)
+{
+    if (m_status == Running || m_status == Starting)
+        stop();
+    m_reconnecting = false;
+    launchClient(config, localPort);
+}
+
+void FrpcManager::launchClient(const ServerConfig &config, int localPort)
+{
+    // An old client that has not ended yet (a stop still in progress, or an error that left it
+    // running) must not be taken for the new one: cut it off from the slots and end it now.
+    releaseProcess();
+
+    const ServerConfig record = config;
+    m_currentConfig = record;
+    m_currentLocalPort = localPort;
+    m_webServerPort = record.webServerPort;
+    m_remotePort.clear();
+    m_errorMessage.clear();
+
+    m_proxyName = QStringLiteral("tunnel_") + QString::number(QRandomGenerator::global()->generate());
+    m_webUser = randomText(WEB_USER_LENGTH);
+    m_webPassword = randomText(WEB_PASSWORD_LENGTH);
+
+    emit logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
+    emit logMessage(QStringLiteral("服务器: %1:%2").arg(record.serverAddr).arg(record.serverPort));
+    emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+
+    cleanupOrphanedFrpcProcesses();
+    generateConfigFile(record, localPort);
+
+    m_process = new QProcess(this);
+    m_process->setWorkingDirectory(QCoreApplication::applicationDirPath());
+    connect(m_process, &QProcess::started, this, &FrpcManager::onProcessStarted);
+    connect(m_process, &QProcess::finished, this, &FrpcManager::onProcessFinished);
+    connect(m_process, &QProcess::errorOccurred, this, &FrpcManager::onProcessError);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &FrpcManager::onProcessOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &FrpcManager::onProcessOutput);
+
+    const QString program = getFrpcPath();
+    const QStringList arguments = { QStringLiteral("-c"), getConfigPath() };
+
+    // The state changes first: a failure to start may be reported before start() returns, and must
+    // then find the controller starting.
+    setStatus(Starting);
+    m_process->start(program, arguments, QIODevice::ReadWrite);
+}
+
+void FrpcManager::stop()
+{
+    m_queryTimer->stop();
+    m_reconnectTimer->stop();
+    abortQueries();
+    m_reconnectAttempts = 0;
+    m_reconnecting = false;
+
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        emit logMessage(QStringLiteral("正在停止隧道..."));
+        setStatus(Stopping);
+        m_process->terminate();
+        // The check concerns this process only: a client started after it must never be killed here.
+        const QPointer<QProcess> process = m_process;
+        QTimer::singleShot(STOP_GRACE_MS, Qt::PreciseTimer, this, [this, process] {
+            if (process && process->state() != QProcess::NotRunning) {
+                emit logMessage(QStringLiteral("进程未响应，强制停止..."));
+                process->kill();
+            }
+        });
+        return;
+    }
+
+    cleanup();
+    setStatus(Stopped);
+    emit logMessage(QStringLiteral("隧道已停止"));
+    cleanupOrphanedFrpcProcesses();
+}
+
+void FrpcManager::onProcessStarted()
+{
+    emit logMessage(QStringLiteral("frpc 进程已启动"));
+    m_queryTimer->start();
+}
+
+void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    Q_UNUSED(exitStatus);
+    emit logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
+    m_queryTimer->stop();
+    // A reply still on its way came from the client that has just ended.
+    abortQueries();
+
+    if (m_status == Running || (m_status == Starting && m_reconnecting)) {
+        // The established tunnel dropped, or a client started to restore it ended before it was up.
+        ++m_reconnectAttempts;
+        m_reconnecting = true;
+        emit logMessage(QStringLiteral("检测到连接断开，准备重连..."));
+        m_reconnectTimer->start(RECONNECT_DELAY_MS);
+        setStatus(Starting);
+    } else if (m_status == Stopping) {
+        cleanup();
+        setStatus(Stopped);
+        emit logMessage(QStringLiteral("隧道已停止"));
+        cleanupOrphanedFrpcProcesses();
+    } else {
+        m_reconnecting = false;
+        cleanup();
+        setStatus(Stopped);
+    }
+}
+
+void FrpcManager::onProcessError(QProcess::ProcessError error)
+{
+    if (m_status == Stopped || m_status == Stopping)
+        return;
+
+    QString text;
+    switch (error) {
+    case QProcess::FailedToStart:
+        text = QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在");
+        break;
+    case QProcess::Crashed:
+        text = QStringLiteral("frpc 进程崩溃");
+        break;
+    default:
+        text = QStringLiteral("frpc 进程错误: %1").arg(int(error));
+        break;
+    }
+
+    // The tunnel is over: no more status queries, even while an error box is open.
+    m_queryTimer->stop();
+    m_reconnecting = false;
+
+    emit logMessage(text);
+    emit errorOccurred(text);
+    m_errorMessage = text;
+    setStatus(Error);
+}
+
+void FrpcManager::onProcessOutput()
+{
+    if (!m_process)
+        return;
+    const QString output = QString::fromLocal8Bit(m_process->readAllStandardOutput());
+    const QString errors = QString::fromLocal8Bit(m_process->readAllStandardError());
+    const QStringList outputLines = FrpcClientText::outputLines(output);
+    for (const QString &line : outputLines)
+        emit logMessage(line);
+    const QStringList errorLines = FrpcClientText::outputLines(errors);
+    for (const QString &line : errorLines)
+        emit logMessage(QStringLiteral("[错误] ") + line);
+}
+
+void FrpcManager::queryRemotePort()
+{
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/status").arg(m_webServerPort)));
+    request.setTransferTimeout(QUERY_TIMEOUT_MS);
+    const QByteArray credentials = (m_webUser + QLatin1Char(':') + m_webPassword).toUtf8();
+    request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
+    QNetworkReply *reply = m_networkManager->get(request);
+    connect(reply, &QNetworkReply::finished, this, &FrpcManager::onQueryFinished);
+}
+
+void FrpcManager::onQueryFinished()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+
+    if (reply->error() != QNetworkReply::NoError)
+        return;
+    // Only a tunnel on its way up, or already up, takes a port from a reply.
+    if (m_status != Starting && m_status != Running)
+        return;
+
+    const QString port = FrpcClientText::remotePortFromStatus(reply->readAll(), m_proxyName);
+    if (port.isEmpty())
+        return;
+
+    m_remotePort = port;
+    m_queryTimer->stop();
+    m_reconnectAttempts = 0;
+    m_reconnecting = false;
+    setStatus(Running);
+    emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
+    emit remotePortReady(port);
+}
+
+void FrpcManager::onReconnectTimeout()
+{
+    if (m_status != Starting || !m_reconnecting)
+        return;
+
+    if (m_reconnectAttempts >= MAX_RECONNECT_ATTEMPTS) {
+        m_reconnecting = false;
+        emit logMessage(QStringLiteral("重连失败次数过多，已停止"));
+        emit errorOccurred(QStringLiteral("重连失败"));
+        setStatus(Error);
+        return;
+    }
+
+    emit logMessage(
+        QStringLiteral("尝试重连... (%1/%2)").arg(m_reconnectAttempts + 1).arg(MAX_RECONNECT_ATTEMPTS));
+    // The state stays Starting: the ended client and its file are released without a stop, so the
+    // owner sees one unbroken attempt to bring the tunnel back.
+    cleanup();
+    const ServerConfig config = m_currentConfig;
+    launchClient(config, m_currentLocalPort);
+}
+
 void FrpcManager::setStatus(Status status)
 {
     if (m_status == status)
@@ -31,8 +452,75 @@ void FrpcManager::setStatus(Status status)
     m_status = status;
     emit statusChanged(status);
 }
-void FrpcManager::generateConfigFile(const ServerConfig &, int) { }
-QString FrpcManager::getConfigPath() const { return {}; }
-QString FrpcManager::getFrpcPath() const { return {}; }
-void FrpcManager::cleanup() { }
-void FrpcManager::cleanupOrphanedFrpcProcesses() { }
+
+void FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
+{
+    QFile file;
+    if (!createOwnerOnlyFile(file, getConfigPath())) {
+        emit errorOccurred(QStringLiteral("无法创建配置文件"));
+        return;
+    }
+
+    QTextStream stream(&file);
+    stream.setEncoding(QStringConverter::Utf8);
+    stream << FrpcClientText::configFile(config, localPort, m_proxyName, { m_webUser, m_webPassword });
+    stream.flush();
+    const bool streamOk = stream.status() == QTextStream::Ok;
+    file.close();
+    // A file that could not be written completely is a failure too, never reported as generated.
+    if (!streamOk || file.error() != QFileDevice::NoError) {
+        emit errorOccurred(QStringLiteral("无法创建配置文件"));
+        return;
+    }
+    emit logMessage(QStringLiteral("配置文件已生成"));
+}
+
+QString FrpcManager::getConfigPath() const
+{
+    return QDir::tempPath() + QStringLiteral("/frpc_") + QString::number(QCoreApplication::applicationPid())
+        + QStringLiteral(".toml");
+}
+
+QString FrpcManager::getFrpcPath() const
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + FrpcProcesses::programFileName();
+}
+
+void FrpcManager::cleanup()
+{
+    releaseProcess();
+    m_remotePort.clear();
+    // Removing fails for a missing file; either way nothing is reported then.
+    if (QFile::remove(getConfigPath()))
+        emit logMessage(QStringLiteral("配置文件已删除"));
+}
+
+void FrpcManager::releaseProcess()
+{
+    if (!m_process)
+        return;
+    QProcess *process = m_process;
+    m_process = nullptr;
+    disconnect(process, nullptr, this, nullptr);
+    // Callers release a client that has ended, except when the controller is destroyed or replaces a
+    // client that is still ending; such a client is ended here.
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(STOP_GRACE_MS);
+    }
+    process->deleteLater();
+}
+
+void FrpcManager::abortQueries()
+{
+    const QList<QNetworkReply *> replies = m_networkManager->findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : replies) {
+        if (reply->isRunning())
+            reply->abort();
+    }
+}
+
+void FrpcManager::cleanupOrphanedFrpcProcesses()
+{
+    FrpcProcesses::endAll(ORPHAN_WAIT_MS);
+}

@@ -2,12 +2,42 @@
 
 #include "serverconfig.h"
 
+#include <QByteArray>
 #include <QObject>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 
 class QNetworkAccessManager;
 class QTimer;
+
+// The texts the controller exchanges with the client, as pure functions.
+namespace FrpcClientText {
+
+// The credentials of the client's local web API, passed on to the file and the status queries.
+struct WebCredentials
+{
+    QString user;
+    QString password;
+};
+
+// A TOML basic string, quotes included: quotation marks, backslashes and control characters are
+// escaped, so that no value can end the string or add keys to the file.
+QString tomlString(const QString &value);
+
+// The whole client configuration file, line breaks included.
+QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
+                   const WebCredentials &credentials);
+
+// The remote port of the proxy named proxyName in a reply of the client's status API, or an empty
+// text when the reply does not name that proxy together with a port.
+QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
+
+// The log lines of a block of client output: terminal colour sequences removed, split at line feeds,
+// empty pieces dropped.
+QStringList outputLines(const QString &text);
+
+} // namespace FrpcClientText
 
 // Runs one tunnel at a time by driving the external frpc client: writes its configuration file,
 // starts and supervises the process, learns the assigned remote port from the client's web API
@@ -55,6 +85,9 @@ private:
     QString getFrpcPath() const;
     void cleanup();
     void cleanupOrphanedFrpcProcesses();
+    void launchClient(const ServerConfig &config, int localPort);
+    void releaseProcess();
+    void abortQueries();
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -68,6 +101,9 @@ private:
     int m_currentLocalPort = 0;
     int m_webServerPort = 7400;
     int m_reconnectAttempts = 0;
+    // True from a disconnection of an established tunnel until a tunnel is established again or the
+    // user stops or starts: an exit before the port is known then counts as another disconnection.
+    bool m_reconnecting = false;
     // Credentials of the client's web API, drawn anew for every start.
     QString m_webUser;
     QString m_webPassword;

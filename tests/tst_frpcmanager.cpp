@@ -1,12 +1,1108 @@
 #include "testsupport.h"
 
-class Testfrpcmanager : public QObject
+#include "frpcmanager.h"
+#include "frpcprocesses.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+const int WAIT_MS = 15000;
+const char CHILD_MODE[] = "FRPCMANAGER_TEST_CHILD";
+
+const char *const FAKE_VARIABLES[] = {
+    "FAKEFRPC_STDOUT",         "FAKEFRPC_STDERR",  "FAKEFRPC_EXIT_AFTER_MS",  "FAKEFRPC_EXIT_AFTER_REPORT",
+    "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",   "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_TERM_EXIT_CODE",
+    "FAKEFRPC_REMOTE_PORT",    "FAKEFRPC_NO_PORT", "FAKEFRPC_STATUS_BODY",    "FAKEFRPC_SERVE_DELAY_MS",
+    "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",
+};
+
+QString statusName(FrpcManager::Status status)
+{
+    switch (status) {
+    case FrpcManager::Stopped:
+        return QStringLiteral("[Stopped]");
+    case FrpcManager::Starting:
+        return QStringLiteral("[Starting]");
+    case FrpcManager::Running:
+        return QStringLiteral("[Running]");
+    case FrpcManager::Stopping:
+        return QStringLiteral("[Stopping]");
+    case FrpcManager::Error:
+        return QStringLiteral("[Error]");
+    }
+    return QStringLiteral("[?]");
+}
+
+// Everything a controller reports, in order: log lines as they are, state changes in brackets,
+// "error: " and "port: " for the other two signals.
+class Recorder : public QObject
+{
+public:
+    explicit Recorder(FrpcManager *manager)
+    {
+        m_clock.start();
+        connect(manager, &FrpcManager::logMessage, this, [this](const QString &msg) { add(msg); });
+        connect(manager, &FrpcManager::statusChanged, this,
+                [this](FrpcManager::Status status) { add(statusName(status)); });
+        connect(manager, &FrpcManager::errorOccurred, this,
+                [this](const QString &error) { add(QStringLiteral("error: ") + error); });
+        connect(manager, &FrpcManager::remotePortReady, this,
+                [this](const QString &port) { add(QStringLiteral("port: ") + port); });
+    }
+
+    QStringList events;
+    QList<qint64> times;
+
+    bool has(const QString &event) const { return events.contains(event); }
+    int count(const QString &event) const { return int(events.count(event)); }
+    qint64 timeOf(const QString &event, int occurrence = 0) const
+    {
+        int from = 0;
+        for (int i = 0; i <= occurrence; ++i) {
+            from = int(events.indexOf(event, from)) + 1;
+            if (from == 0)
+                return -1;
+        }
+        return times.at(from - 1);
+    }
+    qint64 now() const { return m_clock.elapsed(); }
+    // The events from the first occurrence of event on.
+    QStringList from(const QString &event) const { return events.mid(events.indexOf(event)); }
+    QString text() const { return events.join(QStringLiteral(" | ")); }
+    void clear()
+    {
+        events.clear();
+        times.clear();
+    }
+
+private:
+    void add(const QString &event)
+    {
+        events.append(event);
+        times.append(m_clock.elapsed());
+    }
+
+    QElapsedTimer m_clock;
+};
+
+int freePort()
+{
+    QTcpServer server;
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return 0;
+    return server.serverPort();
+}
+
+ServerConfig testConfig()
+{
+    ServerConfig config;
+    config.name = QStringLiteral("测试服务器");
+    config.serverAddr = QStringLiteral("127.0.0.1");
+    config.serverPort = 7000;
+    config.token = QStringLiteral("secret-token");
+    config.webServerPort = freePort();
+    return config;
+}
+
+QString configPath()
+{
+    return QDir::tempPath() + QStringLiteral("/frpc_") + QString::number(QCoreApplication::applicationPid())
+        + QStringLiteral(".toml");
+}
+
+// Gone, or only waiting for its parent to collect it.
+bool processGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
+}
+
+QStringList startLines(const ServerConfig &config, int localPort)
+{
+    return { QStringLiteral("正在启动隧道: %1").arg(config.name),
+             QStringLiteral("服务器: %1:%2").arg(config.serverAddr).arg(config.serverPort),
+             QStringLiteral("本地端口: %1").arg(localPort) };
+}
+
+} // namespace
+
+// Waits for cond, showing what the controller reported if it never comes.
+#define WAIT_FOR(recorder, cond, timeout)                                                                    \
+    QTRY_VERIFY2_WITH_TIMEOUT(cond, qPrintable((recorder).text()), timeout)
+
+class TestFrpcManager : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void placeholder() { QSKIP("not written yet"); }
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Pure texts
+    void tomlString_data();
+    void tomlString();
+    void configFileLines();
+    void remotePortFromStatus_data();
+    void remotePortFromStatus();
+    void outputLines_data();
+    void outputLines();
+
+    // The controller with the fake client
+    void newControllerIsQuiet();
+    void stopWithoutTunnel_data();
+    void stopWithoutTunnel();
+    void startAndStop_data();
+    void startAndStop();
+    void clientFileReadBack_data();
+    void clientFileReadBack();
+    void credentialsDifferPerStart();
+    void clientFileOwnerOnly_data();
+    void clientFileOwnerOnly();
+    void unwritableClientFile();
+    void clientOutputLogged();
+    void remotePortFromClient_data();
+    void remotePortFromClient();
+    void forcedStop();
+    void newClientSurvivesOldStop_data();
+    void newClientSurvivesOldStop();
+    void pendingReplyIgnoredAfterStop();
+    void missingClient_data();
+    void missingClient();
+    void missingClientChild();
+    void crash_data();
+    void crash();
+    void reconnectAfterExit();
+    void stopDuringReconnectPause();
+    void giveUpAfterRepeatedDrops();
+    void leftOverClientsEndedBeforeStart();
+    void destructorCleansUpSilently();
+
+private:
+    QList<QJsonObject> records() const;
+    QJsonObject waitForRecord(int index) const;
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_recordPath;
 };
 
-MARROWGATE_TEST_MAIN(Testfrpcmanager)
+void TestFrpcManager::initTestCase()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_recordPath = m_dir->filePath(QStringLiteral("records.jsonl"));
+    if (qEnvironmentVariableIsEmpty(CHILD_MODE)) {
+        QVERIFY2(QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc")).isExecutable(),
+                 "the fake client must be built beside the test");
+    }
+}
+
+void TestFrpcManager::init()
+{
+    for (const char *name : FAKE_VARIABLES)
+        qunsetenv(name);
+    QFile::remove(m_recordPath);
+    qputenv("FAKEFRPC_RECORD", QFile::encodeName(m_recordPath));
+}
+
+void TestFrpcManager::cleanup()
+{
+    for (const char *name : FAKE_VARIABLES)
+        qunsetenv(name);
+    if (qEnvironmentVariableIsEmpty(CHILD_MODE))
+        FrpcProcesses::endAll(2000);
+    QFile::remove(configPath());
+    QDir().rmdir(configPath());
+}
+
+QList<QJsonObject> TestFrpcManager::records() const
+{
+    QList<QJsonObject> result;
+    QFile file(m_recordPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines) {
+        if (!line.isEmpty())
+            result.append(QJsonDocument::fromJson(line).object());
+    }
+    return result;
+}
+
+QJsonObject TestFrpcManager::waitForRecord(int index) const
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (records().size() <= index && timer.elapsed() < WAIT_MS)
+        QTest::qWait(20);
+    return records().value(index);
+}
+
+// --- Pure texts ---------------------------------------------------------------------------------------
+
+void TestFrpcManager::tomlString_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("plain") << QStringLiteral("frp.example.com") << QStringLiteral("\"frp.example.com\"");
+    QTest::newRow("empty") << QString() << QStringLiteral("\"\"");
+    QTest::newRow("quotation mark") << QStringLiteral("a\"b") << QStringLiteral("\"a\\\"b\"");
+    QTest::newRow("backslash") << QStringLiteral("a\\b") << QStringLiteral("\"a\\\\b\"");
+    QTest::newRow("line breaks") << QStringLiteral("a\nb\r\n") << QStringLiteral("\"a\\nb\\r\\n\"");
+    QTest::newRow("tab, backspace, form feed") << QStringLiteral("\t\b\f") << QStringLiteral("\"\\t\\b\\f\"");
+    QTest::newRow("other control characters")
+        << (QString(QChar(0x01)) + QChar(0x1f) + QChar(0x7f) + QChar(0x1b))
+        << QStringLiteral("\"\\u0001\\u001F\\u007F\\u001B\"");
+    QTest::newRow("non-ASCII unchanged") << QStringLiteral("令牌é🔑") << QStringLiteral("\"令牌é🔑\"");
+    QTest::newRow("injection stays one value") << QStringLiteral("x\"\n[webServer]\nport = 1\n#")
+                                               << QStringLiteral("\"x\\\"\\n[webServer]\\nport = 1\\n#\"");
+}
+
+void TestFrpcManager::tomlString()
+{
+    QFETCH(QString, value);
+    QFETCH(QString, expected);
+    QCOMPARE(FrpcClientText::tomlString(value), expected);
+}
+
+void TestFrpcManager::configFileLines()
+{
+    ServerConfig config;
+    config.name = QStringLiteral("not written");
+    config.serverAddr = QStringLiteral("frp.example.com");
+    config.serverPort = 7001;
+    config.token = QString();
+    config.webServerPort = -7;
+    const QString text = FrpcClientText::configFile(config, 8080, QStringLiteral("tunnel_42"),
+                                                    { QStringLiteral("u"), QStringLiteral("p") });
+
+    const QStringList expected = {
+        QStringLiteral("serverAddr = \"frp.example.com\""),
+        QStringLiteral("serverPort = 7001"),
+        QString(),
+        QStringLiteral("[auth]"),
+        QStringLiteral("method = \"token\""),
+        QStringLiteral("token = \"\""),
+        QString(),
+        QStringLiteral("[webServer]"),
+        QStringLiteral("addr = \"127.0.0.1\""),
+        QStringLiteral("port = -7"),
+        QStringLiteral("user = \"u\""),
+        QStringLiteral("password = \"p\""),
+        QString(),
+        QStringLiteral("[[proxies]]"),
+        QStringLiteral("name = \"tunnel_42\""),
+        QStringLiteral("type = \"tcp\""),
+        QStringLiteral("localIP = \"127.0.0.1\""),
+        QStringLiteral("localPort = 8080"),
+        QStringLiteral("remotePort = 0"),
+        QString(), // every line ends with a line break
+    };
+    QCOMPARE(text.split(QLatin1Char('\n')), expected);
+}
+
+void TestFrpcManager::remotePortFromStatus_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("port");
+
+    const auto one = [](const QByteArray &members) {
+        return QByteArray(R"({"tcp":[{"name":"tunnel_1",)") + members + "}]}";
+    };
+
+    QTest::newRow("colon and port") << one(R"("remote_addr":":6000")") << QStringLiteral("6000");
+    QTest::newRow("host and port") << one(R"("remote_addr":"frp.example.com:6001")")
+                                   << QStringLiteral("6001");
+    QTest::newRow("several colons") << one(R"("remote_addr":"[::1]:6002")") << QStringLiteral("6002");
+    QTest::newRow("text after the colon taken as it is")
+        << one(R"("remote_addr":"h:p0rt")") << QStringLiteral("p0rt");
+    QTest::newRow("trailing colon falls back to remote_port")
+        << one(R"("remote_addr":"h:","remote_port":6003)") << QStringLiteral("6003");
+    QTest::newRow("empty address falls back to remote_port")
+        << one(R"("remote_addr":"","remote_port":6004)") << QStringLiteral("6004");
+    QTest::newRow("address without colon falls back to remote_port")
+        << one(R"("remote_addr":"6005","remote_port":6006)") << QStringLiteral("6006");
+    QTest::newRow("address without colon alone") << one(R"("remote_addr":"6005")") << QString();
+    QTest::newRow("remote_port alone") << one(R"("remote_port":6007)") << QStringLiteral("6007");
+    QTest::newRow("remote_port largest int")
+        << one(R"("remote_port":2147483647)") << QStringLiteral("2147483647");
+    QTest::newRow("remote_port beyond int") << one(R"("remote_port":2147483648)") << QString();
+    QTest::newRow("remote_port zero") << one(R"("remote_addr":"h:","remote_port":0)") << QString();
+    QTest::newRow("remote_port negative") << one(R"("remote_port":-6008)") << QString();
+    QTest::newRow("remote_port fraction") << one(R"("remote_port":6008.5)") << QString();
+    QTest::newRow("remote_port as text") << one(R"("remote_port":"6009")") << QString();
+    QTest::newRow("address of another type") << one(R"("remote_addr":6010)") << QString();
+    QTest::newRow("name only") << one(R"("status":"wait start")") << QString();
+    QTest::newRow("other names ignored") << QByteArray(
+        R"({"tcp":[{"name":"tunnel_2","remote_addr":":1"},{"name":"Tunnel_1","remote_addr":":2"},)"
+        R"({"name":"tunnel_1 ","remote_port":3},{"name":"tunnel_1","remote_addr":":6011"}]})")
+                                         << QStringLiteral("6011");
+    QTest::newRow("first element with a port wins") << QByteArray(
+        R"({"tcp":[{"name":"tunnel_1","remote_addr":""},{"name":"tunnel_1","remote_addr":":6012"},)"
+        R"({"name":"tunnel_1","remote_addr":":6013"}]})")
+                                                    << QStringLiteral("6012");
+    QTest::newRow("name of another type")
+        << QByteArray(R"({"tcp":[{"name":1,"remote_addr":":6014"}]})") << QString();
+    QTest::newRow("elements that are not objects")
+        << QByteArray(R"({"tcp":[1,"tunnel_1",null,{"name":"tunnel_1","remote_addr":":6015"}]})")
+        << QStringLiteral("6015");
+    QTest::newRow("tcp missing") << QByteArray(R"({"udp":[{"name":"tunnel_1","remote_addr":":1"}]})")
+                                 << QString();
+    QTest::newRow("tcp not an array")
+        << QByteArray(R"({"tcp":{"name":"tunnel_1","remote_addr":":1"}})") << QString();
+    QTest::newRow("document is an array")
+        << QByteArray(R"([{"name":"tunnel_1","remote_addr":":1"}])") << QString();
+    QTest::newRow("not JSON") << QByteArray("Unauthorized\n") << QString();
+    QTest::newRow("empty body") << QByteArray() << QString();
+}
+
+void TestFrpcManager::remotePortFromStatus()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, port);
+    QCOMPARE(FrpcClientText::remotePortFromStatus(body, QStringLiteral("tunnel_1")), port);
+}
+
+void TestFrpcManager::outputLines_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("lines");
+
+    QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("line, empty line, line")
+        << QStringLiteral("one\n\ntwo\n") << QStringList { QStringLiteral("one"), QStringLiteral("two") };
+    QTest::newRow("last line without line feed")
+        << QStringLiteral("one\ntwo") << QStringList { QStringLiteral("one"), QStringLiteral("two") };
+    QTest::newRow("carriage return and blanks kept")
+        << QStringLiteral("  one\r\ntwo  \n")
+        << QStringList { QStringLiteral("  one\r"), QStringLiteral("two  ") };
+    QTest::newRow("colour codes removed")
+        << QStringLiteral("\x1b[1;34m2024 [I] start\n\x1b[0m\x1b[1;33mwarn\x1b[0m\n")
+        << QStringList { QStringLiteral("2024 [I] start"), QStringLiteral("warn") };
+    QTest::newRow("line of colour codes only dropped")
+        << QStringLiteral("\x1b[0m\n\x1b[2K\x1b[1G\nend") << QStringList { QStringLiteral("end") };
+    QTest::newRow("brackets without escape kept")
+        << QStringLiteral("[1;34m [W] x") << QStringList { QStringLiteral("[1;34m [W] x") };
+}
+
+void TestFrpcManager::outputLines()
+{
+    QFETCH(QString, text);
+    QFETCH(QStringList, lines);
+    QCOMPARE(FrpcClientText::outputLines(text), lines);
+}
+
+// --- The controller with the fake client --------------------------------------------------------------
+
+void TestFrpcManager::newControllerIsQuiet()
+{
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QCOMPARE(manager.status(), FrpcManager::Stopped);
+    QVERIFY(manager.remotePort().isEmpty());
+    QVERIFY(manager.errorMessage().isEmpty());
+    QTest::qWait(50);
+    QVERIFY(recorder.events.isEmpty());
+}
+
+void TestFrpcManager::stopWithoutTunnel_data()
+{
+    QTest::addColumn<bool>("fileExists");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("no file") << false << QStringList { QStringLiteral("隧道已停止") };
+    QTest::newRow("file of this run")
+        << true << QStringList { QStringLiteral("配置文件已删除"), QStringLiteral("隧道已停止") };
+}
+
+void TestFrpcManager::stopWithoutTunnel()
+{
+    QFETCH(bool, fileExists);
+    QFETCH(QStringList, expected);
+
+    if (fileExists) {
+        QFile file(configPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.stop();
+    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+    QCOMPARE(manager.status(), FrpcManager::Stopped);
+    QVERIFY(!QFileInfo::exists(configPath()));
+}
+
+void TestFrpcManager::startAndStop_data()
+{
+    QTest::addColumn<bool>("untilRunning");
+
+    QTest::newRow("stop while running") << true;
+    QTest::newRow("stop while starting") << false;
+}
+
+void TestFrpcManager::startAndStop()
+{
+    QFETCH(bool, untilRunning);
+    if (!untilRunning)
+        qputenv("FAKEFRPC_NO_PORT", "1");
+
+    const ServerConfig config = testConfig();
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(config, 8080);
+
+    QStringList expected = startLines(config, 8080);
+    expected << QStringLiteral("配置文件已生成") << QStringLiteral("[Starting]")
+             << QStringLiteral("frpc 进程已启动");
+    if (untilRunning) {
+        WAIT_FOR(recorder, recorder.has(QStringLiteral("port: 46000")), WAIT_MS);
+        expected << QStringLiteral("[Running]") << QStringLiteral("隧道已建立！远程端口: 46000")
+                 << QStringLiteral("port: 46000");
+        QCOMPARE(manager.status(), FrpcManager::Running);
+        QCOMPARE(manager.remotePort(), QStringLiteral("46000"));
+        // The first status query goes out two seconds after the client started.
+        const qint64 waited = recorder.timeOf(QStringLiteral("[Running]"))
+            - recorder.timeOf(QStringLiteral("frpc 进程已启动"));
+        QVERIFY2(waited >= 1900, qPrintable(QString::number(waited)));
+    } else {
+        WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
+    }
+    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+
+    // The client got the file and its directory as the command line says.
+    const QJsonObject record = waitForRecord(0);
+    QCOMPARE(record.value(QLatin1String("arguments")).toArray(),
+             QJsonArray({ QStringLiteral("-c"), configPath() }));
+    QCOMPARE(record.value(QLatin1String("workingDirectory")).toString(),
+             QCoreApplication::applicationDirPath());
+    QVERIFY(QFileInfo::exists(configPath()));
+
+    recorder.clear();
+    manager.stop();
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QCOMPARE(recorder.text(),
+             QStringList({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
+                           QStringLiteral("frpc 进程已退出 (代码: 0)"), QStringLiteral("配置文件已删除"),
+                           QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") })
+                 .join(QStringLiteral(" | ")));
+    QVERIFY(!QFileInfo::exists(configPath()));
+    QVERIFY(manager.remotePort().isEmpty());
+    QVERIFY(processGone(record.value(QLatin1String("pid")).toInteger()));
+}
+
+void TestFrpcManager::clientFileReadBack_data()
+{
+    QTest::addColumn<QString>("serverAddr");
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<int>("serverPort");
+    QTest::addColumn<int>("localPort");
+    QTest::addColumn<int>("exitCode");
+
+    QTest::newRow("plain values") << QStringLiteral("frp.example.com") << QStringLiteral("abc123") << 7000
+                                  << 8080 << 0;
+    QTest::newRow("empty token") << QStringLiteral("10.0.0.1") << QString() << 1 << 65535 << 3;
+    QTest::newRow("quotes and backslashes")
+        << QStringLiteral("a\"b\\c") << QStringLiteral("\\\"\\\\\"") << 7000 << 8080 << 255;
+    QTest::newRow("line breaks and tabs")
+        << QStringLiteral("host\nname") << QStringLiteral("line1\r\nline2\tend") << 7000 << 0 << 0;
+    QTest::newRow("control characters")
+        << QStringLiteral("x")
+        << (QString(QChar(0x01)) + QChar(0x08) + QChar(0x0c) + QChar(0x1f) + QChar(0x7f)) << 7000 << 8080
+        << 0;
+    QTest::newRow("attempt to add keys")
+        << QStringLiteral("x\"\nserverPort = 1\n#")
+        << QStringLiteral("t\"\n[webServer]\nport = 1\n[[proxies]]\n") << 7000 << 8080 << 0;
+    QTest::newRow("non-ASCII") << QStringLiteral("隧道.example") << QStringLiteral("令牌🔑é") << -1 << -2 << 0;
+}
+
+void TestFrpcManager::clientFileReadBack()
+{
+    QFETCH(QString, serverAddr);
+    QFETCH(QString, token);
+    QFETCH(int, serverPort);
+    QFETCH(int, localPort);
+    QFETCH(int, exitCode);
+
+    // The client reads the file, records what it read and ends before any port is known.
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    qputenv("FAKEFRPC_EXIT_CODE", QByteArray::number(exitCode));
+
+    ServerConfig config = testConfig();
+    config.serverAddr = serverAddr;
+    config.token = token;
+    config.serverPort = serverPort;
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(config, localPort);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+
+    const QJsonObject record = waitForRecord(0);
+    QVERIFY2(!record.contains(QLatin1String("error")),
+             qPrintable(record.value(QLatin1String("error")).toString()));
+    const QJsonObject read = record.value(QLatin1String("config")).toObject();
+    const QJsonObject auth = read.value(QLatin1String("auth")).toObject();
+    const QJsonObject web = read.value(QLatin1String("webServer")).toObject();
+    const QJsonArray proxies = read.value(QLatin1String("proxies")).toArray();
+    const QJsonObject proxy = proxies.first().toObject();
+
+    QCOMPARE(read.keys(),
+             QStringList({ QStringLiteral("auth"), QStringLiteral("proxies"), QStringLiteral("serverAddr"),
+                           QStringLiteral("serverPort"), QStringLiteral("webServer") }));
+    QCOMPARE(read.value(QLatin1String("serverAddr")).toString(), serverAddr);
+    QCOMPARE(read.value(QLatin1String("serverPort")).toInteger(), serverPort);
+    QCOMPARE(auth.keys(), QStringList({ QStringLiteral("method"), QStringLiteral("token") }));
+    QCOMPARE(auth.value(QLatin1String("method")).toString(), QStringLiteral("token"));
+    QCOMPARE(auth.value(QLatin1String("token")).toString(), token);
+    QCOMPARE(web.keys(),
+             QStringList({ QStringLiteral("addr"), QStringLiteral("password"), QStringLiteral("port"),
+                           QStringLiteral("user") }));
+    QCOMPARE(web.value(QLatin1String("addr")).toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(web.value(QLatin1String("port")).toInteger(), config.webServerPort);
+    QVERIFY(web.value(QLatin1String("user")).toString().size() >= 16);
+    QVERIFY(web.value(QLatin1String("password")).toString().size() >= 16);
+    QCOMPARE(proxies.size(), 1);
+    QVERIFY(QRegularExpression(QStringLiteral("^tunnel_[0-9]{1,10}$"))
+                .match(proxy.value(QLatin1String("name")).toString())
+                .hasMatch());
+    QCOMPARE(proxy.value(QLatin1String("type")).toString(), QStringLiteral("tcp"));
+    QCOMPARE(proxy.value(QLatin1String("localIP")).toString(), QStringLiteral("127.0.0.1"));
+    QCOMPARE(proxy.value(QLatin1String("localPort")).toInteger(), localPort);
+    QCOMPARE(proxy.value(QLatin1String("remotePort")).toInteger(), 0);
+
+    // A client that ends before the port is known ends the tunnel.
+    QCOMPARE(recorder.from(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)),
+             QStringList({ QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode),
+                           QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]") }));
+    QVERIFY(!QFileInfo::exists(configPath()));
+}
+
+void TestFrpcManager::credentialsDifferPerStart()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    const ServerConfig config = testConfig();
+    for (int i = 0; i < 2; ++i) {
+        manager.start(config, 8080);
+        WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    }
+    const QJsonObject first = waitForRecord(0).value(QLatin1String("config")).toObject();
+    const QJsonObject second = waitForRecord(1).value(QLatin1String("config")).toObject();
+    const QJsonObject firstWeb = first.value(QLatin1String("webServer")).toObject();
+    const QJsonObject secondWeb = second.value(QLatin1String("webServer")).toObject();
+    QVERIFY(!firstWeb.value(QLatin1String("user")).toString().isEmpty());
+    QVERIFY(firstWeb.value(QLatin1String("user")) != secondWeb.value(QLatin1String("user")));
+    QVERIFY(firstWeb.value(QLatin1String("password")) != secondWeb.value(QLatin1String("password")));
+}
+
+void TestFrpcManager::clientFileOwnerOnly_data()
+{
+    QTest::addColumn<QString>("planted");
+
+    QTest::newRow("nothing at the path") << QString();
+    QTest::newRow("link to another file") << QStringLiteral("link");
+    QTest::newRow("dangling link") << QStringLiteral("dangling");
+    QTest::newRow("readable file of someone") << QStringLiteral("file");
+}
+
+void TestFrpcManager::clientFileOwnerOnly()
+{
+    QFETCH(QString, planted);
+
+    const QString victim = m_dir->filePath(QStringLiteral("victim"));
+    QFile::remove(victim);
+    {
+        QFile file(victim);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("precious\n");
+    }
+    if (planted == QLatin1String("link")) {
+        QVERIFY(QFile::link(victim, configPath()));
+    } else if (planted == QLatin1String("dangling")) {
+        QVERIFY(QFile::link(m_dir->filePath(QStringLiteral("nowhere")), configPath()));
+    } else if (planted == QLatin1String("file")) {
+        QFile file(configPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("old = 1\n");
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                            | QFileDevice::ReadOther | QFileDevice::WriteOther);
+    }
+
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+
+    const QJsonObject record = waitForRecord(0);
+    QVERIFY2(!record.contains(QLatin1String("error")),
+             qPrintable(record.value(QLatin1String("error")).toString()));
+    // The mode of the path itself: a regular file readable and writable by its owner only.
+    QCOMPARE(record.value(QLatin1String("configMode")).toString(), QStringLiteral("0600"));
+    QVERIFY(recorder.has(QStringLiteral("配置文件已生成")));
+
+    QFile file(victim);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("precious\n"));
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(QStringLiteral("nowhere"))));
+    QVERIFY(!QFileInfo(configPath()).isSymLink());
+    QVERIFY(!QFileInfo::exists(configPath()));
+}
+
+void TestFrpcManager::unwritableClientFile()
+{
+    // A directory cannot be removed like a file: the file cannot be created and the client, started
+    // all the same, finds nothing to read.
+    QVERIFY(QDir().mkpath(configPath()));
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QDir().rmdir(configPath());
+
+    QStringList expected = startLines(config, 8080);
+    expected << QStringLiteral("error: 无法创建配置文件") << QStringLiteral("[Starting]")
+             << QStringLiteral("frpc 进程已启动");
+    QCOMPARE(recorder.events.mid(0, expected.size()), expected);
+    QVERIFY(!recorder.has(QStringLiteral("配置文件已生成")));
+    QVERIFY(!recorder.events.filter(QRegularExpression(QStringLiteral("^\\[错误\\] fakefrpc: "))).isEmpty());
+    QCOMPARE(recorder.events.mid(recorder.events.size() - 2),
+             QStringList({ QStringLiteral("frpc 进程已退出 (代码: 1)"), QStringLiteral("[Stopped]") }));
+}
+
+void TestFrpcManager::clientOutputLogged()
+{
+    qputenv("FAKEFRPC_STDOUT", "\\e[1;34mfirst line\\n\\n\\e[0m\\e[1;34msecond line\\e[0m\\n");
+    qputenv("FAKEFRPC_STDERR", "bad thing\\n\\nworse thing\\n");
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "200");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+
+    const int started = int(recorder.events.indexOf(QStringLiteral("frpc 进程已启动")));
+    const int exited = int(recorder.events.indexOf(QStringLiteral("frpc 进程已退出 (代码: 0)")));
+    QVERIFY(started > 0 && exited > started);
+    QStringList output = recorder.events.mid(started + 1, exited - started - 1);
+    // The two channels are read as the data arrives; only the order within each channel is fixed.
+    QCOMPARE(output.filter(QStringLiteral("[错误] ")),
+             QStringList({ QStringLiteral("[错误] bad thing"), QStringLiteral("[错误] worse thing") }));
+    output.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("[错误] ")); });
+    QCOMPARE(output, QStringList({ QStringLiteral("first line"), QStringLiteral("second line") }));
+}
+
+void TestFrpcManager::remotePortFromClient_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("port");
+
+    QTest::newRow("host and port, other proxies first") << QByteArray(
+        R"({"tcp":[{"name":"tunnel_0","remote_addr":":1"},{"name":"%NAME%","remote_addr":"frp.example.com:6001"}]})")
+                                                        << QStringLiteral("6001");
+    QTest::newRow("remote_port after a trailing colon") << QByteArray(
+        R"({"tcp":[{"name":"%NAME%","remote_addr":"h:"},{"name":"%NAME%","remote_addr":"","remote_port":6002}]})")
+                                                        << QStringLiteral("6002");
+}
+
+void TestFrpcManager::remotePortFromClient()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, port);
+    qputenv("FAKEFRPC_STATUS_BODY", body);
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy ready(&manager, &FrpcManager::remotePortReady);
+    manager.start(testConfig(), 8080);
+    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, WAIT_MS);
+    QCOMPARE(ready.at(0).at(0).toString(), port);
+    QCOMPARE(manager.remotePort(), port);
+    QCOMPARE(recorder.from(QStringLiteral("[Running]")),
+             QStringList({ QStringLiteral("[Running]"), QStringLiteral("隧道已建立！远程端口: %1").arg(port),
+                           QStringLiteral("port: ") + port }));
+}
+
+void TestFrpcManager::forcedStop()
+{
+    qputenv("FAKEFRPC_IGNORE_SIGTERM", "1");
+    qputenv("FAKEFRPC_NO_PORT", "1");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
+    const qint64 pid = waitForRecord(0).value(QLatin1String("pid")).toInteger();
+
+    recorder.clear();
+    manager.stop();
+    const qint64 stopAt = recorder.now();
+    // A second request while the first is pending changes no state and schedules its own check.
+    QTest::qWait(300);
+    QCOMPARE(manager.status(), FrpcManager::Stopping);
+    manager.stop();
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QTest::qWait(500); // the second check, due 300 ms after the first, finds nothing left to do
+
+    QCOMPARE(recorder.text(),
+             QStringList({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
+                           QStringLiteral("正在停止隧道..."), QStringLiteral("进程未响应，强制停止..."),
+                           QStringLiteral("frpc 进程已退出 (代码: 9)"), QStringLiteral("配置文件已删除"),
+                           QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") })
+                 .join(QStringLiteral(" | ")));
+    const qint64 killedAfter = recorder.timeOf(QStringLiteral("进程未响应，强制停止...")) - stopAt;
+    QVERIFY2(killedAfter >= 1950 && killedAfter < 3000, qPrintable(QString::number(killedAfter)));
+    QVERIFY(processGone(pid));
+}
+
+void TestFrpcManager::newClientSurvivesOldStop_data()
+{
+    QTest::addColumn<QString>("how");
+
+    // Connect again at once after a disconnect whose client ended promptly.
+    QTest::newRow("stop completed, then start") << QStringLiteral("stopped");
+    // Connect again while the old client still refuses to end.
+    QTest::newRow("stop pending, then start") << QStringLiteral("stopping");
+    // Start over a running tunnel.
+    QTest::newRow("start while running") << QStringLiteral("running");
+}
+
+void TestFrpcManager::newClientSurvivesOldStop()
+{
+    QFETCH(QString, how);
+    if (how == QLatin1String("stopping"))
+        qputenv("FAKEFRPC_IGNORE_SIGTERM", "1");
+
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    const qint64 oldPid = waitForRecord(0).value(QLatin1String("pid")).toInteger();
+    qunsetenv("FAKEFRPC_IGNORE_SIGTERM");
+
+    const qint64 stopAt = recorder.now();
+    if (how != QLatin1String("running"))
+        manager.stop();
+    if (how == QLatin1String("stopped"))
+        WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    else if (how == QLatin1String("stopping"))
+        QCOMPARE(manager.status(), FrpcManager::Stopping);
+    recorder.clear();
+    manager.start(config, 8081);
+
+    QVERIFY(processGone(oldPid));
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    // Well past the moment the old stop would have forced an end.
+    WAIT_FOR(recorder, recorder.now() - stopAt > 2500, WAIT_MS);
+    QCOMPARE(manager.status(), FrpcManager::Running);
+    QVERIFY2(!recorder.has(QStringLiteral("进程未响应，强制停止...")), qPrintable(recorder.text()));
+    QVERIFY2(recorder.events.filter(QStringLiteral("frpc 进程已退出")).isEmpty(),
+             qPrintable(recorder.text()));
+    QCOMPARE(errors.size(), 0);
+    const QJsonObject second = waitForRecord(1);
+    QVERIFY(!processGone(second.value(QLatin1String("pid")).toInteger()));
+    QCOMPARE(records().size(), 2);
+}
+
+void TestFrpcManager::pendingReplyIgnoredAfterStop()
+{
+    // The client answers a second after each query and does not end on request: its answer to the
+    // first query would arrive while the controller is stopping.
+    qputenv("FAKEFRPC_REPLY_DELAY_MS", "1000");
+    qputenv("FAKEFRPC_IGNORE_SIGTERM", "1");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
+    const qint64 startedAt = recorder.timeOf(QStringLiteral("frpc 进程已启动"));
+    WAIT_FOR(recorder, recorder.now() - startedAt > 2400, WAIT_MS);
+    manager.stop();
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QVERIFY2(!recorder.has(QStringLiteral("[Running]")), qPrintable(recorder.text()));
+    QVERIFY(manager.remotePort().isEmpty());
+}
+
+void TestFrpcManager::missingClient_data()
+{
+    QTest::addColumn<bool>("plantFile");
+
+    QTest::newRow("no client program") << false;
+    QTest::newRow("client not executable") << true;
+}
+
+void TestFrpcManager::missingClient()
+{
+    // The controller looks for the client beside the running program, so this test runs a copy of
+    // itself from a directory without a usable client.
+    QFETCH(bool, plantFile);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString copy = dir.filePath(QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+    if (plantFile) {
+        QFile file(dir.filePath(FrpcProcesses::programFileName()));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("not a program\n");
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(CHILD_MODE), QStringLiteral("1"));
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(copy, { QStringLiteral("missingClientChild") });
+    QVERIFY(child.waitForFinished(WAIT_MS));
+    const QString output = QString::fromLocal8Bit(child.readAll());
+    QVERIFY2(child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0, qPrintable(output));
+    QVERIFY2(output.contains(QStringLiteral("PASS   : TestFrpcManager::missingClientChild()")),
+             qPrintable(output));
+}
+
+void TestFrpcManager::missingClientChild()
+{
+    if (qEnvironmentVariableIsEmpty(CHILD_MODE))
+        QSKIP("runs as a child of missingClient");
+
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    const QString text = QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在");
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Error, WAIT_MS);
+    QStringList expected = startLines(config, 8080);
+    expected << QStringLiteral("配置文件已生成") << QStringLiteral("[Starting]") << text
+             << QStringLiteral("error: ") + text << QStringLiteral("[Error]");
+    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+    QCOMPARE(manager.errorMessage(), text);
+    // The file stays until the next clean-up.
+    QVERIFY(QFileInfo::exists(configPath()));
+
+    recorder.clear();
+    manager.stop();
+    QCOMPARE(recorder.text(),
+             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                           QStringLiteral("隧道已停止") })
+                 .join(QStringLiteral(" | ")));
+    QCOMPARE(manager.errorMessage(), text);
+}
+
+void TestFrpcManager::crash_data()
+{
+    QTest::addColumn<QByteArray>("how");
+    QTest::addColumn<bool>("whileRunning");
+
+    QTest::newRow("abort while running") << QByteArray("abort") << true;
+    QTest::newRow("segmentation fault while starting") << QByteArray("segv") << false;
+}
+
+void TestFrpcManager::crash()
+{
+    QFETCH(QByteArray, how);
+    QFETCH(bool, whileRunning);
+    qputenv("FAKEFRPC_CRASH", how);
+    qputenv(whileRunning ? "FAKEFRPC_EXIT_AFTER_REPORT" : "FAKEFRPC_EXIT_AFTER_MS", "100");
+
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, recorder.has(QStringLiteral("[Stopped]")), WAIT_MS);
+
+    const QString crashed = QStringLiteral("frpc 进程崩溃");
+    const QStringList tail = recorder.from(crashed);
+    QCOMPARE(tail.size(), 6);
+    QCOMPARE(tail.mid(0, 3),
+             QStringList({ crashed, QStringLiteral("error: ") + crashed, QStringLiteral("[Error]") }));
+    QVERIFY(tail.at(3).startsWith(QStringLiteral("frpc 进程已退出 (代码: ")));
+    QCOMPARE(tail.mid(4), QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]") }));
+    QCOMPARE(manager.errorMessage(), crashed);
+    QCOMPARE(recorder.has(QStringLiteral("[Running]")), whileRunning);
+
+    if (whileRunning) {
+        // No reconnection follows a crash.
+        QTest::qWait(FrpcManager::RECONNECT_DELAY_MS + 500);
+        QCOMPARE(manager.status(), FrpcManager::Stopped);
+        QCOMPARE(records().size(), 1);
+        QCOMPARE(recorder.events.last(), QStringLiteral("[Stopped]"));
+    }
+}
+
+void TestFrpcManager::reconnectAfterExit()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "50");
+    qputenv("FAKEFRPC_EXIT_CODE", "0");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT"); // the next client stays
+
+    WAIT_FOR(recorder, recorder.count(QStringLiteral("[Running]")) == 2, WAIT_MS);
+    QStringList expected = { QStringLiteral("[Running]"),
+                             QStringLiteral("隧道已建立！远程端口: 46000"),
+                             QStringLiteral("port: 46000"),
+                             QStringLiteral("frpc 进程已退出 (代码: 0)"),
+                             QStringLiteral("检测到连接断开，准备重连..."),
+                             QStringLiteral("[Starting]"),
+                             QStringLiteral("尝试重连... (2/5)"),
+                             QStringLiteral("配置文件已删除") };
+    expected << startLines(config, 8080);
+    expected << QStringLiteral("配置文件已生成") << QStringLiteral("frpc 进程已启动")
+             << QStringLiteral("[Running]") << QStringLiteral("隧道已建立！远程端口: 46000")
+             << QStringLiteral("port: 46000");
+    QCOMPARE(recorder.from(QStringLiteral("[Running]")).join(QStringLiteral(" | ")),
+             expected.join(QStringLiteral(" | ")));
+
+    const qint64 pause = recorder.timeOf(QStringLiteral("尝试重连... (2/5)"))
+        - recorder.timeOf(QStringLiteral("检测到连接断开，准备重连..."));
+    QVERIFY2(pause >= 2950 && pause < 4000, qPrintable(QString::number(pause)));
+
+    // Same server and local port, new proxy name.
+    const QJsonObject first = waitForRecord(0).value(QLatin1String("config")).toObject();
+    const QJsonObject second = waitForRecord(1).value(QLatin1String("config")).toObject();
+    QCOMPARE(second.value(QLatin1String("serverAddr")), first.value(QLatin1String("serverAddr")));
+    QCOMPARE(second.value(QLatin1String("serverPort")), first.value(QLatin1String("serverPort")));
+    QCOMPARE(second.value(QLatin1String("auth")), first.value(QLatin1String("auth")));
+    const QJsonObject firstProxy = first.value(QLatin1String("proxies")).toArray().first().toObject();
+    const QJsonObject secondProxy = second.value(QLatin1String("proxies")).toArray().first().toObject();
+    QCOMPARE(secondProxy.value(QLatin1String("localPort")).toInteger(), 8080);
+    QVERIFY(secondProxy.value(QLatin1String("name")) != firstProxy.value(QLatin1String("name")));
+}
+
+void TestFrpcManager::stopDuringReconnectPause()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "50");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, recorder.has(QStringLiteral("检测到连接断开，准备重连...")), WAIT_MS);
+    QCOMPARE(manager.status(), FrpcManager::Starting);
+
+    recorder.clear();
+    manager.stop();
+    QCOMPARE(recorder.text(),
+             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                           QStringLiteral("隧道已停止") })
+                 .join(QStringLiteral(" | ")));
+    QTest::qWait(FrpcManager::RECONNECT_DELAY_MS + 500);
+    QCOMPARE(recorder.events.size(), 3);
+    QCOMPARE(records().size(), 1);
+}
+
+void TestFrpcManager::giveUpAfterRepeatedDrops()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "50");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy states(&manager, &FrpcManager::statusChanged);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    // From now on every client ends before it reports a port.
+    qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    qputenv("FAKEFRPC_EXIT_CODE", "1");
+
+    const int attempts = FrpcManager::MAX_RECONNECT_ATTEMPTS - 1;
+    QTRY_COMPARE_WITH_TIMEOUT(manager.status(), FrpcManager::Error,
+                              (attempts + 1) * FrpcManager::RECONNECT_DELAY_MS + WAIT_MS);
+
+    QStringList expected = { QStringLiteral("frpc 进程已退出 (代码: 0)"),
+                             QStringLiteral("检测到连接断开，准备重连..."), QStringLiteral("[Starting]") };
+    for (int attempt = 2; attempt <= FrpcManager::MAX_RECONNECT_ATTEMPTS; ++attempt) {
+        expected << QStringLiteral("尝试重连... (%1/5)").arg(attempt) << QStringLiteral("配置文件已删除");
+        expected << startLines(config, 8080);
+        expected << QStringLiteral("配置文件已生成") << QStringLiteral("frpc 进程已启动")
+                 << QStringLiteral("frpc 进程已退出 (代码: 1)")
+                 << QStringLiteral("检测到连接断开，准备重连...");
+    }
+    expected << QStringLiteral("重连失败次数过多，已停止") << QStringLiteral("error: 重连失败")
+             << QStringLiteral("[Error]");
+    QCOMPARE(recorder.from(QStringLiteral("frpc 进程已退出 (代码: 0)")).join(QStringLiteral(" | ")),
+             expected.join(QStringLiteral(" | ")));
+    QCOMPARE(records().size(), FrpcManager::MAX_RECONNECT_ATTEMPTS);
+
+    QList<FrpcManager::Status> seen;
+    for (const QList<QVariant> &arguments : std::as_const(states))
+        seen << arguments.at(0).value<FrpcManager::Status>();
+    QCOMPARE(seen,
+             QList<FrpcManager::Status>(
+                 { FrpcManager::Starting, FrpcManager::Running, FrpcManager::Starting, FrpcManager::Error }));
+
+    recorder.clear();
+    manager.stop();
+    QCOMPARE(recorder.text(),
+             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                           QStringLiteral("隧道已停止") })
+                 .join(QStringLiteral(" | ")));
+}
+
+void TestFrpcManager::leftOverClientsEndedBeforeStart()
+{
+    // A client of an earlier run, still holding its own web port.
+    const QString oldConfig = m_dir->filePath(QStringLiteral("old.toml"));
+    {
+        QFile file(oldConfig);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("[webServer]\nport = %1\n\n[[proxies]]\nname = \"old\"\n")
+                       .arg(freePort())
+                       .toUtf8());
+    }
+    QProcess leftOver;
+    leftOver.start(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc"),
+                   { QStringLiteral("-c"), oldConfig });
+    QVERIFY(leftOver.waitForStarted());
+    const qint64 leftOverPid = leftOver.processId();
+    QVERIFY(waitForRecord(0).value(QLatin1String("pid")).toInteger() == leftOverPid);
+
+    FrpcManager manager;
+    bool goneBeforeFile = false;
+    connect(&manager, &FrpcManager::logMessage, this, [&](const QString &msg) {
+        if (msg == QStringLiteral("配置文件已生成"))
+            goneBeforeFile = processGone(leftOverPid);
+    });
+    manager.start(testConfig(), 8080);
+    QVERIFY(goneBeforeFile);
+    QVERIFY(leftOver.waitForFinished(WAIT_MS));
+    QTRY_VERIFY_WITH_TIMEOUT(records().size() == 2, WAIT_MS);
+    QVERIFY(!processGone(records().at(1).value(QLatin1String("pid")).toInteger()));
+}
+
+void TestFrpcManager::destructorCleansUpSilently()
+{
+    auto manager = std::make_unique<FrpcManager>();
+    Recorder recorder(manager.get());
+    manager->start(testConfig(), 8080);
+    WAIT_FOR(recorder, manager->status() == FrpcManager::Running, WAIT_MS);
+    const qint64 pid = waitForRecord(0).value(QLatin1String("pid")).toInteger();
+    QVERIFY(QFileInfo::exists(configPath()));
+
+    recorder.clear();
+    manager.reset();
+    QVERIFY2(recorder.events.isEmpty(), qPrintable(recorder.text()));
+    QVERIFY(!QFileInfo::exists(configPath()));
+    QVERIFY(processGone(pid));
+}
+
+MARROWGATE_TEST_MAIN(TestFrpcManager)
 #include "tst_frpcmanager.moc"
