@@ -13,7 +13,7 @@ void endAll(int timeoutMs)
 {
     QProcess taskkill;
     taskkill.start(QStringLiteral("taskkill"),
-                   {QStringLiteral("/F"), QStringLiteral("/IM"), QStringLiteral("frpc.exe")});
+                   { QStringLiteral("/F"), QStringLiteral("/IM"), QStringLiteral("frpc.exe") });
     taskkill.waitForFinished(timeoutMs);
 }
 
