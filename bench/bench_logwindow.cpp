@@ -14,14 +14,21 @@
 #include <QTextEdit>
 
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
 constexpr int BURST_LINES = 10000;
 
-// Resident memory of this process in KiB, from /proc (0 where it is not available).
+// Resident memory of this process in KiB, from /proc (0 where it is not available). Memory freed
+// earlier is handed back first, so that the difference of two readings is what the burst holds.
 qint64 residentKiB()
 {
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return 0;

@@ -228,9 +228,12 @@ void LogWindow::finishBurst()
         m_logText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_appendCursor.endEditBlock();
 
-    // Scroll to the last line, then back to the start of the lines.
+    // Scroll to the last line, then back to the start of the lines. The cursor rests at the start of
+    // the last line: the view scrolls to it again when it is first shown, and the start of the lines
+    // must stay in view then too.
     QTextCursor cursor = m_logText->textCursor();
     cursor.movePosition(QTextCursor::End);
+    cursor.movePosition(QTextCursor::StartOfBlock);
     m_logText->setTextCursor(cursor);
     if (m_followEnd)
         vScrollBar->setValue(vScrollBar->maximum());

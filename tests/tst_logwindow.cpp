@@ -68,6 +68,7 @@ private slots:
     void clearDuringABurstKeepsLaterLines();
     void viewShowsTheEndAndTheStartOfLines();
     void viewReturnsToTheEndForNewLines();
+    void linesCollectedWhileHiddenAreShownFromTheEnd();
     void dialogIsBuiltAsDescribed();
     void themeColours_data();
     void themeColours();
@@ -305,12 +306,17 @@ void TestLogWindow::viewReturnsToTheEndForNewLines()
         window.appendLog(QStringLiteral("line %1").arg(i));
     QTRY_VERIFY(view->verticalScrollBar()->maximum() > 0);
 
-    // The reader scrolled to the top and to the right; a new line brings the last line into view and
-    // the start of the lines back.
+    // The reader scrolled to the top; a new line brings the last line into view, its start first.
     view->verticalScrollBar()->setValue(0);
     window.appendLog(QStringLiteral("the newest line ") + QString(400, QLatin1Char('y')));
+    QTRY_VERIFY(view->horizontalScrollBar()->maximum() > 0);
+    QCOMPARE(view->horizontalScrollBar()->value(), 0);
+
+    // Scrolled to the right, the reader gets the start of the lines back with the next line.
     view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
-    QTRY_COMPARE(view->horizontalScrollBar()->value(), 0);
+    window.appendLog(QStringLiteral("one more"));
+    QCoreApplication::processEvents();
+    QCOMPARE(view->horizontalScrollBar()->value(), 0);
 
     const QRect lastLine = view->cursorRect();
     QVERIFY2(lastLine.top() >= 0 && lastLine.bottom() <= view->viewport()->height(),
@@ -318,6 +324,27 @@ void TestLogWindow::viewReturnsToTheEndForNewLines()
                             .arg(lastLine.top())
                             .arg(lastLine.bottom())
                             .arg(view->viewport()->height())));
+}
+
+void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd()
+{
+    LogWindow window;
+    for (int i = 0; i < 100; ++i)
+        window.appendLog(QStringLiteral("line %1 ").arg(i) + QString(300, QLatin1Char('z')));
+    QCoreApplication::processEvents();
+
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTextEdit *view = logView(window);
+    QTRY_VERIFY(view->horizontalScrollBar()->maximum() > 0);
+    QCOMPARE(view->horizontalScrollBar()->value(), 0);
+
+    // Scrolled to the right, the reader gets the start of the lines back with the next line.
+    view->horizontalScrollBar()->setValue(view->horizontalScrollBar()->maximum());
+    window.appendLog(QStringLiteral("one more"));
+    QCoreApplication::processEvents();
+    QCOMPARE(view->horizontalScrollBar()->value(), 0);
+    QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
 }
 
 void TestLogWindow::dialogIsBuiltAsDescribed()
