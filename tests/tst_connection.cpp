@@ -1,12 +1,589 @@
 #include "testsupport.h"
 
-class Testconnection : public QObject
+#include "frpcmanager.h"
+#include "logwindow.h"
+#include "mainwindow.h"
+#include "serverconfig.h"
+
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLayout>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTcpServer>
+#include <QTextEdit>
+
+#include <functional>
+
+namespace {
+
+// Plays the person in front of the modal windows: every step waits until a modal window of its
+// kind is on top, then acts on it. Buttons are pressed through the event loop, so that a box the
+// press opens runs its own loop outside the step. A modal window nobody expects is recorded and
+// closed after a second, so that a wrong turn fails the test instead of hanging it.
+class ModalScript : public QObject
+{
+public:
+    ModalScript()
+    {
+        connect(&m_timer, &QTimer::timeout, this, &ModalScript::poll);
+        m_timer.start(10);
+    }
+
+    void onMessageBox(std::function<void(QMessageBox *)> step)
+    {
+        m_steps.append([step](QWidget *widget) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (box)
+                step(box);
+            return box != nullptr;
+        });
+    }
+    void onDialog(std::function<void(QDialog *)> step)
+    {
+        m_steps.append([step](QWidget *widget) {
+            auto *dialog = qobject_cast<QDialog *>(widget);
+            if (!dialog || qobject_cast<QMessageBox *>(widget))
+                return false;
+            step(dialog);
+            return true;
+        });
+    }
+    // Answers the next message box with `button` and records its title and text.
+    void answer(QMessageBox::StandardButton button)
+    {
+        onMessageBox([this, button](QMessageBox *box) {
+            boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+            press(box->button(button));
+        });
+    }
+
+    static void press(QAbstractButton *button)
+    {
+        QVERIFY(button);
+        QTimer::singleShot(0, button, [button] { button->click(); });
+    }
+
+    bool finished() const { return m_steps.isEmpty(); }
+    QStringList boxes;
+    QStringList unexpected;
+
+private:
+    void poll()
+    {
+        QWidget *modal = QApplication::activeModalWidget();
+        if (!modal || !modal->isVisible()) {
+            m_unexpectedSince.invalidate();
+            return;
+        }
+        if (!m_steps.isEmpty() && m_lastActedOn != modal) {
+            if (m_steps.first()(modal)) {
+                m_steps.removeFirst();
+                m_lastActedOn = modal;
+                m_unexpectedSince.invalidate();
+                // A dialog that comes back after a message box is a new occasion to act on.
+                QTimer::singleShot(50, this, [this] { m_lastActedOn = nullptr; });
+            }
+            return;
+        }
+        if (!m_unexpectedSince.isValid()) {
+            m_unexpectedSince.start();
+        } else if (m_unexpectedSince.elapsed() > 1000) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            unexpected << modal->windowTitle() + (box ? QLatin1Char('|') + box->text() : QString());
+            m_unexpectedSince.invalidate();
+            if (auto *dialog = qobject_cast<QDialog *>(modal))
+                dialog->reject();
+            else
+                modal->close();
+        }
+    }
+
+    QTimer m_timer;
+    QList<std::function<bool(QWidget *)>> m_steps;
+    QPointer<QWidget> m_lastActedOn;
+    QElapsedTimer m_unexpectedSince;
+};
+
+const char *const FAKE_CLIENT_VARIABLES[] = {
+    "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
+    "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM",
+};
+
+const QString STATUS_STOPPED = QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>");
+const QString STATUS_STARTING
+    = QStringLiteral("连接状态: <span style='color: #F39C12;'>● 正在连接...</span>");
+const QString STATUS_RUNNING_AT
+    = QStringLiteral("连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span> | "
+                     "<span style='color: #2E86DE; font-size: 12pt; font-weight: bold;'>%1</span>");
+
+// Long enough for the first status query (two seconds after the start) and a reconnection pause.
+const int TUNNEL_TIMEOUT_MS = 15000;
+
+int freePort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost, 0);
+    return server.serverPort();
+}
+
+ServerConfig userConfig(const QString &name, const QString &addr)
+{
+    ServerConfig config;
+    config.name = name;
+    config.serverAddr = addr;
+    config.serverPort = 7000;
+    config.token = QStringLiteral("secret-") + name;
+    config.webServerPort = freePort();
+    return config;
+}
+
+QPushButton *buttonWithText(QWidget *parent, const QString &text)
+{
+    for (QPushButton *button : parent->findChildren<QPushButton *>()) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
+}
+
+// The window's parts a person looks at.
+struct WindowView
+{
+    explicit WindowView(MainWindow &window)
+        : window(window)
+        , controller(window.findChild<FrpcManager *>())
+    {
+        for (QLabel *label : window.findChildren<QLabel *>()) {
+            if (label->text().startsWith(QStringLiteral("连接状态: ")))
+                status = label;
+        }
+        copyIP = buttonWithText(&window, QStringLiteral("复制IP"));
+        copyPort = buttonWithText(&window, QStringLiteral("复制端口"));
+    }
+
+    QList<ServerCardWidget *> cards() const
+    {
+        QList<ServerCardWidget *> result;
+        QLayout *layout = window.findChild<QScrollArea *>()->widget()->layout();
+        for (int i = 0; i < layout->count(); ++i) {
+            if (auto *card = qobject_cast<ServerCardWidget *>(layout->itemAt(i)->widget()))
+                result << card;
+        }
+        return result;
+    }
+    QPushButton *connectButtonOf(int index) const
+    {
+        QPushButton *button = buttonWithText(cards().at(index), QStringLiteral("连接"));
+        return button ? button : buttonWithText(cards().at(index), QStringLiteral("断开"));
+    }
+    // "连接" or "断开" for every card, with a "-" in front of a disabled card.
+    QStringList cardStates() const
+    {
+        QStringList states;
+        for (ServerCardWidget *card : cards()) {
+            QPushButton *button = buttonWithText(card, QStringLiteral("连接"));
+            if (!button)
+                button = buttonWithText(card, QStringLiteral("断开"));
+            const bool enabled = card->isEnabled() && button && button->isEnabled();
+            states << (enabled ? QString() : QStringLiteral("-"))
+                    + (button ? button->text() : QStringLiteral("?"));
+        }
+        return states;
+    }
+    bool copyButtonsShown() const { return copyIP->isVisible() && copyPort->isVisible(); }
+    bool copyButtonsHidden() const { return !copyIP->isVisible() && !copyPort->isVisible(); }
+
+    MainWindow &window;
+    FrpcManager *controller;
+    QLabel *status = nullptr;
+    QPushButton *copyIP = nullptr;
+    QPushButton *copyPort = nullptr;
+};
+
+const QStringList ALL_IDLE { QStringLiteral("连接"), QStringLiteral("连接"), QStringLiteral("连接") };
+const QStringList SECOND_CONNECTED { QStringLiteral("-连接"), QStringLiteral("断开"),
+                                     QStringLiteral("-连接") };
+
+} // namespace
+
+class TestConnection : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void placeholder() { QSKIP("not written yet"); }
+    void init();
+    void cleanup();
+
+    void connectShowsAddressAndPortThenDisconnects();
+    void copyCaptionsReturn_data();
+    void copyCaptionsReturn();
+    void secondClickWhileStartingStops();
+    void invalidEntryStartsNothing();
+    void failingClientShowsTheError();
+    void reconnectionKeepsTheCardConnected();
+    void portReportWithoutConnectionIsIgnored();
+    void closing_data();
+    void closing();
+    void destroyingWhileConnectedReachesNoHalfDestroyedWindow();
+
+private:
+    // Connects the second card ("alpha") and waits until its address and port are shown.
+    void connectAndWaitForPort(WindowView &view);
+
+    ModalScript *m_script = nullptr;
 };
 
-MARROWGATE_TEST_MAIN(Testconnection)
+void TestConnection::init()
+{
+    for (const char *name : FAKE_CLIENT_VARIABLES)
+        qunsetenv(name);
+    qputenv("FAKEFRPC_REMOTE_PORT", "46123");
+    QSettings().remove(QStringLiteral("theme"));
+
+    auto &store = ServerConfigManager::instance();
+    while (store.getConfigs().size() > 1)
+        store.removeConfig(store.getConfigs().size() - 1);
+    store.addConfig(userConfig(QStringLiteral("alpha"), QStringLiteral("tunnel.example.org")));
+    store.addConfig(userConfig(QStringLiteral("beta"), QStringLiteral("192.0.2.7")));
+    store.setLastLocalPort(12345);
+    m_script = new ModalScript;
+}
+
+void TestConnection::cleanup()
+{
+    const QStringList unexpected = m_script->unexpected;
+    const bool finished = m_script->finished();
+    delete m_script;
+    m_script = nullptr;
+    QVERIFY2(unexpected.isEmpty(),
+             qPrintable(QStringLiteral("unexpected modal windows: ") + unexpected.join(u',')));
+    QVERIFY2(finished, "a modal window the test waited for never appeared");
+}
+
+void TestConnection::connectAndWaitForPort(WindowView &view)
+{
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
+                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123")),
+                              TUNNEL_TIMEOUT_MS);
+}
+
+void TestConnection::connectShowsAddressAndPortThenDisconnects()
+{
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+    QVERIFY(view.status && view.copyIP && view.copyPort);
+    QCOMPARE(view.status->text(), STATUS_STOPPED);
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+    window.findChild<QSpinBox *>()->setValue(23456);
+
+    QSignalSpy statuses(view.controller, &FrpcManager::statusChanged);
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+
+    // At once, before the client has answered anything.
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+    QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 23456);
+    QCOMPARE(view.status->text(), STATUS_STARTING);
+    QVERIFY(view.copyButtonsHidden());
+
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
+                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123")),
+                              TUNNEL_TIMEOUT_MS);
+    QVERIFY(view.copyButtonsShown());
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+    QCOMPARE(view.status->textFormat(), Qt::RichText);
+
+    // Every report of the controller reached the log window.
+    const QString log = window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText();
+    QVERIFY2(log.contains(QStringLiteral("正在启动隧道: alpha")), qPrintable(log));
+    QVERIFY2(log.contains(QStringLiteral("46123")), qPrintable(log));
+
+    QTest::mouseClick(view.copyIP, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("tunnel.example.org"));
+    QTest::mouseClick(view.copyPort, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("46123"));
+
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+    QCOMPARE(view.status->text(), STATUS_STOPPED);
+    QVERIFY(view.copyButtonsHidden());
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+
+    // Nothing left to copy once the tunnel has ended.
+    QTRY_COMPARE(view.copyIP->text(), QStringLiteral("复制IP"));
+    QTRY_COMPARE(view.copyPort->text(), QStringLiteral("复制端口"));
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    QVERIFY(QMetaObject::invokeMethod(&window, "onCopyIP"));
+    QVERIFY(QMetaObject::invokeMethod(&window, "onCopyPort"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("untouched"));
+    QCOMPARE(view.copyIP->text(), QStringLiteral("复制IP"));
+
+    QList<FrpcManager::Status> seen;
+    for (const QList<QVariant> &report : statuses)
+        seen << report.at(0).value<FrpcManager::Status>();
+    QCOMPARE(seen,
+             (QList<FrpcManager::Status> { FrpcManager::Starting, FrpcManager::Running, FrpcManager::Stopping,
+                                           FrpcManager::Stopped }));
+}
+
+void TestConnection::copyCaptionsReturn_data()
+{
+    QTest::addColumn<bool>("copyPort");
+    QTest::addColumn<bool>("twice");
+    QTest::newRow("copy IP once") << false << false;
+    QTest::newRow("copy IP twice quickly") << false << true;
+    QTest::newRow("copy port once") << true << false;
+    QTest::newRow("copy port twice quickly") << true << true;
+}
+
+void TestConnection::copyCaptionsReturn()
+{
+    QFETCH(bool, copyPort);
+    QFETCH(bool, twice);
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+    connectAndWaitForPort(view);
+
+    QPushButton *button = copyPort ? view.copyPort : view.copyIP;
+    const QString caption = button->text();
+    const QString expected = copyPort ? QStringLiteral("46123") : QStringLiteral("tunnel.example.org");
+
+    QElapsedTimer sinceFirst;
+    sinceFirst.start();
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->text(), QStringLiteral("✓ 已复制"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    if (twice) {
+        QTest::qWait(400);
+        QGuiApplication::clipboard()->clear();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(button->text(), QStringLiteral("✓ 已复制"));
+        QCOMPARE(QGuiApplication::clipboard()->text(), expected);
+    }
+
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), caption, 4000);
+    QVERIFY2(sinceFirst.elapsed() >= 1400, qPrintable(QString::number(sinceFirst.elapsed())));
+    // The later timer of a double click leaves the caption as it is.
+    QTest::qWait(twice ? 700 : 100);
+    QCOMPARE(button->text(), caption);
+}
+
+void TestConnection::secondClickWhileStartingStops()
+{
+    qputenv("FAKEFRPC_NO_PORT", "1");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QCOMPARE(view.controller->status(), FrpcManager::Starting);
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QVERIFY(view.controller->status() == FrpcManager::Stopping
+            || view.controller->status() == FrpcManager::Stopped);
+
+    QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+    QCOMPARE(view.status->text(), STATUS_STOPPED);
+}
+
+void TestConnection::invalidEntryStartsNothing()
+{
+    ServerConfig broken = userConfig(QStringLiteral("broken"), QStringLiteral("192.0.2.8"));
+    broken.token.clear();
+    ServerConfigManager::instance().addConfig(broken);
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+    window.findChild<QSpinBox *>()->setValue(34567);
+    QSignalSpy statuses(view.controller, &FrpcManager::statusChanged);
+
+    m_script->answer(QMessageBox::Ok);
+    QTest::mouseClick(view.connectButtonOf(3), Qt::LeftButton);
+
+    QCOMPARE(m_script->boxes, QStringList { QStringLiteral("配置错误|服务器配置无效") });
+    QCOMPARE(statuses.count(), 0);
+    QCOMPARE(view.controller->status(), FrpcManager::Stopped);
+    QCOMPARE(view.cardStates(), ALL_IDLE + QStringList { QStringLiteral("连接") });
+    QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 12345);
+    QCOMPARE(view.status->text(), STATUS_STOPPED);
+}
+
+void TestConnection::failingClientShowsTheError()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "300");
+    qputenv("FAKEFRPC_CRASH", "abort");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QStringList statesDuringBox;
+    m_script->onMessageBox([&](QMessageBox *box) {
+        m_script->boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+        QCOMPARE(box->icon(), QMessageBox::Critical);
+        QCOMPARE(box->parentWidget(), &window);
+        statesDuringBox = view.cardStates();
+        ModalScript::press(box->button(QMessageBox::Ok));
+    });
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(m_script->finished(), TUNNEL_TIMEOUT_MS);
+
+    QCOMPARE(m_script->boxes, QStringList { QStringLiteral("错误|frpc 进程崩溃") });
+    // The box comes before the controller reports the error state.
+    QCOMPARE(statesDuringBox, SECOND_CONNECTED);
+    QTRY_COMPARE(view.cardStates(), ALL_IDLE);
+    QTRY_VERIFY(view.controller->status() == FrpcManager::Stopped
+                || view.controller->status() == FrpcManager::Error);
+    QVERIFY(view.copyButtonsHidden());
+}
+
+void TestConnection::reconnectionKeepsTheCardConnected()
+{
+    qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    // What a person sees at every report of the controller.
+    QStringList seen;
+    connect(view.controller, &FrpcManager::statusChanged, this, [&](FrpcManager::Status status) {
+        seen << QStringLiteral("%1 %2 %3")
+                    .arg(int(status))
+                    .arg(view.cardStates().join(u','))
+                    .arg(view.copyButtonsShown() ? QStringLiteral("copy") : QStringLiteral("nocopy"));
+    });
+
+    connectAndWaitForPort(view);
+    // The client that answers the reconnection reports another port and stays.
+    qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
+    qputenv("FAKEFRPC_REMOTE_PORT", "46200");
+
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(), STATUS_STARTING, TUNNEL_TIMEOUT_MS);
+    QVERIFY(view.copyButtonsHidden());
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
+                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46200")),
+                              TUNNEL_TIMEOUT_MS);
+    QVERIFY(view.copyButtonsShown());
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+    QTest::mouseClick(view.copyPort, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("46200"));
+
+    const QString connected = SECOND_CONNECTED.join(u',');
+    QCOMPARE(seen,
+             (QStringList { QStringLiteral("1 %1 nocopy").arg(connected),
+                            QStringLiteral("2 %1 nocopy").arg(connected),
+                            QStringLiteral("1 %1 nocopy").arg(connected),
+                            QStringLiteral("2 %1 nocopy").arg(connected) }));
+
+    // Still connected: the same button ends it.
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+}
+
+void TestConnection::portReportWithoutConnectionIsIgnored()
+{
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    emit view.controller->remotePortReady(QStringLiteral("40000"));
+
+    QCOMPARE(view.status->text(), STATUS_STOPPED);
+    QVERIFY(view.copyButtonsHidden());
+}
+
+void TestConnection::closing_data()
+{
+    QTest::addColumn<bool>("connect");
+    QTest::addColumn<QMessageBox::StandardButton>("answer");
+    QTest::addColumn<bool>("closes");
+
+    QTest::newRow("nothing connected: no question") << false << QMessageBox::NoButton << true;
+    QTest::newRow("connected, No keeps window and tunnel") << true << QMessageBox::No << false;
+    QTest::newRow("connected, Yes stops and closes") << true << QMessageBox::Yes << true;
+}
+
+void TestConnection::closing()
+{
+    QFETCH(bool, connect);
+    QFETCH(QMessageBox::StandardButton, answer);
+    QFETCH(bool, closes);
+
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+    if (connect)
+        connectAndWaitForPort(view);
+    window.findChild<QSpinBox *>()->setValue(45678);
+
+    if (answer != QMessageBox::NoButton)
+        m_script->answer(answer);
+    const bool closed = window.close();
+
+    QCOMPARE(closed, closes);
+    QCOMPARE(window.isVisible(), !closes);
+    if (connect)
+        QCOMPARE(m_script->boxes, QStringList { QStringLiteral("确认退出|隧道正在运行中，确定要退出吗？") });
+    if (closes) {
+        // The preferences were saved.
+        QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 45678);
+        QVERIFY(QSettings().contains(QStringLiteral("theme")));
+        if (connect)
+            QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+    } else {
+        QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 12345);
+        QVERIFY(!QSettings().contains(QStringLiteral("theme")));
+        QCOMPARE(view.controller->status(), FrpcManager::Running);
+        QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+    }
+}
+
+void TestConnection::destroyingWhileConnectedReachesNoHalfDestroyedWindow()
+{
+    auto *window = new MainWindow;
+    window->show();
+    {
+        WindowView view(*window);
+        connectAndWaitForPort(view);
+    }
+
+    // A probe among the window's children, destroyed after the window's own destructor has run but
+    // before the controller: at that moment the controller must have no connection left to the
+    // half-destroyed window. Moving the controller to the end of the children makes it go last.
+    auto *controller = window->findChild<FrpcManager *>();
+    controller->setParent(nullptr);
+    auto *probe = new QObject(window);
+    controller->setParent(window);
+    bool probed = false;
+    bool stillConnected = false;
+    connect(probe, &QObject::destroyed, this, [&] {
+        probed = true;
+        stillConnected = QObject::disconnect(controller, nullptr, window, nullptr);
+    });
+
+    QSignalSpy statuses(controller, &FrpcManager::statusChanged);
+    delete window;
+
+    QVERIFY(probed);
+    QVERIFY(!stillConnected);
+    // The window stopped its tunnel before it went.
+    QVERIFY(!statuses.isEmpty());
+    QCOMPARE(statuses.first().at(0).value<FrpcManager::Status>(), FrpcManager::Stopping);
+}
+
+MARROWGATE_TEST_MAIN(TestConnection)
 #include "tst_connection.moc"

@@ -92,7 +92,8 @@ private:
         if (!m_unexpectedSince.isValid()) {
             m_unexpectedSince.start();
         } else if (m_unexpectedSince.elapsed() > 1000) {
-            unexpected << modal->windowTitle();
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            unexpected << modal->windowTitle() + (box ? QLatin1Char('|') + box->text() : QString());
             m_unexpectedSince.invalidate();
             if (auto *dialog = qobject_cast<QDialog *>(modal))
                 dialog->reject();
