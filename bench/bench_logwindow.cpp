@@ -142,6 +142,29 @@ double runTrickle(const QStringList &lines, int groupSize)
     return timer.nsecsElapsed() / 1e6;
 }
 
+// Closing and reopening a long log the way the main window does: the theme is applied on each show.
+double runReopen(const QStringList &lines)
+{
+    LogWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "window not exposed\n");
+    for (const QString &line : lines)
+        window.appendLog(line);
+    settle(window);
+    window.hide();
+    QCoreApplication::processEvents();
+
+    QElapsedTimer timer;
+    timer.start();
+    window.applyTheme(true);
+    window.show();
+    window.raise();
+    window.activateWindow();
+    settle(window);
+    return timer.nsecsElapsed() / 1e6;
+}
+
 // For comparison: a plain text view fed one line at a time with append() and a scroll per line.
 double runPlainAppend(const QStringList &lines)
 {
@@ -209,6 +232,9 @@ int main(int argc, char *argv[])
     const double trickleMs = runTrickle(lines, 20);
     std::printf("groups of 20 lines:         %8.1f ms, %.0f lines/s\n", trickleMs,
                 BURST_LINES * 1000.0 / trickleMs);
+
+    const double reopenMs = runReopen(lines);
+    std::printf("reopening a log of %d lines: %.1f ms\n", BURST_LINES, reopenMs);
 
     if (app.arguments().contains(QStringLiteral("--compare"))) {
         const double plainMs = runPlainAppend(lines);

@@ -149,9 +149,12 @@ void LogWindow::clearLog()
 void LogWindow::applyTheme(bool isDark)
 {
     m_isDarkTheme = isDark;
-    const char *sheet = isDark ? DARK_SHEET : LIGHT_SHEET;
+    const QString sheet = QString::fromUtf8(isDark ? DARK_SHEET : LIGHT_SHEET);
     DarkThemeHelper::setDarkTitleBar(this, isDark);
-    setStyleSheet(QString::fromUtf8(sheet));
+    // Setting a sheet restyles every child, which lays out the whole log again; the window applies
+    // the theme each time it shows the log, so an unchanged sheet is left alone.
+    if (styleSheet() != sheet)
+        setStyleSheet(sheet);
 }
 
 QString LogWindow::filterSensitiveInfo(const QString &msg)
