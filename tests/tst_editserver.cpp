@@ -618,6 +618,17 @@ void TestEditServer::deletingTheConnectedEntryStopsTheTunnel()
     for (int i : { 0, 1, 3 })
         QVERIFY(!listedCards(window).at(i)->isEnabled());
 
+    // Saving the connected entry rebuilds the list; the new cards show the same connection.
+    const QList<ServerCardWidget *> oldCards = listedCards(window);
+    m_script->onDialog([](QDialog *dialog) { ModalScript::press(fieldsOf(dialog).save); });
+    QTest::mouseClick(buttonWithText(oldCards.at(2), QStringLiteral("编辑")), Qt::LeftButton);
+    QTRY_VERIFY(listedCards(window).at(2) != oldCards.at(2));
+    verifyCardsMatchStore(window);
+    QVERIFY(buttonWithText(listedCards(window).at(2), QStringLiteral("断开")));
+    QVERIFY(listedCards(window).at(2)->isEnabled());
+    for (int i : { 0, 1, 3 })
+        QVERIFY(!listedCards(window).at(i)->isEnabled());
+
     m_script->answer(QMessageBox::Yes);
     pressCloseButton(listedCards(window).at(2));
 
