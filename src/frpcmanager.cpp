@@ -260,7 +260,8 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
     emit logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
-    emit logMessage(QStringLiteral("服务器: %1:%2").arg(record.serverAddr).arg(record.serverPort));
+    emit logMessage(
+        QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
     emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
 
     cleanupOrphanedFrpcProcesses();

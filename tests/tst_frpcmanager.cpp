@@ -137,9 +137,11 @@ bool processGone(qint64 pid)
 
 QStringList startLines(const ServerConfig &config, int localPort)
 {
-    return { QStringLiteral("正在启动隧道: %1").arg(config.name),
-             QStringLiteral("服务器: %1:%2").arg(config.serverAddr).arg(config.serverPort),
-             QStringLiteral("本地端口: %1").arg(localPort) };
+    // Built by concatenation: placeholders inside the values must come out as they are.
+    return { QStringLiteral("正在启动隧道: ") + config.name,
+             QStringLiteral("服务器: ") + config.serverAddr + QLatin1Char(':')
+                 + QString::number(config.serverPort),
+             QStringLiteral("本地端口: ") + QString::number(localPort) };
 }
 
 } // namespace
@@ -531,6 +533,8 @@ void TestFrpcManager::clientFileReadBack_data()
     QTest::newRow("attempt to add keys")
         << QStringLiteral("x\"\nserverPort = 1\n#")
         << QStringLiteral("t\"\n[webServer]\nport = 1\n[[proxies]]\n") << 7000 << 8080 << 0;
+    QTest::newRow("placeholders") << QStringLiteral("%2%1.example") << QStringLiteral("%1%2") << 7000 << 8080
+                                  << 0;
     QTest::newRow("non-ASCII") << QStringLiteral("隧道.example") << QStringLiteral("令牌🔑é") << -1 << -2 << 0;
 }
 
@@ -588,6 +592,7 @@ void TestFrpcManager::clientFileReadBack()
     QCOMPARE(proxy.value(QLatin1String("localPort")).toInteger(), localPort);
     QCOMPARE(proxy.value(QLatin1String("remotePort")).toInteger(), 0);
 
+    QCOMPARE(recorder.events.mid(0, 3), startLines(config, localPort));
     // A client that ends before the port is known ends the tunnel.
     QCOMPARE(recorder.from(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)),
              QStringList({ QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode),

@@ -413,7 +413,7 @@ int termExitCode = 0;
 
 extern "C" void onTerminate(int)
 {
-    ::_exit(termExitCode);
+    std::_Exit(termExitCode);
 }
 
 [[noreturn]] void endNow()
