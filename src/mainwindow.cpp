@@ -28,6 +28,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 // True when the main window above `widget` shows the dark theme; light for anything else.
