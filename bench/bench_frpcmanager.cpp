@@ -11,6 +11,7 @@
 //          Goal: under 300 ms.
 
 #include "frpcmanager.h"
+#include "frpcprocesses.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -56,7 +57,9 @@ int main(int argc, char *argv[])
     qputenv("TMPDIR", QFile::encodeName(tempDir.path()));
     QCoreApplication app(argc, argv);
 
-    if (!QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc")).isExecutable()) {
+    if (!QFileInfo(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                   + FrpcProcesses::programFileName())
+             .isExecutable()) {
         std::fprintf(stderr,
                      "The fake client frpc must lie beside this program (build the target fakefrpc).\n");
         return 1;

@@ -212,7 +212,9 @@ void TestFrpcManager::initTestCase()
     QVERIFY(m_dir->isValid());
     m_recordPath = m_dir->filePath(QStringLiteral("records.jsonl"));
     if (qEnvironmentVariableIsEmpty(CHILD_MODE)) {
-        QVERIFY2(QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc")).isExecutable(),
+        QVERIFY2(QFileInfo(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                           + FrpcProcesses::programFileName())
+                     .isExecutable(),
                  "the fake client must be built beside the test");
     }
 }
@@ -1074,7 +1076,8 @@ void TestFrpcManager::leftOverClientsEndedBeforeStart()
                        .toUtf8());
     }
     QProcess leftOver;
-    leftOver.start(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc"),
+    leftOver.start(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                       + FrpcProcesses::programFileName(),
                    { QStringLiteral("-c"), oldConfig });
     QVERIFY(leftOver.waitForStarted());
     const qint64 leftOverPid = leftOver.processId();
