@@ -228,9 +228,8 @@ FrpcManager::FrpcManager(QObject *parent)
 
 FrpcManager::~FrpcManager()
 {
-    // The owner is being torn down as well, and its slots must not run on a half-destroyed object:
-    // the clean-up here reports nothing.
-    blockSignals(true);
+    // Lets go of the client (its process object ends it) and deletes the client file. The state
+    // is left as it is: nothing is reported but the removal of the file.
     cleanup();
 }
 
