@@ -23,6 +23,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -34,6 +35,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QSharedMemory>
 #include <QSysInfo>
 #include <QTcpServer>
@@ -790,6 +792,8 @@ int takeScreenshots(const QString &folder)
         say(QStringLiteral("the fake frpc is not beside this program"));
         return 1;
     }
+    // The pointer rests outside the window, so that no card shows its hover border.
+    QCursor::setPos(QGuiApplication::primaryScreen()->geometry().bottomRight());
     MainWindow window;
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
