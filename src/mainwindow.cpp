@@ -291,10 +291,12 @@ void ServerCardWidget::setupUI()
     const QString icon = m_isBuiltIn ? QStringLiteral("🔒 ") : QStringLiteral("⚙️ ");
     const QString suffix = m_isBuiltIn ? QStringLiteral(" [内置]") : QString();
     m_nameLabel = new QLabel(icon + m_name + suffix, this);
+    m_nameLabel->setTextFormat(Qt::PlainText);
     m_nameLabel->setStyleSheet(QStringLiteral("font-size: 13pt; font-weight: bold;"));
 
     // The built-in server's address is never shown: its label stays empty and outside the layout.
     m_addressLabel = new QLabel(this);
+    m_addressLabel->setTextFormat(Qt::PlainText);
     if (!m_isBuiltIn)
         m_addressLabel->setText(QStringLiteral("%1:%2").arg(m_address).arg(m_port));
     m_addressLabel->setStyleSheet(QStringLiteral("font-size: 10pt;"));
@@ -817,7 +819,8 @@ void MainWindow::onRemotePortReady(const QString &port)
     m_remoteIP = configs.at(m_connectedServerIndex).serverAddr;
     m_remotePort = port;
     const QString remoteInfo = QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
-    m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo));
+    // The status line is rich text; the address and the port are shown exactly as they are.
+    m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped()));
 
     m_copyIPBtn->show();
     m_copyPortBtn->show();

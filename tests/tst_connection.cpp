@@ -142,6 +142,7 @@ private slots:
     void failingClientShowsTheError();
     void reconnectionKeepsTheCardConnected();
     void portReportWithoutConnectionIsIgnored();
+    void addressAndPortShownAsTyped();
     void closing_data();
     void closing();
     void destroyingWhileConnectedReachesNoHalfDestroyedWindow();
@@ -415,6 +416,30 @@ void TestConnection::portReportWithoutConnectionIsIgnored()
 
     QCOMPARE(view.status->text(), STATUS_STOPPED);
     QVERIFY(view.copyButtonsHidden());
+}
+
+void TestConnection::addressAndPortShownAsTyped()
+{
+    auto &store = ServerConfigManager::instance();
+    store.updateConfig(2, userConfig(QStringLiteral("markup"), QStringLiteral("<b>host</b>&amp;")));
+    qputenv("FAKEFRPC_NO_PORT", "1");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QTest::mouseClick(view.connectButtonOf(2), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Starting, TUNNEL_TIMEOUT_MS);
+    emit view.controller->remotePortReady(QStringLiteral("<i>9</i>"));
+
+    QCOMPARE(view.status->text(),
+             STATUS_RUNNING_AT.arg(QStringLiteral("&lt;b&gt;host&lt;/b&gt;&amp;amp;:&lt;i&gt;9&lt;/i&gt;")));
+    QTest::mouseClick(view.copyIP, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("<b>host</b>&amp;"));
+    QTest::mouseClick(view.copyPort, Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("<i>9</i>"));
+
+    QTest::mouseClick(view.connectButtonOf(2), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
 }
 
 void TestConnection::closing_data()

@@ -70,6 +70,7 @@ private slots:
     void registeredUnderItsClassName();
     void contents_data();
     void contents();
+    void textsShownAsTyped();
     void connectButtonStates();
     void buttonsReportTheCardIndex();
     void setEnabledCoversTheButtons_data();
@@ -136,6 +137,19 @@ void TestServerCard::contents()
         captions << button->text();
     QCOMPARE(captions, buttons);
     QCOMPARE(card.maximumHeight(), 90);
+}
+
+void TestServerCard::textsShownAsTyped()
+{
+    ServerCardWidget card(QStringLiteral("<b>bold</b> &amp;"), QStringLiteral("<i>host</i>"), 7000, false, 0);
+    QStringList texts;
+    for (QLabel *label : card.findChildren<QLabel *>()) {
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        texts << label->text();
+    }
+    QCOMPARE(
+        texts,
+        (QStringList { QStringLiteral("⚙️ <b>bold</b> &amp;"), QStringLiteral("<i>host</i>:7000") }));
 }
 
 void TestServerCard::connectButtonStates()
