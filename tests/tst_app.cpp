@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QScreen>
+#include <QSettings>
 #include <QSharedMemory>
 #include <QStandardPaths>
 
@@ -311,6 +312,10 @@ void TestApp::ordinaryCloseExitsWithZero()
 #ifndef MARROWGATE_HAVE_XCB
     QSKIP("the X C binding headers (libxcb1-dev) are missing; cannot ask a window to close");
 #else
+    QSettings stored; // the program's own store: the sandbox is shared with it
+    stored.clear();
+    stored.sync();
+
     auto program = startProgram();
     const QString window = waitForWindow(*program, kMainTitle);
     QVERIFY2(!window.isEmpty(), "the program shows no main window");
@@ -319,6 +324,14 @@ void TestApp::ordinaryCloseExitsWithZero()
     QVERIFY2(program->waitForFinished(10000), "the window did not close");
     QCOMPARE(program->exitStatus(), QProcess::NormalExit);
     QCOMPARE(program->exitCode(), 0);
+
+    // On the way out the preferences were saved.
+    stored.sync();
+    QVERIFY(stored.contains(QStringLiteral("theme")));
+    QCOMPARE(stored.value(QStringLiteral("theme")).toInt(), 0);
+    QCOMPARE(stored.value(QStringLiteral("autoStart")).toBool(), false);
+    QVERIFY(stored.contains(QStringLiteral("autoStart")));
+    QCOMPARE(stored.value(QStringLiteral("lastLocalPort")).toInt(), 12345);
 
     // The closed copy released its guard: the next start is not refused.
     auto next = startProgram();
