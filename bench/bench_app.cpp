@@ -715,19 +715,28 @@ void measureRealClient(const QString &frpDir)
     const QString program = work.filePath(QStringLiteral("bench_app"));
     QFile::copy(QCoreApplication::applicationFilePath(), program);
     QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
-    QProcess child;
-    child.setStandardErrorFile(QProcess::nullDevice());
-    child.start(program,
-                { QStringLiteral("--child-connect"), QString::number(index), QStringLiteral("127.0.0.1:") });
-    if (!child.waitForFinished(180000))
-        child.kill();
+    QByteArray output;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(
+            program,
+            { QStringLiteral("--child-connect"), QString::number(index), QStringLiteral("127.0.0.1:") });
+        if (!child.waitForFinished(180000))
+            child.kill();
+        output = child.readAllStandardOutput();
+        if (!output.contains("problem "))
+            break;
+        say(QStringLiteral("(real client run disturbed: %1; repeating)")
+                .arg(QString::fromUtf8(output).trimmed()));
+    }
     ServerConfigManager::instance().removeConfig(index);
     server.terminate();
     if (!server.waitForFinished(5000))
         server.kill();
 
     ConnectionFigures figures;
-    for (const QByteArray &raw : child.readAllStandardOutput().split('\n')) {
+    for (const QByteArray &raw : output.split('\n')) {
         const QString line = QString::fromUtf8(raw);
         auto values = [&line] {
             QList<double> list;
@@ -757,7 +766,12 @@ int orchestrate(const QString &frpDir)
 
     const QString demoAddress = QStringLiteral("%1:46000").arg(QLatin1String(kDemoServers[0].address));
     if (QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc")).isExecutable()) {
-        const ConnectionFigures fake = connectRounds(kDemoIndex, demoAddress, true);
+        // Tests running at the same time end every frpc of the user; such a disturbed run is repeated.
+        ConnectionFigures fake = connectRounds(kDemoIndex, demoAddress, true);
+        for (int attempt = 1; attempt < 3 && !fake.problem.isEmpty(); ++attempt) {
+            say(QStringLiteral("(fake client run disturbed: %1; repeating)").arg(fake.problem));
+            fake = connectRounds(kDemoIndex, demoAddress, true);
+        }
         reportConnection(QStringLiteral("fake"), fake, demoAddress);
         if (fake.problem.isEmpty())
             say(QStringLiteral(
