@@ -11,10 +11,13 @@ namespace {
 // program that crashed leaves its guard segment behind with no process attached. Attaching and
 // detaching again removes such a segment, because the last detach of an unattached segment deletes
 // it; a running copy stays attached, so its segment survives and still refuses this start.
-void releaseAbandonedSegment(QSharedMemory &sharedMemory)
+// On Windows the segment ends with its last process, so there is nothing to recognise.
+void releaseAbandonedSegment([[maybe_unused]] QSharedMemory &sharedMemory)
 {
+#ifndef Q_OS_WIN
     if (sharedMemory.attach(QSharedMemory::ReadOnly))
         sharedMemory.detach();
+#endif
 }
 
 } // namespace

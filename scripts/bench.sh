@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds everything and runs the benchmarks: the whole program through its real window, the tunnel
+# controller, and the log window. Each prints its own figures.
+# Starting a tunnel ends every frpc process of the user, as the program itself does.
+source "$(dirname "$0")/common.sh"
+
+install_packages
+build_frp || echo "Without the real frp client only the fake one is measured." >&2
+configure_and_build
+cd "$BUILD_DIR/tests"
+run_x() { QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24 -dpi 96" "$@"; }
+
+echo "== Whole program =="
+run_x ./bench_app --frp-dir "$FRP_DIR"
+echo "== Tunnel controller =="
+./bench_frpcmanager
+echo "== Log window =="
+run_x ./bench_logwindow
