@@ -98,3 +98,16 @@ private:
     QPointer<QWidget> m_lastActedOn;
     QElapsedTimer m_unexpectedSince;
 };
+
+// Ends a script: the test fails when a modal window came that nobody expected, or one that the
+// script waited for never came.
+inline void finishModalScript(ModalScript *&script)
+{
+    const QStringList unexpected = script->unexpected;
+    const bool finished = script->finished();
+    delete script;
+    script = nullptr;
+    QVERIFY2(unexpected.isEmpty(),
+             qPrintable(QStringLiteral("unexpected modal windows: ") + unexpected.join(u',')));
+    QVERIFY2(finished, "a modal window the test waited for never appeared");
+}

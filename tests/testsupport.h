@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -25,6 +26,17 @@ inline void isolateUserFiles(const QString &root)
 inline QString sandboxPath()
 {
     return qEnvironmentVariable("MARROWGATE_TEST_SANDBOX");
+}
+
+// The push button below parent that reads text, as a person finds it.
+inline QPushButton *buttonWithText(QWidget *parent, const QString &text)
+{
+    const QList<QPushButton *> buttons = parent->findChildren<QPushButton *>();
+    for (QPushButton *button : buttons) {
+        if (button->text() == text)
+            return button;
+    }
+    return nullptr;
 }
 
 } // namespace TestSupport

@@ -22,6 +22,8 @@
 
 #include <functional>
 
+using TestSupport::buttonWithText;
+
 namespace {
 
 const char *const FAKE_CLIENT_VARIABLES[] = {
@@ -55,15 +57,6 @@ ServerConfig userConfig(const QString &name, const QString &addr)
     config.token = QStringLiteral("secret-") + name;
     config.webServerPort = freePort();
     return config;
-}
-
-QPushButton *buttonWithText(QWidget *parent, const QString &text)
-{
-    for (QPushButton *button : parent->findChildren<QPushButton *>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
 }
 
 // The window's parts a person looks at.
@@ -172,13 +165,7 @@ void TestConnection::init()
 
 void TestConnection::cleanup()
 {
-    const QStringList unexpected = m_script->unexpected;
-    const bool finished = m_script->finished();
-    delete m_script;
-    m_script = nullptr;
-    QVERIFY2(unexpected.isEmpty(),
-             qPrintable(QStringLiteral("unexpected modal windows: ") + unexpected.join(u',')));
-    QVERIFY2(finished, "a modal window the test waited for never appeared");
+    finishModalScript(m_script);
 }
 
 void TestConnection::connectAndWaitForPort(WindowView &view)

@@ -19,6 +19,8 @@
 
 #include <functional>
 
+using TestSupport::buttonWithText;
+
 namespace {
 
 struct DialogFields
@@ -80,15 +82,6 @@ QStringList storedNames()
     for (const ServerConfig &config : ServerConfigManager::instance().getConfigs())
         names << config.name;
     return names;
-}
-
-QPushButton *buttonWithText(QWidget *parent, const QString &text)
-{
-    for (QPushButton *button : parent->findChildren<QPushButton *>()) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
 }
 
 // The cards in the list, in layout order, after the old ones of a rebuild are gone.
@@ -171,13 +164,7 @@ void TestEditServer::init()
 
 void TestEditServer::cleanup()
 {
-    const QStringList unexpected = m_script->unexpected;
-    const bool finished = m_script->finished();
-    delete m_script;
-    m_script = nullptr;
-    QVERIFY2(unexpected.isEmpty(),
-             qPrintable(QStringLiteral("unexpected modal windows: ") + unexpected.join(u',')));
-    QVERIFY2(finished, "a modal window the test waited for never appeared");
+    finishModalScript(m_script);
 }
 
 void TestEditServer::builtInEntryIsRefused_data()

@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 
+using TestSupport::buttonWithText;
+
 namespace {
 
 const QString LIGHT_CARD_SHEET = QStringLiteral(
@@ -16,16 +18,6 @@ const QString LIGHT_CARD_SHEET = QStringLiteral(
 const QString DARK_CARD_SHEET = QStringLiteral(
     "ServerCardWidget {    background-color: #2C3546;    border: 1px solid #3D4759;    border-radius: 12px;}"
     "ServerCardWidget:hover {    border-color: #5B8DEE;    box-shadow: 0 2px 8px rgba(91, 141, 238, 0.15);}");
-
-QPushButton *buttonWithText(QWidget *parent, const QString &text)
-{
-    const auto buttons = parent->findChildren<QPushButton *>();
-    for (QPushButton *button : buttons) {
-        if (button->text() == text)
-            return button;
-    }
-    return nullptr;
-}
 
 // Counts the paint events one widget receives.
 class PaintCounter : public QObject
