@@ -7,7 +7,8 @@ BUILD_DIR="${MARROWGATE_BUILD_DIR:-$ROOT/build}"
 FRP_DIR="$BUILD_DIR/frp"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
-          fonts-noto-cjk fonts-noto-color-emoji xvfb xauth xdotool x11-utils desktop-file-utils)
+          fonts-noto-cjk fonts-noto-color-emoji xvfb xauth xdotool x11-utils desktop-file-utils
+          libtomlplusplus-dev g++-mingw-w64-x86-64-posix dbus-daemon)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -31,16 +32,18 @@ find_go() {
     fi
 }
 
-# Builds the pinned frp client and server (tools/frp) into $FRP_DIR, once.
+# Builds the pinned frp client and server (tools/frp) into $FRP_DIR, once for each pinned release.
 build_frp() {
-    if [ -x "$FRP_DIR/frpc" ] && [ -x "$FRP_DIR/frps" ]; then return 0; fi
+    local version; version="$(sed -n 's/^require github.com\/fatedier\/frp v//p' "$ROOT/tools/frp/go.mod")"
+    if [ -x "$FRP_DIR/frpc" ] && [ -x "$FRP_DIR/frps" ] \
+            && [ "$("$FRP_DIR/frpc" -v 2>/dev/null)" = "$version" ]; then return 0; fi
     local go; go="$(find_go)"
     if [ -z "$go" ]; then
         echo "Go is not installed: the real frp client and server are not built." >&2
         return 1
     fi
     mkdir -p "$FRP_DIR"
-    echo "Building frpc and frps $(sed -n 's/^require github.com\/fatedier\/frp //p' "$ROOT/tools/frp/go.mod") ..."
+    echo "Building frpc and frps $version ..."
     (cd "$ROOT/tools/frp" && GOFLAGS=-mod=mod GOBIN="$FRP_DIR" "$go" install \
         github.com/fatedier/frp/cmd/frpc github.com/fatedier/frp/cmd/frps)
 }
