@@ -102,9 +102,9 @@ QString windowStyleSheet(const ThemeColors &c)
         "QComboBox:hover { border-color: @accent; background-color: @comboHover; }\n"
         "QComboBox:focus { border-color: @accent; outline: none; }\n"
         "QComboBox::drop-down { border: none; width: 24px; padding-right: 4px; }\n"
-        "QComboBox::down-arrow { width: 0; height: 0; border-left: 5px solid transparent; "
-        "border-right: 5px solid transparent; border-top: 6px solid @text; margin-right: 6px; }\n"
-        "QComboBox::down-arrow:hover { border-top-color: @accent; }\n"
+        "QComboBox::down-arrow { image: url(:/arrows/down-@textHex.png); width: 10px; height: 6px; "
+        "margin-right: 6px; }\n"
+        "QComboBox::down-arrow:hover { image: url(:/arrows/down-@accentHex.png); }\n"
         "QComboBox QAbstractItemView { background-color: @field; border: 1px solid @fieldBorder; "
         "border-radius: 6px; selection-background-color: @accent; selection-color: white; color: @text; "
         "padding: 4px; outline: none; }\n"
@@ -118,8 +118,11 @@ QString windowStyleSheet(const ThemeColors &c)
         "QScrollBar::handle:vertical:hover { background-color: @scrollHandleHover; }\n"
         "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }\n");
 
-    // Longer names first, so that "@field" does not eat the start of "@fieldBorder".
+    // Longer names first, so that "@field" does not eat the start of "@fieldBorder". The arrow
+    // pictures are named after their colour, without the "#".
     const std::pair<const char *, const char *> colors[] = {
+        { "@accentHex", c.accent + 1 },
+        { "@textHex", c.text + 1 },
         { "@disabledBackground", c.disabledBackground },
         { "@scrollHandleHover", c.scrollHandleHover },
         { "@spinButtonHover", c.spinButtonHover },
@@ -146,12 +149,10 @@ QString windowStyleSheet(const ThemeColors &c)
 
 const char CARD_SHEET_DARK[]
     = "ServerCardWidget {    background-color: #2C3546;    border: 1px solid #3D4759;    "
-      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #5B8DEE;    "
-      "box-shadow: 0 2px 8px rgba(91, 141, 238, 0.15);}";
+      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #5B8DEE;}";
 const char CARD_SHEET_LIGHT[]
     = "ServerCardWidget {    background-color: #FFFFFF;    border: 1px solid #DFE6E9;    "
-      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #3498DB;    "
-      "box-shadow: 0 2px 8px rgba(52, 152, 219, 0.15);}";
+      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #3498DB;}";
 
 const char STATUS_STOPPED[] = "连接状态: <span style='color: #95A5A6;'>● 未连接</span>";
 const char STATUS_STARTING[] = "连接状态: <span style='color: #F39C12;'>● 正在连接...</span>";
@@ -298,7 +299,7 @@ void ServerCardWidget::setupUI()
     m_addressLabel = new QLabel(this);
     m_addressLabel->setTextFormat(Qt::PlainText);
     if (!m_isBuiltIn)
-        m_addressLabel->setText(QStringLiteral("%1:%2").arg(m_address).arg(m_port));
+        m_addressLabel->setText(QStringLiteral("%1:%2").arg(m_address, QString::number(m_port)));
     m_addressLabel->setStyleSheet(QStringLiteral("font-size: 10pt;"));
 
     infoLayout->addWidget(m_nameLabel);
@@ -321,7 +322,14 @@ void ServerCardWidget::setupUI()
     m_connectBtn = new QPushButton(QStringLiteral("连接"), this);
     m_connectBtn->setFixedSize(70, 28);
     m_connectBtn->setStyleSheet(QStringLiteral("font-size: 9pt; font-weight: bold;"));
-    connect(m_connectBtn, &QPushButton::clicked, this, [this] { emit connectClicked(m_index); });
+    connect(m_connectBtn, &QPushButton::clicked, this, [this] {
+        // The second click of a double click would undo the first: connect and at once disconnect,
+        // or end the tunnel and start a new one on another public port.
+        if (std::exchange(m_swallowClick, false))
+            return;
+        emit connectClicked(m_index);
+    });
+    m_connectBtn->installEventFilter(this);
     btnLayout->addWidget(m_connectBtn);
 
     mainLayout->addLayout(btnLayout, 0);
@@ -338,6 +346,19 @@ void ServerCardWidget::updateConnectButton()
         m_connectBtn->setText(QStringLiteral("连接"));
         m_connectBtn->setStyleSheet(QStringLiteral("QPushButton { font-weight: bold; }"));
     }
+}
+
+bool ServerCardWidget::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_connectBtn) {
+        // The system reports the second press of a double click once more as a double click; the
+        // click that this press completes is not a new action.
+        if (event->type() == QEvent::MouseButtonPress)
+            m_swallowClick = false;
+        else if (event->type() == QEvent::MouseButtonDblClick)
+            m_swallowClick = true;
+    }
+    return QFrame::eventFilter(watched, event);
 }
 
 QRect ServerCardWidget::getCloseButtonRect() const
@@ -750,8 +771,10 @@ void MainWindow::onConnectServer(int index)
     const int localPort = m_localPortSpin->value();
     ServerConfigManager::instance().setLastLocalPort(localPort);
 
-    // Mark the card before the controller reports anything, so no other card can be pressed.
+    // Mark the card before the controller reports anything, so no other card can be pressed. The
+    // address shown for the tunnel is the one it was started with, whatever edits follow.
     m_connectedServerIndex = index;
+    m_connectedAddress = config.serverAddr;
     updateCardStates();
 
     m_frpcManager->start(config, localPort);
@@ -777,11 +800,12 @@ void MainWindow::onDeleteServer(int index)
         return;
     }
 
-    const auto answer
-        = QMessageBox::question(this, QStringLiteral("确认删除"),
-                                QStringLiteral("确定要删除配置 \"%1\" 吗？").arg(configs.at(index).name),
-                                QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes)
+    // The name is shown exactly as typed, never read as markup.
+    QMessageBox question(QMessageBox::Question, QStringLiteral("确认删除"),
+                         QStringLiteral("确定要删除配置 \"%1\" 吗？").arg(configs.at(index).name),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setTextFormat(Qt::PlainText);
+    if (question.exec() != QMessageBox::Yes)
         return;
 
     if (index == m_connectedServerIndex) {
@@ -812,11 +836,10 @@ void MainWindow::onStatusChanged(FrpcManager::Status status)
 
 void MainWindow::onRemotePortReady(const QString &port)
 {
-    const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
-    if (m_connectedServerIndex < 0 || m_connectedServerIndex >= configs.size())
+    if (m_connectedServerIndex == -1)
         return;
 
-    m_remoteIP = configs.at(m_connectedServerIndex).serverAddr;
+    m_remoteIP = m_connectedAddress;
     m_remotePort = port;
     const QString remoteInfo = QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
     // The status line is rich text; the address and the port are shown exactly as they are.

@@ -38,6 +38,7 @@ protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void setupUI();
@@ -51,6 +52,7 @@ private:
     int m_index;
     bool m_isConnected = false;
     bool m_closeButtonHovered = false;
+    bool m_swallowClick = false;
     QLabel *m_nameLabel = nullptr;
     QLabel *m_addressLabel = nullptr;
     QPushButton *m_connectBtn = nullptr;
@@ -112,6 +114,7 @@ private:
     FrpcManager *m_frpcManager = nullptr;
     LogWindow *m_logWindow = nullptr;
     int m_connectedServerIndex = -1;
+    QString m_connectedAddress;
     int m_currentTheme = 0;
     QString m_remoteIP;
     QString m_remotePort;

@@ -130,7 +130,8 @@ private slots:
     void connectShowsAddressAndPortThenDisconnects();
     void copyCaptionsReturn_data();
     void copyCaptionsReturn();
-    void secondClickWhileStartingStops();
+    void clicksOnTheConnectButton_data();
+    void clicksOnTheConnectButton();
     void invalidEntryStartsNothing();
     void failingClientShowsTheError();
     void reconnectionKeepsTheCardConnected();
@@ -279,22 +280,54 @@ void TestConnection::copyCaptionsReturn()
     QCOMPARE(button->text(), caption);
 }
 
-void TestConnection::secondClickWhileStartingStops()
+void TestConnection::clicksOnTheConnectButton_data()
 {
+    QTest::addColumn<bool>("connectedBefore");
+    QTest::addColumn<bool>("doubleClick");
+    QTest::addColumn<bool>("connectedAfter");
+    QTest::newRow("two clicks while starting: connect, then stop") << false << false << false;
+    QTest::newRow("double click on connect: connects once") << false << true << true;
+    QTest::newRow("double click on disconnect: disconnects once") << true << true << false;
+}
+
+void TestConnection::clicksOnTheConnectButton()
+{
+    QFETCH(bool, connectedBefore);
+    QFETCH(bool, doubleClick);
+    QFETCH(bool, connectedAfter);
     qputenv("FAKEFRPC_NO_PORT", "1");
     MainWindow window;
     window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
     WindowView view(window);
+    if (connectedBefore)
+        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QSignalSpy statuses(view.controller, &FrpcManager::statusChanged);
 
-    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
-    QCOMPARE(view.controller->status(), FrpcManager::Starting);
-    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
-    QVERIFY(view.controller->status() == FrpcManager::Stopping
-            || view.controller->status() == FrpcManager::Stopped);
+    QPushButton *button = view.connectButtonOf(1);
+    if (doubleClick) {
+        // Through the window system, which tells the second press of a double click apart.
+        QTest::mouseDClick(window.windowHandle(), Qt::LeftButton, {},
+                           button->mapTo(&window, button->rect().center()));
+    } else {
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(view.controller->status(), FrpcManager::Starting);
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
 
+    if (connectedAfter) {
+        QCOMPARE(view.controller->status(), FrpcManager::Starting);
+        QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+        QCOMPARE(statuses.size(), 1);
+        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    }
     QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
     QCOMPARE(view.cardStates(), ALL_IDLE);
     QCOMPARE(view.status->text(), STATUS_STOPPED);
+    if (connectedBefore) {
+        for (const QList<QVariant> &report : std::as_const(statuses))
+            QVERIFY(report.at(0).value<FrpcManager::Status>() != FrpcManager::Starting);
+    }
 }
 
 void TestConnection::invalidEntryStartsNothing()
@@ -408,20 +441,28 @@ void TestConnection::portReportWithoutConnectionIsIgnored()
 void TestConnection::addressAndPortShownAsTyped()
 {
     auto &store = ServerConfigManager::instance();
-    store.updateConfig(2, userConfig(QStringLiteral("markup"), QStringLiteral("<b>host</b>&amp;")));
+    store.updateConfig(2, userConfig(QStringLiteral("markup"), QStringLiteral("<b>host</b>&amp;%1")));
     qputenv("FAKEFRPC_NO_PORT", "1");
     MainWindow window;
     window.show();
     WindowView view(window);
+    QStringList cardTexts;
+    for (QLabel *label : view.cards().at(2)->findChildren<QLabel *>())
+        cardTexts << label->text();
+    QVERIFY2(cardTexts.contains(QStringLiteral("<b>host</b>&amp;%1:7000")), qPrintable(cardTexts.join(u'|')));
 
     QTest::mouseClick(view.connectButtonOf(2), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Starting, TUNNEL_TIMEOUT_MS);
+    // An edit of the connected entry changes the stored record only: the tunnel still runs on the
+    // server it was started with, and that is the address shown and copied.
+    store.updateConfig(2, userConfig(QStringLiteral("edited"), QStringLiteral("198.51.100.1")));
     emit view.controller->remotePortReady(QStringLiteral("<i>9</i>"));
 
-    QCOMPARE(view.status->text(),
-             STATUS_RUNNING_AT.arg(QStringLiteral("&lt;b&gt;host&lt;/b&gt;&amp;amp;:&lt;i&gt;9&lt;/i&gt;")));
+    QCOMPARE(
+        view.status->text(),
+        STATUS_RUNNING_AT.arg(QStringLiteral("&lt;b&gt;host&lt;/b&gt;&amp;amp;%1:&lt;i&gt;9&lt;/i&gt;")));
     QTest::mouseClick(view.copyIP, Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("<b>host</b>&amp;"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("<b>host</b>&amp;%1"));
     QTest::mouseClick(view.copyPort, Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("<i>9</i>"));
 

@@ -472,6 +472,7 @@ void TestEditServer::deleteQuestion()
     m_script->onMessageBox([&](QMessageBox *box) {
         m_script->boxes << box->windowTitle() + QLatin1Char('|') + box->text();
         QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+        QCOMPARE(box->textFormat(), Qt::PlainText);
         ModalScript::press(box->button(answer));
     });
     pressCloseButton(cards.at(2));

@@ -7,10 +7,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QImage>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QSpinBox>
+
+#include <algorithm>
 
 namespace {
 
@@ -107,13 +110,10 @@ const TableRow THEME_TABLE[] = {
       "border-color #3498DB; background-color #F8F9FA", "border-color #5B8DEE; background-color #343E52" },
     { "QComboBox:focus", "border-color: *; outline: none", "border-color #3498DB", "border-color #5B8DEE" },
     { "QComboBox::drop-down", "border: none; width: 24px; padding-right: 4px", "", "" },
-    { "QComboBox::down-arrow",
-      "width: 0; height: 0; border-left: 5px solid transparent; border-right: 5px solid transparent; "
-      "border-top: *; "
-      "margin-right: 6px",
-      "border-top 6px solid #2C3E50", "border-top 6px solid #E8EAF0" },
-    { "QComboBox::down-arrow:hover", "border-top-color: *", "border-top-color #3498DB",
-      "border-top-color #5B8DEE" },
+    { "QComboBox::down-arrow", "image: *; width: 10px; height: 6px; margin-right: 6px",
+      "image url(:/arrows/down-2C3E50.png)", "image url(:/arrows/down-E8EAF0.png)" },
+    { "QComboBox::down-arrow:hover", "image: *", "image url(:/arrows/down-3498DB.png)",
+      "image url(:/arrows/down-5B8DEE.png)" },
     { "QComboBox QAbstractItemView",
       "background-color: *; border: *; border-radius: 6px; selection-background-color: *; selection-color: "
       "white; "
@@ -169,6 +169,27 @@ QString autostartEntryPath()
     return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/autostart/Marrowgate.desktop");
 }
 
+// Row by row, the number of pixels that show colour in the right-hand quarter of image, away from
+// the frame.
+QList<int> pixelsPerRow(const QImage &image, const QColor &colour)
+{
+    const int frame = 8;
+    QList<int> rows;
+    for (int y = frame; y < image.height() - frame; ++y) {
+        int count = 0;
+        for (int x = image.width() * 3 / 4; x < image.width() - frame; ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            if (qAbs(pixel.red() - colour.red()) + qAbs(pixel.green() - colour.green())
+                    + qAbs(pixel.blue() - colour.blue())
+                < 24)
+                ++count;
+        }
+        if (count > 0)
+            rows.append(count);
+    }
+    return rows;
+}
+
 QString referenceLogSheet(bool dark)
 {
     LogWindow reference;
@@ -214,8 +235,10 @@ void TestPreferences::init()
 void TestPreferences::windowSheetsFollowTheTable_data()
 {
     QTest::addColumn<int>("theme");
-    QTest::newRow("light") << 0;
-    QTest::newRow("dark") << 1;
+    QTest::addColumn<QColor>("arrow");
+    QTest::addColumn<QColor>("hoveredArrow");
+    QTest::newRow("light") << 0 << QColor(0x2C, 0x3E, 0x50) << QColor(0x34, 0x98, 0xDB);
+    QTest::newRow("dark") << 1 << QColor(0xE8, 0xEA, 0xF0) << QColor(0x5B, 0x8D, 0xEE);
 }
 
 void TestPreferences::windowSheetsFollowTheTable()
@@ -234,6 +257,26 @@ void TestPreferences::windowSheetsFollowTheTable()
     for (int i = 0; i < expected.size(); ++i) {
         QCOMPARE(actual.at(i).selector, expected.at(i).selector);
         QCOMPARE(actual.at(i).declarations, expected.at(i).declarations);
+    }
+
+    // The selector's arrow is drawn as a triangle pointing down, not as a bar: its rows narrow
+    // towards the tip, in the text colour and, under the mouse, in the accent colour.
+    QFETCH(QColor, arrow);
+    QFETCH(QColor, hoveredArrow);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    for (const bool hovered : { false, true }) {
+        // The mouse over the arrow.
+        combo->setAttribute(Qt::WA_UnderMouse, hovered);
+        const QPointF arrowPos(combo->width() - 16, combo->height() / 2);
+        QHoverEvent hover(hovered ? QEvent::HoverMove : QEvent::HoverLeave, arrowPos,
+                          combo->mapToGlobal(arrowPos), arrowPos);
+        QCoreApplication::sendEvent(combo, &hover);
+        const QList<int> rows = pixelsPerRow(combo->grab().toImage(), hovered ? hoveredArrow : arrow);
+        QVERIFY2(rows.size() >= 4, qPrintable(QStringLiteral("arrow rows: %1").arg(rows.size())));
+        QVERIFY2(rows.first() >= rows.last() + 4,
+                 qPrintable(QStringLiteral("%1 to %2").arg(rows.first()).arg(rows.last())));
+        QVERIFY(std::is_sorted(rows.rbegin(), rows.rend()));
     }
 }
 

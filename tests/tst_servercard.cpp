@@ -14,10 +14,10 @@ namespace {
 
 const QString LIGHT_CARD_SHEET = QStringLiteral(
     "ServerCardWidget {    background-color: #FFFFFF;    border: 1px solid #DFE6E9;    border-radius: 12px;}"
-    "ServerCardWidget:hover {    border-color: #3498DB;    box-shadow: 0 2px 8px rgba(52, 152, 219, 0.15);}");
+    "ServerCardWidget:hover {    border-color: #3498DB;}");
 const QString DARK_CARD_SHEET = QStringLiteral(
     "ServerCardWidget {    background-color: #2C3546;    border: 1px solid #3D4759;    border-radius: 12px;}"
-    "ServerCardWidget:hover {    border-color: #5B8DEE;    box-shadow: 0 2px 8px rgba(91, 141, 238, 0.15);}");
+    "ServerCardWidget:hover {    border-color: #5B8DEE;}");
 
 // Counts the paint events one widget receives.
 class PaintCounter : public QObject
