@@ -21,6 +21,8 @@
 namespace {
 
 constexpr int BURST_LINES = 10000;
+constexpr int FLOOD_LINES = 100000;
+constexpr int LOG_LINE_LIMIT = 10000; // the log keeps this many of the latest lines
 
 // Resident memory of this process in KiB, from /proc (0 where it is not available). Memory freed
 // earlier is handed back first, so that the difference of two readings is what the burst holds.
@@ -113,7 +115,7 @@ BurstResult runBurst(const QStringList &lines, int earlierLines)
     auto *view = window.findChild<QTextEdit *>();
     QTest::qWait(100);
     const QScrollBar *vBar = view->verticalScrollBar();
-    if (view->document()->blockCount() != lines.size() + earlierLines
+    if (view->document()->blockCount() != qMin(lines.size() + earlierLines, LOG_LINE_LIMIT)
         || view->horizontalScrollBar()->value() != 0 || vBar->value() != vBar->maximum()) {
         std::fprintf(stderr, "unexpected view state: %d paragraphs, horizontal %d, vertical %d of %d\n",
                      view->document()->blockCount(), view->horizontalScrollBar()->value(), vBar->value(),
@@ -204,6 +206,56 @@ double runFilterOnly(const QStringList &lines)
     return ms;
 }
 
+struct FloodResult
+{
+    qint64 memoryAtLimitKiB = 0;
+    qint64 memoryAfterFloodKiB = 0;
+    double burstMs = 0;
+};
+
+// A client that writes without end (every visit to a tunnel whose local port is closed makes a line):
+// output arrives in groups, each handled in its own event-loop pass, first up to the log's line limit,
+// then ten times as much. Then one burst of the whole flood at once, until painted.
+FloodResult runFlood(const QStringList &lines)
+{
+    FloodResult result;
+    {
+        LogWindow window;
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            std::fprintf(stderr, "window not exposed\n");
+        const int groupSize = 500;
+        for (int i = 0; i < lines.size(); ++i) {
+            window.appendLog(lines.at(i));
+            if ((i + 1) % groupSize == 0)
+                QCoreApplication::processEvents();
+            if (i + 1 == LOG_LINE_LIMIT) {
+                settle(window);
+                result.memoryAtLimitKiB = residentKiB();
+            }
+        }
+        settle(window);
+        result.memoryAfterFloodKiB = residentKiB();
+        const int kept = window.findChild<QTextEdit *>()->document()->blockCount();
+        if (kept != LOG_LINE_LIMIT)
+            std::fprintf(stderr, "the log holds %d lines after the flood\n", kept);
+    }
+    {
+        LogWindow window;
+        window.show();
+        if (!QTest::qWaitForWindowExposed(&window))
+            std::fprintf(stderr, "window not exposed\n");
+        settle(window);
+        QElapsedTimer timer;
+        timer.start();
+        for (const QString &line : lines)
+            window.appendLog(line);
+        settle(window);
+        result.burstMs = timer.nsecsElapsed() / 1e6;
+    }
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -235,6 +287,13 @@ int main(int argc, char *argv[])
 
     const double reopenMs = runReopen(lines);
     std::printf("reopening a log of %d lines: %.1f ms\n", BURST_LINES, reopenMs);
+
+    const FloodResult flood = runFlood(clientOutput(FLOOD_LINES));
+    std::printf("resident memory after %d lines: %.1f MB, after %d lines: %.1f MB (goal: within 5 MB)\n",
+                LOG_LINE_LIMIT, flood.memoryAtLimitKiB / 1024.0, FLOOD_LINES,
+                flood.memoryAfterFloodKiB / 1024.0);
+    std::printf("burst of %d lines until painted: %.0f ms (%.0f lines/s)\n", FLOOD_LINES, flood.burstMs,
+                FLOOD_LINES * 1000.0 / flood.burstMs);
 
     if (app.arguments().contains(QStringLiteral("--compare"))) {
         const double plainMs = runPlainAppend(lines);

@@ -15,6 +15,10 @@
 
 namespace {
 
+// The log keeps the latest lines only, so that a client that writes without end (every visit to a
+// tunnel whose local service is down makes a line) cannot use up the memory.
+const int MAX_LOG_LINES = 10000;
+
 const char *const DARK_SHEET = R"(
 QDialog {
     background-color: #1E2636;
@@ -184,6 +188,7 @@ void LogWindow::setupUI()
     m_logText->setFont(QFont(QStringLiteral("Consolas"), 9));
     // Nothing is ever undone in a read-only log; keeping undo steps would only hold memory.
     m_logText->document()->setUndoRedoEnabled(false);
+    m_logText->document()->setMaximumBlockCount(MAX_LOG_LINES);
     m_appendCursor = QTextCursor(m_logText->document());
     mainLayout->addWidget(m_logText, 1);
 
