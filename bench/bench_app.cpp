@@ -20,6 +20,7 @@
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "serverconfig.h"
+#include "singleinstance.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -36,7 +37,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
-#include <QSharedMemory>
 #include <QSysInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -53,7 +53,6 @@
 
 namespace {
 
-const QString kGuardKey = QStringLiteral("Quorvane_SingleInstance");
 const int kColdStartRuns = 15;
 const int kConnectRounds = 3;
 const int kLogLines = 10000;
@@ -369,11 +368,9 @@ void whenFirstPainted(QWidget *window, std::function<void()> done)
 }
 
 // The program's own start-up, as its main function does it.
-std::unique_ptr<MainWindow> startLikeTheProgram(QSharedMemory &guard)
+std::unique_ptr<MainWindow> startLikeTheProgram(SingleInstanceGuard &guard)
 {
-    if (guard.attach(QSharedMemory::ReadOnly))
-        guard.detach();
-    guard.create(1, QSharedMemory::ReadWrite);
+    guard.tryAcquire();
     QApplication::setOrganizationName(QStringLiteral("Halvorn"));
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
@@ -385,7 +382,7 @@ std::unique_ptr<MainWindow> startLikeTheProgram(QSharedMemory &guard)
 
 int childStart(QApplication &app, const QString &kind)
 {
-    QSharedMemory guard(kGuardKey);
+    SingleInstanceGuard guard;
     std::unique_ptr<QWidget> window;
     if (kind.startsWith(QLatin1String("bare"))) {
         auto bare = std::make_unique<QMainWindow>();
@@ -516,7 +513,7 @@ QString clientLine(int i)
 
 int childMemory(QApplication &app)
 {
-    QSharedMemory guard(kGuardKey);
+    SingleInstanceGuard guard;
     auto window = startLikeTheProgram(guard);
     whenFirstPainted(window.get(), [&] {
         spin(3000);

@@ -1,10 +1,13 @@
 #include "frpcmanager.h"
 
 #include "frpcprocesses.h"
+#include "privatefolders.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,6 +40,8 @@ const int ORPHAN_WAIT_MS = 2000;
 const int QUERY_TIMEOUT_MS = 3000;
 const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
+// A status reply larger than this is not the client's: it is dropped unread.
+const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
 
 // Random letters and digits from the system's cryptographic source.
 QString randomText(int length)
@@ -50,11 +55,14 @@ QString randomText(int length)
     return text;
 }
 
-// Creates the file at path anew, readable and writable by its owner only. Whatever lies at the path
-// (an older file, another user's file, a symbolic link) is removed first and never written through;
-// if something appears there again before the file is created, the creation fails.
+// Creates the file at path anew, readable and writable by its owner only. An older file or link of
+// this user at the path is removed first, never written through; anything else there (another user's
+// file, a folder) is left untouched and the creation fails, as it does when something appears there
+// again before the file is created.
 bool createOwnerOnlyFile(QFile &file, const QString &path)
 {
+    if (path.isEmpty())
+        return false;
 #ifdef Q_OS_WIN
     QFile::remove(path);
     file.setFileName(path);
@@ -62,7 +70,12 @@ bool createOwnerOnlyFile(QFile &file, const QString &path)
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #else
     const QByteArray nativePath = QFile::encodeName(path);
-    ::unlink(nativePath.constData());
+    struct stat info;
+    if (::lstat(nativePath.constData(), &info) == 0) {
+        if (info.st_uid != ::getuid())
+            return false;
+        ::unlink(nativePath.constData());
+    }
     int fd;
     do {
         fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
@@ -213,6 +226,8 @@ FrpcManager::FrpcManager(QObject *parent)
     , m_reconnectTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
 {
+    removeLeftoverConfigFiles();
+
     // The client's web API is always on this machine; a proxy from the environment must not see it.
     m_networkManager->setProxy(QNetworkProxy::NoProxy);
 
@@ -264,7 +279,17 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
     emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
 
     cleanupOrphanedFrpcProcesses();
-    generateConfigFile(record, localPort);
+    // Without a file of its own the client would run with whatever lies at the path: it is not
+    // started, and the tunnel ends here.
+    if (!generateConfigFile(record, localPort)) {
+        const QString text = QStringLiteral("无法创建配置文件");
+        m_reconnecting = false;
+        emit logMessage(text);
+        emit errorOccurred(text);
+        m_errorMessage = text;
+        setStatus(Error);
+        return;
+    }
 
     m_process = new QProcess(this);
     m_process->setWorkingDirectory(QCoreApplication::applicationDirPath());
@@ -273,6 +298,7 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
     connect(m_process, &QProcess::errorOccurred, this, &FrpcManager::onProcessError);
     connect(m_process, &QProcess::readyReadStandardOutput, this, &FrpcManager::onProcessOutput);
     connect(m_process, &QProcess::readyReadStandardError, this, &FrpcManager::onProcessOutput);
+    FrpcProcesses::bindToProgram(*m_process);
 
     const QString program = getFrpcPath();
     const QStringList arguments = { QStringLiteral("-c"), getConfigPath() };
@@ -395,6 +421,11 @@ void FrpcManager::queryRemotePort()
     request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
     QNetworkReply *reply = m_networkManager->get(request);
     connect(reply, &QNetworkReply::finished, this, &FrpcManager::onQueryFinished);
+    // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > STATUS_REPLY_LIMIT || total > STATUS_REPLY_LIMIT)
+            reply->abort();
+    });
 }
 
 void FrpcManager::onQueryFinished()
@@ -404,7 +435,7 @@ void FrpcManager::onQueryFinished()
         return;
     reply->deleteLater();
 
-    if (reply->error() != QNetworkReply::NoError)
+    if (reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > STATUS_REPLY_LIMIT)
         return;
     // Only a tunnel on its way up, or already up, takes a port from a reply.
     if (m_status != Starting && m_status != Running)
@@ -453,13 +484,11 @@ void FrpcManager::setStatus(Status status)
     emit statusChanged(status);
 }
 
-void FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
+bool FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
 {
     QFile file;
-    if (!createOwnerOnlyFile(file, getConfigPath())) {
-        emit errorOccurred(QStringLiteral("无法创建配置文件"));
-        return;
-    }
+    if (!createOwnerOnlyFile(file, getConfigPath()))
+        return false;
 
     QTextStream stream(&file);
     stream.setEncoding(QStringConverter::Utf8);
@@ -467,18 +496,46 @@ void FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
     stream.flush();
     const bool streamOk = stream.status() == QTextStream::Ok;
     file.close();
-    // A file that could not be written completely is a failure too, never reported as generated.
+    // A file that could not be written completely is a failure too, never reported as generated;
+    // what was written of it is removed.
     if (!streamOk || file.error() != QFileDevice::NoError) {
-        emit errorOccurred(QStringLiteral("无法创建配置文件"));
-        return;
+        file.remove();
+        return false;
     }
     emit logMessage(QStringLiteral("配置文件已生成"));
+    return true;
 }
 
 QString FrpcManager::getConfigPath() const
 {
-    return QDir::tempPath() + QStringLiteral("/frpc_") + QString::number(QCoreApplication::applicationPid())
+    const QString folder = PrivateFolders::runtimeFolder();
+    if (folder.isEmpty())
+        return {};
+    return folder + QStringLiteral("/frpc_") + QString::number(QCoreApplication::applicationPid())
         + QStringLiteral(".toml");
+}
+
+void FrpcManager::removeLeftoverConfigFiles()
+{
+    // A run that ended without cleaning up (a crash, a forced kill, a power cut) left its client
+    // file behind, with the server's token in it. Only this user's files of runs that no longer go on
+    // are removed.
+    const QString folder = PrivateFolders::runtimeFolder();
+    if (folder.isEmpty())
+        return;
+    static const QRegularExpression clientFileName(QStringLiteral("^frpc_([0-9]{1,10})\\.toml$"));
+    const uint owner = QFileInfo(folder).ownerId();
+    QDirIterator files(folder, { QStringLiteral("frpc_*.toml") },
+                       QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    while (files.hasNext()) {
+        const QFileInfo file(files.next());
+        const QRegularExpressionMatch match = clientFileName.match(file.fileName());
+        if (!match.hasMatch() || file.ownerId() != owner)
+            continue;
+        const qint64 pid = match.captured(1).toLongLong();
+        if (pid != QCoreApplication::applicationPid() && !FrpcProcesses::isThisProgram(pid))
+            QFile::remove(file.filePath());
+    }
 }
 
 QString FrpcManager::getFrpcPath() const
@@ -522,5 +579,5 @@ void FrpcManager::abortQueries()
 
 void FrpcManager::cleanupOrphanedFrpcProcesses()
 {
-    FrpcProcesses::endAll(ORPHAN_WAIT_MS);
+    FrpcProcesses::endAll(getFrpcPath(), ORPHAN_WAIT_MS);
 }

@@ -80,10 +80,11 @@ private slots:
 
 private:
     void setStatus(Status status);
-    void generateConfigFile(const ServerConfig &config, int localPort);
+    bool generateConfigFile(const ServerConfig &config, int localPort);
     QString getConfigPath() const;
     QString getFrpcPath() const;
     void cleanup();
+    static void removeLeftoverConfigFiles();
     void cleanupOrphanedFrpcProcesses();
     void launchClient(const ServerConfig &config, int localPort);
     void releaseProcess();

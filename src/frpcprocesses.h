@@ -2,14 +2,24 @@
 
 #include <QString>
 
+class QProcess;
+
 // The system side of running the frpc client.
 namespace FrpcProcesses {
 
 // File name of the client program inside the application directory.
 QString programFileName();
 
-// Ends every client process of the current user that carries the client's program name,
-// waiting at most timeoutMs milliseconds. The outcome is not reported.
-void endAll(int timeoutMs);
+// Ends the left-over client processes of the current user, waiting at most timeoutMs milliseconds.
+// On Unix these are the processes that run the program file at programPath; on Windows every
+// process of the client's program name. The outcome is not reported.
+void endAll(const QString &programPath, int timeoutMs);
+
+// Ties a client process that is about to be started to this program, so that the system ends it
+// when this program ends for any reason, a crash or a forced kill included.
+void bindToProgram(QProcess &process);
+
+// True while the process with this ID runs this very program.
+bool isThisProgram(qint64 pid);
 
 } // namespace FrpcProcesses

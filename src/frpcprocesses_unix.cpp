@@ -6,10 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QProcess>
 #include <QThread>
 
-#include <cerrno>
 #include <csignal>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -26,19 +27,15 @@ QByteArray readSmallFile(const QString &path)
     return file.read(4096);
 }
 
-// True when the process in /proc/<pid> runs the client program: its command name or the file name of
-// its executable is the client's. The executable link is readable for our own processes only, which
-// are the only ones we look at.
-bool runsClient(const QString &procDir)
+// The program file a process runs, as the kernel names it. Readable for our own processes only. A
+// program file replaced since the process started is named with a mark the kernel adds.
+QString executableOf(const QString &procDir)
 {
-    if (readSmallFile(procDir + QStringLiteral("/comm")).trimmed() == ClientName)
-        return true;
-    const QString exe = QFile::symLinkTarget(procDir + QStringLiteral("/exe"));
-    if (exe.isEmpty())
-        return false;
-    QString name = QFileInfo(exe).fileName();
-    name.remove(QStringLiteral(" (deleted)"));
-    return name == QLatin1String(ClientName);
+    QString exe = QFile::symLinkTarget(procDir + QStringLiteral("/exe"));
+    const QString deletedMark = QStringLiteral(" (deleted)");
+    if (exe.endsWith(deletedMark))
+        exe.chop(deletedMark.size());
+    return exe;
 }
 
 // A process has ended when its /proc entry is gone or it only waits to be reaped by its parent.
@@ -65,9 +62,13 @@ QString programFileName()
     return QString::fromLatin1(ClientName);
 }
 
-void endAll(int timeoutMs)
+void endAll(const QString &programPath, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
+    // The kernel names a process's program by its real path, links resolved.
+    const QString program = QFileInfo(programPath).canonicalFilePath();
+    if (program.isEmpty())
+        return;
     const uid_t uid = ::getuid();
     const pid_t self = ::getpid();
 
@@ -82,7 +83,7 @@ void endAll(int timeoutMs)
         struct stat info;
         if (::stat(QFile::encodeName(procDir).constData(), &info) != 0 || info.st_uid != uid)
             continue;
-        if (!runsClient(procDir) || hasEnded(pid))
+        if (executableOf(procDir) != program || hasEnded(pid))
             continue;
         if (::kill(pid, SIGKILL) == 0)
             killed.append(pid);
@@ -94,6 +95,27 @@ void endAll(int timeoutMs)
             break;
         QThread::msleep(2);
     }
+}
+
+void bindToProgram(QProcess &process)
+{
+    const pid_t parent = ::getpid();
+    // Runs in the child between fork and exec: the kernel kills the child when the thread that
+    // started it ends, which is the program's main thread, so when the program ends. A program that
+    // ended before the request took effect is caught by the changed parent ID.
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
+    });
+}
+
+bool isThisProgram(qint64 pid)
+{
+    if (pid <= 0)
+        return false;
+    const QString exe = executableOf(QStringLiteral("/proc/%1").arg(pid));
+    return !exe.isEmpty() && exe == executableOf(QStringLiteral("/proc/self")) && !hasEnded(pid_t(pid));
 }
 
 } // namespace FrpcProcesses

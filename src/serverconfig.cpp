@@ -98,7 +98,8 @@ void ServerConfigManager::loadConfigs()
     m_configs.clear();
     m_configs.append(builtInConfig());
 
-    const int size = settings.beginReadArray(KEY_SERVERS);
+    // A hand-edited or damaged store may claim any size; only a sane number of entries is read.
+    const int size = qMin(settings.beginReadArray(KEY_SERVERS), MAX_STORED_SERVERS);
     for (int i = 0; i < size; ++i) {
         settings.setArrayIndex(i);
         ServerConfig config;
@@ -214,8 +215,10 @@ bool ServerConfigManager::exportToFile(const QString &filePath)
     const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
 
     // Written through a temporary file: either the whole text arrives or the old file stays as it
-    // was, and a short write is reported as a failure.
+    // was, and a short write is reported as a failure. In a folder where no temporary file can be
+    // created, an existing file that may be written is overwritten in place instead.
     QSaveFile file(filePath);
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     if (file.write(text) != text.size()) {

@@ -44,6 +44,9 @@ public:
     bool exportToFile(const QString &filePath);
     bool importFromFile(const QString &filePath, bool append);
 
+    // Loading reads at most this many stored entries, whatever size the store claims.
+    static const int MAX_STORED_SERVERS = 10000;
+
 private:
     ServerConfigManager();
     ~ServerConfigManager();

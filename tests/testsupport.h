@@ -10,7 +10,7 @@
 namespace TestSupport {
 
 // Points every per-user location the program writes to (settings, autostart entries, the client
-// configuration file) at a private directory, so that a test never touches the user's own files.
+// configuration file, the instance lock) at a private directory, so that a test never touches the user's own files.
 // A child process started by a test inherits the same directory.
 inline void isolateUserFiles(const QString &root)
 {
@@ -18,9 +18,13 @@ inline void isolateUserFiles(const QString &root)
         return;
     QDir(root).mkpath(QStringLiteral("config"));
     QDir(root).mkpath(QStringLiteral("tmp"));
+    QDir(root).mkpath(QStringLiteral("runtime"));
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("MARROWGATE_TEST_SANDBOX", root.toLocal8Bit());
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
     qputenv("TMPDIR", (root + QStringLiteral("/tmp")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
 }
 
 inline QString sandboxPath()

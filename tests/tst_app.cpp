@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QScreen>
 #include <QSettings>
-#include <QSharedMemory>
 #include <QStandardPaths>
 
 #include <memory>
@@ -22,7 +21,6 @@
 namespace {
 
 const QString kMainTitle = QStringLiteral("Marrowgate v1.0.0");
-const QString kGuardKey = QStringLiteral("Quorvane_SingleInstance");
 const QString kNoticeText = QStringLiteral("程序已经在运行中！\n\n如果看不到窗口，请检查任务栏或系统托盘。");
 const int kWindowTimeoutMs = 20000;
 
@@ -188,7 +186,6 @@ private slots:
 
 private:
     std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {});
-    void releaseLeftOverGuard();
 
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
@@ -219,7 +216,6 @@ void TestApp::cleanup()
         }
     }
     m_processes.clear();
-    releaseLeftOverGuard();
 }
 
 void TestApp::cleanupTestCase()
@@ -234,15 +230,6 @@ std::unique_ptr<QProcess> TestApp::startProgram(const QStringList &arguments)
     process->start(QStringLiteral(MARROWGATE_EXECUTABLE), arguments);
     process->waitForStarted(10000);
     return process;
-}
-
-// A copy killed by a test leaves its guard segment behind; remove it so the next test starts clean.
-// The sandbox's TMPDIR is shared with the program, so the same key reaches the same segment.
-void TestApp::releaseLeftOverGuard()
-{
-    QSharedMemory guard(kGuardKey);
-    if (guard.attach(QSharedMemory::ReadOnly))
-        guard.detach();
 }
 
 void TestApp::secondStartIsRefused()

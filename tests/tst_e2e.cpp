@@ -19,6 +19,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTextEdit>
@@ -87,6 +88,12 @@ QList<qint64> frpcProcessIds()
         pids.append(pid);
     }
     return pids;
+}
+
+QString clientFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+        + QStringLiteral("/frpc_%1.toml").arg(QCoreApplication::applicationPid());
 }
 
 } // namespace
@@ -225,7 +232,7 @@ QJsonObject TestEndToEnd::frpsProxy(const QString &name)
 
 QString TestEndToEnd::clientConfigValue(const QString &key) const
 {
-    QFile file(QDir::tempPath() + QStringLiteral("/frpc_%1.toml").arg(QCoreApplication::applicationPid()));
+    QFile file(clientFilePath());
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
         return {};
     const QRegularExpression line(QStringLiteral("^%1 = \"([^\"\\\\]*)\"$").arg(key),
@@ -338,8 +345,7 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     disconnect->click();
     QTRY_COMPARE_WITH_TIMEOUT(controller->status(), FrpcManager::Stopped, Timeout);
     QTRY_VERIFY_WITH_TIMEOUT(frpcProcessIds().isEmpty(), Timeout);
-    QVERIFY(!QFile::exists(QDir::tempPath()
-                           + QStringLiteral("/frpc_%1.toml").arg(QCoreApplication::applicationPid())));
+    QVERIFY(!QFile::exists(clientFilePath()));
     QTRY_VERIFY_WITH_TIMEOUT(
         [this] {
             const QJsonArray proxies = frpsProxies();

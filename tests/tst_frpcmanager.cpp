@@ -13,10 +13,13 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <memory>
+
+#include <unistd.h>
 
 namespace {
 
@@ -27,7 +30,7 @@ const char *const FAKE_VARIABLES[] = {
     "FAKEFRPC_STDOUT",         "FAKEFRPC_STDERR",  "FAKEFRPC_EXIT_AFTER_MS",  "FAKEFRPC_EXIT_AFTER_REPORT",
     "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",   "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_TERM_EXIT_CODE",
     "FAKEFRPC_REMOTE_PORT",    "FAKEFRPC_NO_PORT", "FAKEFRPC_STATUS_BODY",    "FAKEFRPC_SERVE_DELAY_MS",
-    "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",
+    "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",  "FAKEFRPC_STATUS_PAD",
 };
 
 QString statusName(FrpcManager::Status status)
@@ -120,8 +123,8 @@ ServerConfig testConfig()
 
 QString configPath()
 {
-    return QDir::tempPath() + QStringLiteral("/frpc_") + QString::number(QCoreApplication::applicationPid())
-        + QStringLiteral(".toml");
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/frpc_")
+        + QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".toml");
 }
 
 // Gone, or only waiting for its parent to collect it.
@@ -179,6 +182,7 @@ private slots:
     void credentialsDifferPerStart();
     void clientFileOwnerOnly_data();
     void clientFileOwnerOnly();
+    void unwritableClientFile_data();
     void unwritableClientFile();
     void clientOutputLogged();
     void remotePortFromClient_data();
@@ -232,7 +236,9 @@ void TestFrpcManager::cleanup()
     for (const char *name : FAKE_VARIABLES)
         qunsetenv(name);
     if (qEnvironmentVariableIsEmpty(CHILD_MODE))
-        FrpcProcesses::endAll(2000);
+        FrpcProcesses::endAll(QCoreApplication::applicationDirPath() + QLatin1Char('/')
+                                  + FrpcProcesses::programFileName(),
+                              2000);
     QFile::remove(configPath());
     QDir().rmdir(configPath());
 }
@@ -675,26 +681,48 @@ void TestFrpcManager::clientFileOwnerOnly()
     QVERIFY(!QFileInfo::exists(configPath()));
 }
 
+void TestFrpcManager::unwritableClientFile_data()
+{
+    QTest::addColumn<QString>("planted");
+    QTest::newRow("folder") << QStringLiteral("folder");
+    QTest::newRow("file of another user") << QStringLiteral("foreign");
+}
+
 void TestFrpcManager::unwritableClientFile()
 {
-    // A directory cannot be removed like a file: the file cannot be created and the client, started
-    // all the same, finds nothing to read.
-    QVERIFY(QDir().mkpath(configPath()));
+    // Whatever cannot be replaced by a file of our own stays as it is, and no client is started.
+    QFETCH(QString, planted);
+    const QByteArray plantedText = "serverAddr = \"attacker.example\"\n";
+    if (planted == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(configPath()));
+    } else {
+        QFile file(configPath());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(plantedText);
+        file.close();
+        if (::chown(QFile::encodeName(configPath()).constData(), 65534, 65534) != 0)
+            QSKIP("Handing a file to another user needs root");
+    }
     FrpcManager manager;
     Recorder recorder(&manager);
     const ServerConfig config = testConfig();
     manager.start(config, 8080);
-    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
-    QDir().rmdir(configPath());
-
-    QStringList expected = startLines(config, 8080);
-    expected << QStringLiteral("error: 无法创建配置文件") << QStringLiteral("[Starting]")
-             << QStringLiteral("frpc 进程已启动");
-    QCOMPARE(recorder.events.mid(0, expected.size()), expected);
-    QVERIFY(!recorder.has(QStringLiteral("配置文件已生成")));
-    QVERIFY(!recorder.events.filter(QRegularExpression(QStringLiteral("^\\[错误\\] fakefrpc: "))).isEmpty());
-    QCOMPARE(recorder.events.mid(recorder.events.size() - 2),
-             QStringList({ QStringLiteral("frpc 进程已退出 (代码: 1)"), QStringLiteral("[Stopped]") }));
+    QCOMPARE(manager.status(), FrpcManager::Error);
+    QCOMPARE(manager.errorMessage(), QStringLiteral("无法创建配置文件"));
+    QTest::qWait(300);
+    QCOMPARE(recorder.events,
+             startLines(config, 8080)
+                 << QStringLiteral("无法创建配置文件") << QStringLiteral("error: 无法创建配置文件")
+                 << QStringLiteral("[Error]"));
+    QVERIFY(records().isEmpty());
+    if (planted == QLatin1String("folder")) {
+        QVERIFY(QDir().rmdir(configPath()));
+    } else {
+        QFile file(configPath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), plantedText);
+        file.remove();
+    }
 }
 
 void TestFrpcManager::clientOutputLogged()
@@ -722,24 +750,40 @@ void TestFrpcManager::remotePortFromClient_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("padding");
+    const QByteArray plain = R"({"tcp":[{"name":"%NAME%","remote_addr":":6003"}]})";
+    const int limit = 1024 * 1024;
+    QTest::newRow("reply just within the limit")
+        << plain << QStringLiteral("6003") << limit - int(plain.size()) - 20;
+    QTest::newRow("reply above the limit is ignored") << plain << QString() << limit;
 
     QTest::newRow("host and port, other proxies first") << QByteArray(
         R"({"tcp":[{"name":"tunnel_0","remote_addr":":1"},{"name":"%NAME%","remote_addr":"frp.example.com:6001"}]})")
-                                                        << QStringLiteral("6001");
+                                                        << QStringLiteral("6001") << 0;
     QTest::newRow("remote_port after a trailing colon") << QByteArray(
         R"({"tcp":[{"name":"%NAME%","remote_addr":"h:"},{"name":"%NAME%","remote_addr":"","remote_port":6002}]})")
-                                                        << QStringLiteral("6002");
+                                                        << QStringLiteral("6002") << 0;
 }
 
 void TestFrpcManager::remotePortFromClient()
 {
     QFETCH(QByteArray, body);
     QFETCH(QString, port);
+    QFETCH(int, padding);
     qputenv("FAKEFRPC_STATUS_BODY", body);
+    qputenv("FAKEFRPC_STATUS_PAD", QByteArray::number(padding));
     FrpcManager manager;
     Recorder recorder(&manager);
     QSignalSpy ready(&manager, &FrpcManager::remotePortReady);
     manager.start(testConfig(), 8080);
+    if (port.isEmpty()) {
+        // Two queries answered, neither taken.
+        WAIT_FOR(recorder, records().size() == 1, WAIT_MS);
+        QTest::qWait(2 * FrpcManager::QUERY_INTERVAL_MS + 500);
+        QCOMPARE(ready.size(), 0);
+        QCOMPARE(manager.status(), FrpcManager::Starting);
+        return;
+    }
     QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, WAIT_MS);
     QCOMPARE(ready.at(0).at(0).toString(), port);
     QCOMPARE(manager.remotePort(), port);
@@ -1107,7 +1151,7 @@ void TestFrpcManager::destructorCleansUp()
 
     recorder.clear();
     manager.reset();
-    QCOMPARE(recorder.events, QStringList{QStringLiteral("配置文件已删除")});
+    QCOMPARE(recorder.events, QStringList { QStringLiteral("配置文件已删除") });
     QVERIFY(!QFileInfo::exists(configPath()));
     QVERIFY(processGone(pid));
 }

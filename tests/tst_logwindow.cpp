@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -107,6 +108,18 @@ void TestLogWindow::filterHidesSecrets_data()
         << QStringLiteral("GET htt") + path + QStringLiteral(" failed");
     QTest::newRow("https url") << QStringLiteral("see https://example.com/docs")
                                << QStringLiteral("see http") + path;
+
+    // The user's own folders are hidden with everything below them, wherever they stand.
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    QTest::newRow("client file in the runtime folder")
+        << QStringLiteral("start frpc service for config file [%1/frpc_7.toml]").arg(runtime)
+        << QStringLiteral("start frpc service for config file [%1]").arg(path);
+    QTest::newRow("home, temporary and program folders")
+        << QStringLiteral("%1/.config/a.conf;%2 %3/frpc")
+               .arg(QDir::homePath(), QDir::tempPath(), QCoreApplication::applicationDirPath())
+        << QStringLiteral("%1;%1 %1").arg(path);
+    QTest::newRow("name that only begins like the home folder stays")
+        << QDir::homePath() + QStringLiteral("x/a") << QDir::homePath() + QStringLiteral("x/a");
 
     QTest::newRow("token of 20 in quotes") << QStringLiteral("auth token = \"abcdefghij0123456789\"")
                                            << QStringLiteral("auth token: ") + hidden + QStringLiteral("\"");

@@ -185,6 +185,7 @@ private slots:
     void outOfRangeCallsDoNotWrite_data();
     void outOfRangeCallsDoNotWrite();
     void secondLoadDoesNotDuplicate();
+    void forgedSizeIsBounded();
 
     void exportWritesTheWholeList();
     void exportToAnUnwritablePathFails_data();
@@ -489,6 +490,15 @@ void TestServerConfig::secondLoadDoesNotDuplicate()
     seed(seedText({ QStringLiteral("Alpha") }));
     const QJsonObject reloaded = runSnapshot({ op(QStringLiteral("load")) });
     QCOMPARE(names(reloaded), (QStringList { BUILT_IN_NAME, QStringLiteral("Alpha") }));
+}
+
+void TestServerConfig::forgedSizeIsBounded()
+{
+    // A forged size must neither hang the start nor lose the entries really stored.
+    seed("[servers]\n1\\name=Alpha\nsize=2147483647\n");
+    const QStringList loaded = names(runSnapshot());
+    QCOMPARE(loaded.size(), 1 + ServerConfigManager::MAX_STORED_SERVERS);
+    QCOMPARE(loaded.at(1), QStringLiteral("Alpha"));
 }
 
 void TestServerConfig::exportWritesTheWholeList()

@@ -28,6 +28,7 @@
 //   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start" with an empty address
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
 //                               the first configured proxy
+//   FAKEFRPC_STATUS_PAD=n       add n spaces to the end of every status reply
 //   FAKEFRPC_SERVE_DELAY_MS=n   open the web API only n ms after start-up
 //   FAKEFRPC_REPLY_DELAY_MS=n   answer each status request n ms after it arrived
 //   FAKEFRPC_RECORD=path        append one line of compact JSON per run to this file:
@@ -554,7 +555,8 @@ private:
     void answerStatus(QTcpSocket *socket)
     {
         bool namesPort = false;
-        const QByteArray body = statusBody(&namesPort);
+        QByteArray body = statusBody(&namesPort);
+        body.append(QByteArray(qMax(0, envInt("FAKEFRPC_STATUS_PAD").value_or(0)), ' '));
         respond(socket, "200 OK", "application/json", body);
         if (namesPort && onPortReported) {
             auto callback = std::move(onPortReported);

@@ -1,0 +1,7 @@
+#include "terminationrequests.h"
+
+TerminationRequests::TerminationRequests(QObject *parent)
+    : QObject(parent)
+{ }
+
+TerminationRequests::~TerminationRequests() = default;
