@@ -10,7 +10,10 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QDir>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
@@ -18,6 +21,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
@@ -25,6 +29,7 @@
 #include <QScrollArea>
 #include <QSettings>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -908,4 +913,105 @@ void MainWindow::onCopyPort()
     m_copyPortBtn->setText(QString::fromUtf8(COPIED_CAPTION));
     QTimer::singleShot(COPIED_CAPTION_MS, this,
                        [this] { m_copyPortBtn->setText(QStringLiteral("复制端口")); });
+}
+
+// ---------------------------------------------------------------------------------------------
+// Export and import of the server list, from the list's context menu
+
+bool MainWindow::isInServerListArea(const QPoint &globalPos) const
+{
+    if (m_scrollArea->rect().contains(m_scrollArea->mapFromGlobal(globalPos)))
+        return true;
+    // The header row is the layout that holds the add button, with the title and the space between.
+    const QLayout *mainLayout = centralWidget()->layout();
+    for (int i = 0; i < mainLayout->count(); ++i) {
+        const QLayout *row = mainLayout->itemAt(i)->layout();
+        if (row && row->indexOf(m_addBtn) >= 0)
+            return row->geometry().contains(centralWidget()->mapFromGlobal(globalPos));
+    }
+    return false;
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent *event)
+{
+    if (!isInServerListArea(event->globalPos())) {
+        QMainWindow::contextMenuEvent(event);
+        return;
+    }
+    QMenu menu(this);
+    QAction *exportAction = menu.addAction(QStringLiteral("导出服务器列表..."));
+    QAction *importAction = menu.addAction(QStringLiteral("导入服务器列表..."));
+    // The chosen action runs once the menu has closed, so its dialogs do not open from inside it.
+    QAction *chosen = menu.exec(event->globalPos());
+    if (chosen == exportAction)
+        onExportServers();
+    else if (chosen == importAction)
+        onImportServers();
+}
+
+void MainWindow::onExportServers()
+{
+    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                  .filePath(QStringLiteral("servers.json"));
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出服务器列表"), suggested,
+                                                      QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+
+    QString reason;
+    if (!ServerConfigManager::instance().exportToFile(path, &reason)) {
+        QMessageBox::warning(this, QStringLiteral("导出失败"),
+                             QStringLiteral("无法写入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        return;
+    }
+    QMessageBox::information(this, QStringLiteral("导出完成"),
+                             QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
+                                 .arg(ServerConfigManager::instance().getConfigs().size())
+                                 .arg(QDir::toNativeSeparators(path)));
+}
+
+void MainWindow::onImportServers()
+{
+    const QString path
+        = QFileDialog::getOpenFileName(this, QStringLiteral("导入服务器列表"),
+                                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                       QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
+    if (path.isEmpty())
+        return;
+
+    QMessageBox question(QMessageBox::Question, QStringLiteral("导入服务器列表"),
+                         QStringLiteral("将 %1 中的服务器追加到列表末尾，还是替换现有的服务器？")
+                             .arg(QDir::toNativeSeparators(path)),
+                         QMessageBox::NoButton, this);
+    QPushButton *appendBtn = question.addButton(QStringLiteral("追加"), QMessageBox::AcceptRole);
+    QPushButton *replaceBtn = question.addButton(QStringLiteral("替换"), QMessageBox::DestructiveRole);
+    question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    question.setDefaultButton(appendBtn);
+    question.exec();
+    const bool append = question.clickedButton() == appendBtn;
+    if (!append && question.clickedButton() != replaceBtn)
+        return;
+
+    // Replacing would take away the entry the running tunnel was started from.
+    if (!append && m_connectedServerIndex != -1) {
+        QMessageBox::warning(this, QStringLiteral("无法替换"),
+                             QStringLiteral("隧道正在运行中，请先断开连接再替换服务器列表。"));
+        return;
+    }
+
+    QString reason;
+    int added = 0;
+    int skipped = 0;
+    ServerConfigManager &store = ServerConfigManager::instance();
+    if (!store.importFromFile(path, append, &reason, &added, &skipped)) {
+        QMessageBox::warning(this, QStringLiteral("导入失败"),
+                             QStringLiteral("无法导入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        return;
+    }
+    // Reloading puts the built-in entry back in front after a replacing import, as the next start would.
+    store.loadConfigs();
+    loadServerCards();
+    QMessageBox::information(
+        this, QStringLiteral("导入完成"),
+        QStringLiteral("已添加 %1 个服务器，跳过 %2 个无效条目。").arg(added).arg(skipped));
 }

@@ -72,6 +72,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private slots:
     void onConnectServer(int index);
@@ -87,6 +88,8 @@ private slots:
     void onThemeChanged(int index);
     void onCopyIP();
     void onCopyPort();
+    void onExportServers();
+    void onImportServers();
 
 private:
     void setupUI();
@@ -99,6 +102,7 @@ private:
     void updateCardStates();
     void setupAutoStart(bool enable);
     void showEditDialog(int index);
+    bool isInServerListArea(const QPoint &globalPos) const;
 
     QSpinBox *m_localPortSpin = nullptr;
     QLabel *m_statusLabel = nullptr;

@@ -200,7 +200,7 @@ void ServerConfigManager::setLastLocalPort(int port)
     saveConfigs();
 }
 
-bool ServerConfigManager::exportToFile(const QString &filePath)
+bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)
 {
     QJsonArray array;
     for (const ServerConfig &config : std::as_const(m_configs)) {
@@ -219,30 +219,54 @@ bool ServerConfigManager::exportToFile(const QString &filePath)
     // created, an existing file that may be written is overwritten in place instead.
     QSaveFile file(filePath);
     file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
+    const auto fail = [&file, errorMessage] {
+        if (errorMessage)
+            *errorMessage = file.errorString();
         return false;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fail();
+    // Owner-only from the start; an existing file's wider permissions are not carried over. A file
+    // written in place that is not ours to change keeps its own.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     if (file.write(text) != text.size()) {
         file.cancelWriting();
-        return false;
+        return fail();
     }
-    return file.commit();
+    if (!file.commit())
+        return fail();
+    return true;
 }
 
-bool ServerConfigManager::importFromFile(const QString &filePath, bool append)
+bool ServerConfigManager::importFromFile(const QString &filePath, bool append, QString *errorMessage,
+                                         int *added, int *skipped)
 {
+    const auto fail = [errorMessage](const QString &reason) {
+        if (errorMessage)
+            *errorMessage = reason;
+        return false;
+    };
+
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray text = file.readAll();
+        return fail(file.errorString());
+    if (file.size() > MAX_IMPORT_FILE_SIZE)
+        return fail(QStringLiteral("文件大于 1 MiB"));
+    // A file that grows while it is read is cut off one byte past the bound and refused below.
+    const QByteArray text = file.read(MAX_IMPORT_FILE_SIZE + 1);
     file.close();
+    if (text.size() > MAX_IMPORT_FILE_SIZE)
+        return fail(QStringLiteral("文件大于 1 MiB"));
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray())
-        return false;
+    if (error.error != QJsonParseError::NoError)
+        return fail(QStringLiteral("不是有效的 JSON：%1").arg(error.errorString()));
+    if (!document.isArray())
+        return fail(QStringLiteral("文件内容不是 JSON 数组"));
     const QJsonArray array = document.array();
     if (array.isEmpty())
-        return false;
+        return fail(QStringLiteral("文件中没有服务器"));
 
     // The accepted entries are collected first, so the list changes only once the whole file has
     // been read.
@@ -266,5 +290,9 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append)
         m_configs.clear();
     m_configs.append(imported);
     saveConfigs();
+    if (added)
+        *added = int(imported.size());
+    if (skipped)
+        *skipped = int(array.size() - imported.size());
     return true;
 }

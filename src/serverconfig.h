@@ -41,8 +41,17 @@ public:
     int getLastLocalPort() const;
     void setLastLocalPort(int port);
 
-    bool exportToFile(const QString &filePath);
-    bool importFromFile(const QString &filePath, bool append);
+    // The file holds tokens: it is made readable by its owner only, and written whole or not at all
+    // unless its folder takes no new files (then an existing file is overwritten in place).
+    // On failure, `errorMessage` (when given) receives the reason.
+    bool exportToFile(const QString &filePath, QString *errorMessage = nullptr);
+    // On success, `added` and `skipped` (when given) receive the number of accepted entries and of
+    // elements left out as invalid; on failure nothing changes and `errorMessage` says why.
+    bool importFromFile(const QString &filePath, bool append, QString *errorMessage = nullptr,
+                        int *added = nullptr, int *skipped = nullptr);
+
+    // Files larger than this are refused by the import without being read.
+    static constexpr qint64 MAX_IMPORT_FILE_SIZE = 1024 * 1024;
 
     // Loading reads at most this many stored entries, whatever size the store claims.
     static const int MAX_STORED_SERVERS = 10000;

@@ -6,15 +6,23 @@
 #include "serverconfig.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileDialog>
 #include <QFormLayout>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSettings>
 #include <QSpinBox>
 
 #include <functional>
@@ -119,6 +127,60 @@ void pressCloseButton(ServerCardWidget *card)
     QTest::mousePress(card, Qt::LeftButton, Qt::NoModifier, QPoint(card->width() - 17, 15));
 }
 
+// Right-clicks `target` and picks the menu entry that reads `text`, as a person would; the entry's
+// dialogs are left to the modal script.
+void chooseFromContextMenu(QWidget *target, const QString &text)
+{
+    QTimer picker;
+    QObject::connect(&picker, &QTimer::timeout, &picker, [&picker, text] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        picker.stop();
+        for (QAction *action : menu->actions()) {
+            if (action->text() == text) {
+                menu->setActiveAction(action);
+                QTest::keyClick(menu, Qt::Key_Return);
+                return;
+            }
+        }
+        menu->close();
+    });
+    picker.start(10);
+    const QPoint pos(target->width() / 2, target->height() / 2);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    QVERIFY2(!picker.isActive(), "no context menu appeared");
+}
+
+// Puts `path` into the file dialog's name field and presses its accept button.
+void answerFileDialog(ModalScript *script, const QString &path)
+{
+    script->onDialog([path](QDialog *dialog) {
+        auto *fileDialog = qobject_cast<QFileDialog *>(dialog);
+        QVERIFY(fileDialog);
+        auto *nameEdit = fileDialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        QVERIFY(nameEdit);
+        // Pasted rather than typed key by key, so no completion list opens over the field.
+        nameEdit->setText(path);
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+    });
+}
+
+void answerImportQuestion(ModalScript *script, const QString &choice)
+{
+    script->onMessageBox([script, choice](QMessageBox *box) {
+        script->boxes << box->windowTitle();
+        ModalScript::press(buttonWithText(box, choice));
+    });
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestEditServer : public QObject
@@ -146,6 +208,9 @@ private slots:
     void deleteQuestion();
     void deletingTheLastUserEntryLeavesTheBuiltInCard();
     void deletingTheConnectedEntryStopsTheTunnel();
+    void exportAndImportThroughTheMenu();
+    void rejectedImportChangesNothing_data();
+    void rejectedImportChangesNothing();
 
 private:
     ModalScript *m_script = nullptr;
@@ -160,6 +225,8 @@ void TestEditServer::init()
     store.addConfig(userConfig(QStringLiteral("beta")));
     store.addConfig(userConfig(QStringLiteral("gamma")));
     m_script = new ModalScript;
+    // File dialogs the test can type into, whatever the desktop offers.
+    QCoreApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
 }
 
 void TestEditServer::cleanup()
@@ -545,6 +612,136 @@ void TestEditServer::deletingTheConnectedEntryStopsTheTunnel()
 
     // Nothing is connected any more: closing asks no question.
     QVERIFY(window.close());
+}
+
+void TestEditServer::exportAndImportThroughTheMenu()
+{
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *cardArea = window.findChild<QScrollArea *>()->widget();
+    const QString folder = TestSupport::sandboxPath() + QStringLiteral("/export");
+    QVERIFY(QDir().mkpath(folder));
+    const QString exported = folder + QStringLiteral("/servers.json");
+    const QStringList before = storedNames();
+
+    // Export from a card: the whole list, the built-in entry included, owner-only.
+    answerFileDialog(m_script, exported);
+    m_script->answer(QMessageBox::Ok);
+    chooseFromContextMenu(listedCards(window).at(1), QStringLiteral("导出服务器列表..."));
+    QTRY_VERIFY(m_script->finished());
+    QCOMPARE(m_script->boxes.size(), 1);
+    QVERIFY(m_script->boxes.first().startsWith(QStringLiteral("导出完成|")));
+    const QByteArray text = readFile(exported);
+    QCOMPARE(QJsonDocument::fromJson(text).array().size(), before.size());
+    const QFile::Permissions permissions = QFile::permissions(exported);
+    QVERIFY(permissions.testFlags(QFile::ReadOwner | QFile::WriteOwner));
+    QCOMPARE(int(permissions & 0x0077), 0); // nothing for the group or others
+
+    // An export that cannot be written says where and why, and leaves nothing behind.
+    const QString missing = folder + QStringLiteral("/missing/servers.json");
+    answerFileDialog(m_script, missing);
+    m_script->answer(QMessageBox::Ok);
+    chooseFromContextMenu(cardArea, QStringLiteral("导出服务器列表..."));
+    QTRY_VERIFY(m_script->finished());
+    QVERIFY(m_script->boxes.last().startsWith(QStringLiteral("导出失败|")));
+    QVERIFY(m_script->boxes.last().contains(QDir::toNativeSeparators(missing)));
+    QVERIFY(!QFile::exists(missing));
+
+    // Appending the export adds its four entries as user entries after the current ones.
+    m_script->boxes.clear();
+    answerFileDialog(m_script, exported);
+    answerImportQuestion(m_script, QStringLiteral("追加"));
+    m_script->answer(QMessageBox::Ok);
+    chooseFromContextMenu(cardArea, QStringLiteral("导入服务器列表..."));
+    QTRY_VERIFY(m_script->finished());
+    QCOMPARE(m_script->boxes.last(), QStringLiteral("导入完成|已添加 4 个服务器，跳过 0 个无效条目。"));
+    QCOMPARE(storedNames(), before + before);
+    QVERIFY(!ServerConfigManager::instance().getConfigs().at(4).isBuiltIn);
+    verifyCardsMatchStore(window);
+
+    // Replacing, from the header row, with a file holding one valid and two invalid elements: the
+    // built-in entry comes back in front at once.
+    const QString replacement = folder + QStringLiteral("/replacement.json");
+    QFile file(replacement);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(R"([{"name":"delta","serverAddr":"10.0.0.4","serverPort":7001,"token":"t"},
+                  {"name":"no token","serverAddr":"10.0.0.5"}, 17])");
+    file.close();
+    answerFileDialog(m_script, replacement);
+    answerImportQuestion(m_script, QStringLiteral("替换"));
+    m_script->answer(QMessageBox::Ok);
+    chooseFromContextMenu(buttonWithText(&window, QStringLiteral("+ 添加")),
+                          QStringLiteral("导入服务器列表..."));
+    QTRY_VERIFY(m_script->finished());
+    QCOMPARE(m_script->boxes.last(), QStringLiteral("导入完成|已添加 1 个服务器，跳过 2 个无效条目。"));
+    QCOMPARE(storedNames(), (QStringList { before.first(), QStringLiteral("delta") }));
+    QVERIFY(ServerConfigManager::instance().getConfigs().first().isBuiltIn);
+    verifyCardsMatchStore(window);
+}
+
+void TestEditServer::rejectedImportChangesNothing_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("connected");
+    QTest::addColumn<QString>("box");
+
+    const QByteArray valid = R"([{"name":"delta","serverAddr":"10.0.0.4","token":"t"}])";
+    QByteArray large = valid;
+    large.insert(1, QByteArray(1024 * 1024, ' '));
+    QTest::newRow("not JSON") << QByteArray("[{\"name\"") << QStringLiteral("追加") << false
+                              << QStringLiteral("导入失败");
+    QTest::newRow("object") << QByteArray("{}") << QStringLiteral("追加") << false
+                            << QStringLiteral("导入失败");
+    QTest::newRow("empty array") << QByteArray("[]") << QStringLiteral("替换") << false
+                                 << QStringLiteral("导入失败");
+    QTest::newRow("over 1 MiB") << large << QStringLiteral("替换") << false << QStringLiteral("导入失败");
+    QTest::newRow("cancelled") << valid << QStringLiteral("取消") << false << QString();
+    QTest::newRow("replace while connected")
+        << valid << QStringLiteral("替换") << true << QStringLiteral("无法替换");
+}
+
+void TestEditServer::rejectedImportChangesNothing()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, choice);
+    QFETCH(bool, connected);
+    QFETCH(QString, box);
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *controller = window.findChild<FrpcManager *>();
+    if (connected)
+        QTest::mouseClick(buttonWithText(listedCards(window).at(1), QStringLiteral("连接")), Qt::LeftButton);
+    const QString path = TestSupport::sandboxPath() + QStringLiteral("/import.json");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(content);
+    file.close();
+    const QStringList before = storedNames();
+    const QByteArray settingsBefore = readFile(QSettings().fileName());
+
+    answerFileDialog(m_script, path);
+    answerImportQuestion(m_script, choice);
+    if (!box.isEmpty())
+        m_script->answer(QMessageBox::Ok);
+    chooseFromContextMenu(window.findChild<QScrollArea *>()->widget(), QStringLiteral("导入服务器列表..."));
+    QTRY_VERIFY(m_script->finished());
+
+    if (!box.isEmpty()) {
+        QCOMPARE(m_script->boxes.size(), 2);
+        QVERIFY2(m_script->boxes.last().startsWith(box + QLatin1Char('|')),
+                 qPrintable(m_script->boxes.last()));
+    }
+    QCOMPARE(storedNames(), before);
+    QCOMPARE(readFile(QSettings().fileName()), settingsBefore);
+    if (connected) {
+        QVERIFY(buttonWithText(listedCards(window).at(1), QStringLiteral("断开")));
+        controller->stop();
+        QTRY_COMPARE(controller->status(), FrpcManager::Stopped);
+    }
 }
 
 MARROWGATE_TEST_MAIN(TestEditServer)
