@@ -1,3 +1,4 @@
+#include "commandline.h"
 #include "mainwindow.h"
 #include "singleinstance.h"
 #include "terminationrequests.h"
@@ -5,9 +6,16 @@
 #include <QApplication>
 #include <QIcon>
 #include <QMessageBox>
+#include <QTimer>
 
 int main(int argc, char *argv[])
 {
+    // Read before anything else, so that help, version and a bad command line are answered without
+    // a display, without touching the settings and even while another copy runs.
+    const CommandLineRequest request = parseCommandLine(commandLineArguments(argc, argv));
+    if (request.action != CommandLineRequest::Run)
+        return answerCommandLine(request);
+
     QApplication app(argc, argv);
 
     SingleInstanceGuard instanceGuard;
@@ -31,5 +39,11 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    if (!request.connectName.isEmpty()) {
+        // Once the event loop runs, so that a refusal shows its box over the visible window.
+        QTimer::singleShot(0, &window, [&window, &request] {
+            window.connectServerByName(request.connectName, request.localPort);
+        });
+    }
     return app.exec();
 }

@@ -174,6 +174,14 @@ const int COPIED_CAPTION_MS = 1500;
 const char LINE_EDIT_SHEET[] = "QLineEdit { background-color: #FFFFFF; border: 1px solid #DFE6E9; "
                                "border-radius: 6px; padding: 8px 12px; color: #2C3E50; }";
 
+// A message box whose text is shown as typed: names and paths may hold markup characters.
+void showPlainMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
+{
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -960,14 +968,14 @@ void MainWindow::onExportServers()
 
     QString reason;
     if (!ServerConfigManager::instance().exportToFile(path, &reason)) {
-        QMessageBox::warning(this, QStringLiteral("导出失败"),
-                             QStringLiteral("无法写入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("导出失败"),
+                         QStringLiteral("无法写入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
         return;
     }
-    QMessageBox::information(this, QStringLiteral("导出完成"),
-                             QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
-                                 .arg(ServerConfigManager::instance().getConfigs().size())
-                                 .arg(QDir::toNativeSeparators(path)));
+    showPlainMessage(this, QMessageBox::Information, QStringLiteral("导出完成"),
+                     QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
+                         .arg(ServerConfigManager::instance().getConfigs().size())
+                         .arg(QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::onImportServers()
@@ -983,6 +991,7 @@ void MainWindow::onImportServers()
                          QStringLiteral("将 %1 中的服务器追加到列表末尾，还是替换现有的服务器？")
                              .arg(QDir::toNativeSeparators(path)),
                          QMessageBox::NoButton, this);
+    question.setTextFormat(Qt::PlainText);
     QPushButton *appendBtn = question.addButton(QStringLiteral("追加"), QMessageBox::AcceptRole);
     QPushButton *replaceBtn = question.addButton(QStringLiteral("替换"), QMessageBox::DestructiveRole);
     question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
@@ -1004,8 +1013,8 @@ void MainWindow::onImportServers()
     int skipped = 0;
     ServerConfigManager &store = ServerConfigManager::instance();
     if (!store.importFromFile(path, append, &reason, &added, &skipped)) {
-        QMessageBox::warning(this, QStringLiteral("导入失败"),
-                             QStringLiteral("无法导入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("导入失败"),
+                         QStringLiteral("无法导入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
         return;
     }
     // Reloading puts the built-in entry back in front after a replacing import, as the next start would.
@@ -1014,4 +1023,34 @@ void MainWindow::onImportServers()
     QMessageBox::information(
         this, QStringLiteral("导入完成"),
         QStringLiteral("已添加 %1 个服务器，跳过 %2 个无效条目。").arg(added).arg(skipped));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Connecting from the command line
+
+bool MainWindow::connectServerByName(const QString &name, int localPort)
+{
+    const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
+    QList<int> matches;
+    for (int i = 0; i < configs.size(); ++i) {
+        if (configs.at(i).name == name)
+            matches << i;
+    }
+    if (matches.size() != 1) {
+        const QString reason = matches.isEmpty()
+            ? QStringLiteral("没有名为“%1”的服务器。").arg(name)
+            : QStringLiteral("有 %1 个服务器都名为“%2”，无法确定要连接哪一个。")
+                  .arg(matches.size())
+                  .arg(name);
+        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("无法连接"), reason);
+        return false;
+    }
+    const int index = matches.first();
+    if (m_connectedServerIndex != -1)
+        return m_connectedServerIndex == index;
+
+    if (localPort > 0)
+        m_localPortSpin->setValue(localPort);
+    onConnectServer(index);
+    return m_connectedServerIndex == index;
 }

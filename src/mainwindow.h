@@ -69,6 +69,10 @@ public:
     ~MainWindow() override;
 
     bool isDarkTheme() const { return m_currentTheme == 1; }
+    // Connects the stored server named exactly `name`, as a click on its card would, publishing
+    // `localPort` (0: the port in the window). A name that matches no server or several is refused
+    // with a message box naming it. Returns whether a tunnel was started.
+    bool connectServerByName(const QString &name, int localPort = 0);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -239,8 +239,9 @@ void TestApp::secondStartIsRefused()
     const QString mainWindow = waitForWindow(*first, kMainTitle);
     QVERIFY2(!mainWindow.isEmpty(), "the first copy shows no main window");
 
-    // Arguments of any kind are ignored; the second copy is refused all the same.
-    auto second = startProgram({ QStringLiteral("--help"), QStringLiteral("-c"), QStringLiteral("x.toml") });
+    // A second copy asked to connect is refused all the same, and the first one is not changed.
+    auto second = startProgram({ QStringLiteral("--connect"), QStringLiteral("HalvornMarrowgate服务器"),
+                                 QStringLiteral("--port"), QStringLiteral("8080") });
     const QString notice = waitForWindow(*second, QStringLiteral("提示"));
     QVERIFY2(!notice.isEmpty(), "the second copy shows no notice");
     QCOMPARE(visibleWindowsOf(second->processId()).size(), 1); // no main window of its own

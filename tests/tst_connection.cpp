@@ -140,6 +140,8 @@ private slots:
     void closing_data();
     void closing();
     void destroyingWhileConnectedReachesNoHalfDestroyedWindow();
+    void connectByName_data();
+    void connectByName();
 
 private:
     // Connects the second card ("alpha") and waits until its address and port are shown.
@@ -549,6 +551,56 @@ void TestConnection::destroyingWhileConnectedReachesNoHalfDestroyedWindow()
     // The window stopped its tunnel before it went.
     QVERIFY(!statuses.isEmpty());
     QCOMPARE(statuses.first().at(0).value<FrpcManager::Status>(), FrpcManager::Stopping);
+}
+
+void TestConnection::connectByName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("box");
+
+    QTest::newRow("with a port") << QStringLiteral("alpha") << 23456 << QString();
+    QTest::newRow("the stored port") << QStringLiteral("alpha") << 0 << QString();
+    QTest::newRow("unknown") << QStringLiteral("gamma") << 23456
+                             << QStringLiteral("无法连接|没有名为“gamma”的服务器。");
+    QTest::newRow("case differs") << QStringLiteral("Alpha") << 0
+                                  << QStringLiteral("无法连接|没有名为“Alpha”的服务器。");
+    QTest::newRow("two of that name")
+        << QStringLiteral("beta") << 0
+        << QStringLiteral("无法连接|有 2 个服务器都名为“beta”，无法确定要连接哪一个。");
+}
+
+void TestConnection::connectByName()
+{
+    QFETCH(QString, name);
+    QFETCH(int, port);
+    QFETCH(QString, box);
+    ServerConfigManager::instance().addConfig(
+        userConfig(QStringLiteral("beta"), QStringLiteral("192.0.2.8")));
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    if (!box.isEmpty())
+        m_script->answer(QMessageBox::Ok);
+    const bool started = window.connectServerByName(name, port);
+
+    QCOMPARE(started, box.isEmpty());
+    QCOMPARE(m_script->boxes, box.isEmpty() ? QStringList() : QStringList { box });
+    const int expectedPort = started && port ? port : 12345;
+    QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), expectedPort);
+    QCOMPARE(window.findChild<QSpinBox *>()->value(), expectedPort);
+    if (!started) {
+        QCOMPARE(view.controller->status(), FrpcManager::Stopped);
+        QCOMPARE(view.cardStates(), ALL_IDLE + QStringList { QStringLiteral("连接") });
+        return;
+    }
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED + QStringList { QStringLiteral("-连接") });
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
+                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123")),
+                              TUNNEL_TIMEOUT_MS);
+    view.controller->stop();
+    QTRY_COMPARE(view.controller->status(), FrpcManager::Stopped);
 }
 
 MARROWGATE_TEST_MAIN(TestConnection)

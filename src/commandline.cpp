@@ -1,0 +1,95 @@
+#include "commandline.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QFileInfo>
+
+namespace {
+
+const char *const VERSION_TEXT = "Marrowgate 1.0.0\n";
+const int EXIT_USAGE_ERROR = 2;
+
+CommandLineRequest failure(const QString &reason)
+{
+    CommandLineRequest request;
+    request.action = CommandLineRequest::Fail;
+    request.text = reason;
+    return request;
+}
+
+} // namespace
+
+CommandLineRequest parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Marrowgate：通过反向隧道把本机的一个 TCP 端口发布到互联网。"));
+    const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
+                                        QStringLiteral("显示此帮助并退出。"));
+    const QCommandLineOption versionOption({ QStringLiteral("v"), QStringLiteral("version") },
+                                           QStringLiteral("显示版本号并退出。"));
+    const QCommandLineOption connectOption(QStringLiteral("connect"),
+                                           QStringLiteral("启动后连接名称恰好为 <name> 的服务器。"),
+                                           QStringLiteral("name"));
+    const QCommandLineOption portOption(
+        QStringLiteral("port"),
+        QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"),
+        QStringLiteral("port"));
+    parser.addOptions({ helpOption, versionOption, connectOption, portOption });
+
+    if (!parser.parse(arguments))
+        return failure(parser.errorText());
+
+    CommandLineRequest request;
+    if (parser.isSet(helpOption)) {
+        request.action = CommandLineRequest::ShowHelp;
+        // The parser's own first line names the running executable only when an application
+        // object exists; the usage line is written here the same way in both cases.
+        const QString program
+            = arguments.isEmpty() ? QStringLiteral("Marrowgate") : QFileInfo(arguments.first()).fileName();
+        const QString help = parser.helpText();
+        request.text = QStringLiteral("用法: %1 [选项]").arg(program) + help.mid(help.indexOf(u'\n'));
+        return request;
+    }
+    if (parser.isSet(versionOption)) {
+        request.action = CommandLineRequest::ShowVersion;
+        request.text = QString::fromUtf8(VERSION_TEXT);
+        return request;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return failure(QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(u' ')));
+
+    if (parser.isSet(connectOption)) {
+        request.connectName = parser.value(connectOption);
+        if (request.connectName.isEmpty())
+            return failure(QStringLiteral("--connect 需要一个服务器名称"));
+    }
+    if (parser.isSet(portOption)) {
+        if (!parser.isSet(connectOption))
+            return failure(QStringLiteral("--port 只能与 --connect 一起使用"));
+        bool ok = false;
+        const int port = parser.value(portOption).toInt(&ok);
+        if (!ok || port < 1 || port > 65535)
+            return failure(
+                QStringLiteral("无效的端口“%1”：应为 1 到 65535 之间的整数").arg(parser.value(portOption)));
+        request.localPort = port;
+    }
+    return request;
+}
+
+int answerCommandLine(const CommandLineRequest &request)
+{
+    switch (request.action) {
+    case CommandLineRequest::ShowHelp:
+    case CommandLineRequest::ShowVersion:
+        writeToConsole(request.text, false);
+        return 0;
+    case CommandLineRequest::Fail:
+        writeToConsole(QStringLiteral("Marrowgate: %1\n使用 --help 查看可用的选项。\n").arg(request.text),
+                       true);
+        return EXIT_USAGE_ERROR;
+    case CommandLineRequest::Run:
+        break;
+    }
+    return 0;
+}

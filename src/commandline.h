@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the program was asked for on its command line.
+struct CommandLineRequest
+{
+    enum Action { Run, ShowHelp, ShowVersion, Fail };
+
+    Action action = Run;
+    // With Run: the stored server to connect at start (exact name); empty for none.
+    QString connectName;
+    // With a connect name: the local port to publish, or 0 for the stored last port.
+    int localPort = 0;
+    // The help or version text, or the reason for Fail.
+    QString text;
+};
+
+// Reads the arguments, the program's own path first. Needs no application object, so that help,
+// version and errors can be answered without a display and before the single-instance guard.
+CommandLineRequest parseCommandLine(const QStringList &arguments);
+
+// Prints the help, the version or the error and returns the process exit code: 0 for help and
+// version, 2 for a bad command line. Not for Run.
+int answerCommandLine(const CommandLineRequest &request);
+
+// The program's arguments as the user typed them, read before any application object exists.
+QStringList commandLineArguments(int argc, char *argv[]);
+// Writes text to the standard output or error stream the program was started with.
+void writeToConsole(const QString &text, bool toError);

@@ -1,0 +1,18 @@
+#include "commandline.h"
+
+#include <cstdio>
+
+QStringList commandLineArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+void writeToConsole(const QString &text, bool toError)
+{
+    FILE *stream = toError ? stderr : stdout;
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fflush(stream);
+}

@@ -1,0 +1,119 @@
+#include "testsupport.h"
+
+#include "commandline.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QProcessEnvironment>
+
+using Action = CommandLineRequest::Action;
+
+class TestCommandLine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void parse_data();
+    void parse();
+    void answersWithoutADisplay_data();
+    void answersWithoutADisplay();
+};
+
+void TestCommandLine::parse_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("action");
+    QTest::addColumn<QString>("connectName");
+    QTest::addColumn<int>("localPort");
+    QTest::addColumn<QString>("textHolds");
+
+    const int run = CommandLineRequest::Run;
+    const int fail = CommandLineRequest::Fail;
+    QTest::newRow("nothing") << QStringList() << run << QString() << 0 << QString();
+    QTest::newRow("help") << QStringList { "--help" } << int(CommandLineRequest::ShowHelp) << QString() << 0
+                          << "--connect <name>";
+    QTest::newRow("-h beats an error after it")
+        << QStringList { "-h", "--port", "0" } << int(CommandLineRequest::ShowHelp) << QString() << 0
+        << "--port <port>";
+    QTest::newRow("version") << QStringList { "--version" } << int(CommandLineRequest::ShowVersion)
+                             << QString() << 0 << "1.0.0";
+    QTest::newRow("connect with a space and Chinese")
+        << QStringList { "--connect", "香港 节点" } << run << "香港 节点" << 0 << QString();
+    QTest::newRow("connect=, port") << QStringList { "--connect=alpha", "--port", "8080" } << run << "alpha"
+                                    << 8080 << QString();
+    QTest::newRow("port bounds") << QStringList { "--port=65535", "--connect", "a" } << run << "a" << 65535
+                                 << QString();
+    QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << "conect";
+    QTest::newRow("connect without a name")
+        << QStringList { "--connect" } << fail << QString() << 0 << "connect";
+    QTest::newRow("empty name") << QStringList { "--connect", "" } << fail << QString() << 0 << "--connect";
+    QTest::newRow("port 0") << QStringList { "--connect", "a", "--port", "0" } << fail << QString() << 0
+                            << "“0”";
+    QTest::newRow("port 65536") << QStringList { "--connect", "a", "--port", "65536" } << fail << QString()
+                                << 0 << "65536";
+    QTest::newRow("port not a number")
+        << QStringList { "--connect", "a", "--port", "80x" } << fail << QString() << 0 << "80x";
+    QTest::newRow("port alone") << QStringList { "--port", "80" } << fail << QString() << 0 << "--connect";
+    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << "alpha";
+}
+
+void TestCommandLine::parse()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, action);
+    QFETCH(QString, connectName);
+    QFETCH(int, localPort);
+    QFETCH(QString, textHolds);
+
+    const CommandLineRequest request = parseCommandLine(QStringList { "/opt/bin/Marrowgate" } + arguments);
+    QCOMPARE(int(request.action), action);
+    QCOMPARE(request.connectName, connectName);
+    QCOMPARE(request.localPort, localPort);
+    QVERIFY2(request.text.contains(textHolds), qPrintable(request.text));
+    if (action == CommandLineRequest::ShowHelp)
+        QVERIFY2(request.text.startsWith("用法: Marrowgate [选项]\n"), qPrintable(request.text));
+}
+
+// The program itself answers these before it needs a display: the platform is forced to one that
+// cannot start here, and the settings folder stays empty.
+void TestCommandLine::answersWithoutADisplay_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stdoutHolds");
+    QTest::addColumn<QString>("stderrHolds");
+
+    QTest::newRow("help") << QStringList { "--help" } << 0 << "--connect <name>" << QString();
+    QTest::newRow("version") << QStringList { "--version" } << 0 << "Marrowgate 1.0.0" << QString();
+    QTest::newRow("unknown option") << QStringList { "--bogus" } << 2 << QString() << "bogus";
+    QTest::newRow("bad port") << QStringList { "--connect", "a", "--port", "70000" } << 2 << QString()
+                              << "70000";
+}
+
+void TestCommandLine::answersWithoutADisplay()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stdoutHolds);
+    QFETCH(QString, stderrHolds);
+
+    const QString configFolder = TestSupport::sandboxPath() + QStringLiteral("/config");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QProcess program;
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(MARROWGATE_EXECUTABLE), arguments);
+    QVERIFY(program.waitForFinished(10000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), exitCode);
+    const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(program.readAllStandardError());
+    QVERIFY2(stdoutHolds.isEmpty() ? out.isEmpty() : out.contains(stdoutHolds), qPrintable(out));
+    QVERIFY2(stderrHolds.isEmpty() ? err.isEmpty() : err.contains(stderrHolds), qPrintable(err));
+    QVERIFY(QDir(configFolder).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries));
+}
+
+MARROWGATE_TEST_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
