@@ -1,6 +1,7 @@
 #include "frpcmanager.h"
 
 #include "frpcprocesses.h"
+#include "logwindow.h"
 #include "privatefolders.h"
 
 #include <QCoreApplication>
@@ -42,6 +43,8 @@ const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
 // A status reply larger than this is not the client's: it is dropped unread.
 const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
+// A client that writes this much without a line feed has its text judged as one line anyway.
+const int MAX_PENDING_LINE = 65536;
 
 // Random letters and digits from the system's cryptographic source.
 QString randomText(int length)
@@ -173,17 +176,29 @@ QString configFile(const ServerConfig &config, int localPort, const QString &pro
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
+ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
 {
+    ProxyStatus result;
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
-        return {};
+        return result;
+    result.valid = true;
     // A missing "tcp" member or one of another type reads as an empty array.
     const QJsonArray proxies = document.object().value(QLatin1String("tcp")).toArray();
     for (const QJsonValue &element : proxies) {
         const QJsonObject proxy = element.toObject();
         const QJsonValue name = proxy.value(QLatin1String("name"));
         if (!name.isString() || name.toString() != proxyName)
+            continue;
+
+        if (result.error.isEmpty())
+            result.error = proxy.value(QLatin1String("err")).toString().trimmed();
+        if (!result.port.isEmpty())
+            continue;
+        // Before its proxy runs the client reports the bare server address (for "::1" the text after
+        // the last colon is no port at all): only a running proxy has a remote port.
+        const QJsonValue status = proxy.value(QLatin1String("status"));
+        if (!status.isUndefined() && status.toString() != QLatin1String("running"))
             continue;
 
         QString port;
@@ -201,11 +216,31 @@ QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
             if (wholeInt && number > 0)
                 port = QString::number(int(number));
         }
-
-        if (!port.isEmpty())
-            return port;
+        result.port = port;
     }
-    return {};
+    return result;
+}
+
+QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
+{
+    return proxyStatus(body, proxyName).port;
+}
+
+bool isStatusRequestLine(const QString &line)
+{
+    // The casing differs between client versions ("Http request [/api/status]", "http request ...").
+    return line.contains(QLatin1String("/api/status"), Qt::CaseInsensitive);
+}
+
+bool isErrorLine(const QString &line, bool onStandardError)
+{
+    if (line.trimmed().isEmpty() || isStatusRequestLine(line))
+        return false;
+    if (onStandardError)
+        return true;
+    // The client's log lines begin with date, time and level: "2025-01-01 12:00:00.000 [I] ...".
+    static const QRegularExpression informational(QStringLiteral("^[0-9/:. -]+\\[[IDT]\\] "));
+    return !informational.match(line).hasMatch();
 }
 
 QStringList outputLines(const QString &text)
@@ -236,6 +271,13 @@ FrpcManager::FrpcManager(QObject *parent)
     m_queryTimer->setInterval(QUERY_INTERVAL_MS);
     connect(m_queryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
 
+    // The client writes a line when it logs in, when a proxy starts and when it loses or regains the
+    // server: its status is asked for soon after, once for a whole burst of lines.
+    m_outputQueryTimer = new QTimer(this);
+    m_outputQueryTimer->setSingleShot(true);
+    m_outputQueryTimer->setInterval(OUTPUT_QUERY_DELAY_MS);
+    connect(m_outputQueryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
+
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
@@ -253,6 +295,7 @@ void FrpcManager::start(const ServerConfig &config, int localPort)
     if (m_status == Running || m_status == Starting)
         stop();
     m_reconnecting = false;
+    m_shownProxyErrors.clear();
     launchClient(config, localPort);
 }
 
@@ -268,6 +311,9 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
     m_webServerPort = record.webServerPort;
     m_remotePort.clear();
     m_errorMessage.clear();
+    m_lastErrorLine.clear();
+    m_pendingOutput.clear();
+    m_pendingErrors.clear();
 
     m_proxyName = QStringLiteral("tunnel_") + QString::number(QRandomGenerator::global()->generate());
     m_webUser = randomText(WEB_USER_LENGTH);
@@ -312,6 +358,7 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
 void FrpcManager::stop()
 {
     m_queryTimer->stop();
+    m_outputQueryTimer->stop();
     m_reconnectTimer->stop();
     abortQueries();
     m_reconnectAttempts = 0;
@@ -349,8 +396,14 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
     Q_UNUSED(exitStatus);
     emit logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
     m_queryTimer->stop();
+    m_outputQueryTimer->stop();
     // A reply still on its way came from the client that has just ended.
     abortQueries();
+    // The last words of the client may lack a line feed.
+    judgeLines(FrpcClientText::outputLines(m_pendingOutput), false);
+    judgeLines(FrpcClientText::outputLines(m_pendingErrors), true);
+    m_pendingOutput.clear();
+    m_pendingErrors.clear();
 
     if (m_status == Running || (m_status == Starting && m_reconnecting)) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
@@ -365,10 +418,24 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
         emit logMessage(QStringLiteral("隧道已停止"));
         cleanupOrphanedFrpcProcesses();
     } else {
+        // The client of a new tunnel ended before the tunnel was ever up (typically a failed login),
+        // or after an error that has already been shown.
+        const bool failedStart = m_status == Starting;
         m_reconnecting = false;
         cleanup();
         setStatus(Stopped);
+        if (failedStart)
+            reportFailedStart(exitCode);
     }
+}
+
+void FrpcManager::reportFailedStart(int exitCode)
+{
+    const QString reason = m_lastErrorLine.isEmpty()
+        ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
+        : LogWindow::filterSensitiveInfo(m_lastErrorLine);
+    m_errorMessage = QStringLiteral("连接失败: ") + reason;
+    emit errorOccurred(m_errorMessage);
 }
 
 void FrpcManager::onProcessError(QProcess::ProcessError error)
@@ -391,6 +458,7 @@ void FrpcManager::onProcessError(QProcess::ProcessError error)
 
     // The tunnel is over: no more status queries, even while an error box is open.
     m_queryTimer->stop();
+    m_outputQueryTimer->stop();
     m_reconnecting = false;
 
     emit logMessage(text);
@@ -403,14 +471,45 @@ void FrpcManager::onProcessOutput()
 {
     if (!m_process)
         return;
-    const QString output = QString::fromLocal8Bit(m_process->readAllStandardOutput());
-    const QString errors = QString::fromLocal8Bit(m_process->readAllStandardError());
-    const QStringList outputLines = FrpcClientText::outputLines(output);
-    for (const QString &line : outputLines)
-        emit logMessage(line);
-    const QStringList errorLines = FrpcClientText::outputLines(errors);
-    for (const QString &line : errorLines)
-        emit logMessage(QStringLiteral("[错误] ") + line);
+    const QByteArray output = m_process->readAllStandardOutput();
+    const QByteArray errors = m_process->readAllStandardError();
+    readOutput(output, m_pendingOutput, false);
+    readOutput(errors, m_pendingErrors, true);
+}
+
+void FrpcManager::readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError)
+{
+    if (bytes.isEmpty())
+        return;
+    const QString text = QString::fromLocal8Bit(bytes);
+    const QStringList pieces = FrpcClientText::outputLines(text);
+    for (const QString &piece : pieces)
+        emit logMessage(onStandardError ? QStringLiteral("[错误] ") + piece : piece);
+
+    // The log takes the pieces as they come; judging them needs whole lines.
+    pendingLine += text;
+    const qsizetype lastBreak = pendingLine.lastIndexOf(QLatin1Char('\n'));
+    if (lastBreak < 0 && pendingLine.size() < MAX_PENDING_LINE)
+        return;
+    const qsizetype end = lastBreak < 0 ? pendingLine.size() : lastBreak + 1;
+    const QStringList lines = FrpcClientText::outputLines(pendingLine.left(end));
+    pendingLine.remove(0, end);
+    judgeLines(lines, onStandardError);
+}
+
+void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
+{
+    bool newsFromClient = false;
+    for (const QString &line : lines) {
+        // Our own status requests make the client write; they must never cause another one.
+        if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
+            continue;
+        newsFromClient = true;
+        if (FrpcClientText::isErrorLine(line, onStandardError))
+            m_lastErrorLine = line.trimmed();
+    }
+    if (newsFromClient && (m_status == Starting || m_status == Running) && !m_outputQueryTimer->isActive())
+        m_outputQueryTimer->start();
 }
 
 void FrpcManager::queryRemotePort()
@@ -435,23 +534,61 @@ void FrpcManager::onQueryFinished()
         return;
     reply->deleteLater();
 
+    // A failed query tells nothing about the tunnel.
     if (reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > STATUS_REPLY_LIMIT)
         return;
     // Only a tunnel on its way up, or already up, takes a port from a reply.
     if (m_status != Starting && m_status != Running)
         return;
 
-    const QString port = FrpcClientText::remotePortFromStatus(reply->readAll(), m_proxyName);
-    if (port.isEmpty())
+    const FrpcClientText::ProxyStatus proxy = FrpcClientText::proxyStatus(reply->readAll(), m_proxyName);
+    if (!proxy.valid)
         return;
 
-    m_remotePort = port;
-    m_queryTimer->stop();
-    m_reconnectAttempts = 0;
-    m_reconnecting = false;
-    setStatus(Running);
-    emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
-    emit remotePortReady(port);
+    if (proxy.port.isEmpty()) {
+        // The client has lost the server, or the server refused the proxy; the client keeps trying.
+        if (m_status == Running)
+            onTunnelDown();
+    } else if (m_status == Running) {
+        // The client logged in again and the server assigned another port.
+        if (proxy.port != m_remotePort) {
+            m_remotePort = proxy.port;
+            emit logMessage(QStringLiteral("远程端口已变更: %1").arg(proxy.port));
+            emit remotePortReady(proxy.port);
+        }
+    } else {
+        m_remotePort = proxy.port;
+        m_queryTimer->stop();
+        m_reconnectAttempts = 0;
+        m_reconnecting = false;
+        setStatus(Running);
+        emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(proxy.port));
+        emit remotePortReady(proxy.port);
+    }
+
+    // Last: the box that shows it may run the event loop for a long time.
+    if (!proxy.error.isEmpty() && proxy.port.isEmpty())
+        reportProxyError(proxy.error);
+}
+
+void FrpcManager::onTunnelDown()
+{
+    emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
+    m_remotePort.clear();
+    // A client that ends from here on ends a tunnel that was up: it is restarted.
+    m_reconnecting = true;
+    m_queryTimer->start();
+    setStatus(Starting);
+}
+
+void FrpcManager::reportProxyError(const QString &proxyError)
+{
+    if (m_shownProxyErrors.contains(proxyError))
+        return;
+    m_shownProxyErrors.append(proxyError);
+    const QString text = QStringLiteral("服务器拒绝了隧道: ") + LogWindow::filterSensitiveInfo(proxyError);
+    emit logMessage(text);
+    emit errorOccurred(text);
 }
 
 void FrpcManager::onReconnectTimeout()

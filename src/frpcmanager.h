@@ -29,9 +29,33 @@ QString tomlString(const QString &value);
 QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
                    const WebCredentials &credentials);
 
+// What a reply of the client's status API says about the proxy named proxyName.
+struct ProxyStatus
+{
+    // False when the reply is not a JSON object: it then tells nothing about the proxy.
+    bool valid = false;
+    // The remote port of the first element of the proxy that runs and names a port; empty when the
+    // proxy is missing or not running.
+    QString port;
+    // The first non-empty "err" of the proxy's elements: why the proxy could not start.
+    QString error;
+};
+
+ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName);
+
 // The remote port of the proxy named proxyName in a reply of the client's status API, or an empty
-// text when the reply does not name that proxy together with a port.
+// text when the reply does not name that proxy as running together with a port.
 QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
+
+// True for a line the client writes about a request of its status API: such lines follow every
+// status query, so they must never cause another one.
+bool isStatusRequestLine(const QString &line);
+
+// True for a line that may tell why the client failed: anything on standard error, and on standard
+// output every line but the informational ones (levels [I], [D], [T]). Warnings and errors of the
+// client's log qualify, and so does the plain message without a level that the client prints last
+// when it gives up (for example "login to the server failed: ...").
+bool isErrorLine(const QString &line, bool onStandardError);
 
 // The log lines of a block of client output: terminal colour sequences removed, split at line feeds,
 // empty pieces dropped.
@@ -62,6 +86,8 @@ public:
     static const int MAX_RECONNECT_ATTEMPTS = 5;
     static const int RECONNECT_DELAY_MS = 3000;
     static const int QUERY_INTERVAL_MS = 2000;
+    // How soon after the client wrote something its status is asked for.
+    static const int OUTPUT_QUERY_DELAY_MS = 50;
 
 signals:
     void statusChanged(FrpcManager::Status status);
@@ -89,10 +115,17 @@ private:
     void launchClient(const ServerConfig &config, int localPort);
     void releaseProcess();
     void abortQueries();
+    void readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError);
+    void judgeLines(const QStringList &lines, bool onStandardError);
+    void onTunnelDown();
+    void reportProxyError(const QString &proxyError);
+    void reportFailedStart(int exitCode);
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
     QTimer *m_reconnectTimer = nullptr;
+    // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
+    QTimer *m_outputQueryTimer = nullptr;
     QNetworkAccessManager *m_networkManager = nullptr;
     Status m_status = Stopped;
     QString m_remotePort;
@@ -108,4 +141,12 @@ private:
     // Credentials of the client's web API, drawn anew for every start.
     QString m_webUser;
     QString m_webPassword;
+    // The proxy errors already shown to the user since the last start, so that each is shown once.
+    QStringList m_shownProxyErrors;
+    // The last line of the current client that may say why it failed, colour codes removed.
+    QString m_lastErrorLine;
+    // The text after the last line feed of each channel, kept until the line is complete, so that a
+    // line that arrives in two reads is judged as one.
+    QString m_pendingOutput;
+    QString m_pendingErrors;
 };

@@ -27,10 +27,15 @@ const int WAIT_MS = 15000;
 const char CHILD_MODE[] = "FRPCMANAGER_TEST_CHILD";
 
 const char *const FAKE_VARIABLES[] = {
-    "FAKEFRPC_STDOUT",         "FAKEFRPC_STDERR",  "FAKEFRPC_EXIT_AFTER_MS",  "FAKEFRPC_EXIT_AFTER_REPORT",
-    "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",   "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_TERM_EXIT_CODE",
-    "FAKEFRPC_REMOTE_PORT",    "FAKEFRPC_NO_PORT", "FAKEFRPC_STATUS_BODY",    "FAKEFRPC_SERVE_DELAY_MS",
-    "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",  "FAKEFRPC_STATUS_PAD",
+    "FAKEFRPC_STDOUT",         "FAKEFRPC_STDERR",
+    "FAKEFRPC_EXIT_AFTER_MS",  "FAKEFRPC_EXIT_AFTER_REPORT",
+    "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
+    "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_TERM_EXIT_CODE",
+    "FAKEFRPC_REMOTE_PORT",    "FAKEFRPC_NO_PORT",
+    "FAKEFRPC_STATUS_BODY",    "FAKEFRPC_SERVE_DELAY_MS",
+    "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",
+    "FAKEFRPC_STATUS_PAD",     "FAKEFRPC_PROXY_ERROR",
+    "FAKEFRPC_DROP_AFTER_MS",  "FAKEFRPC_BACK_AFTER_MS",
 };
 
 QString statusName(FrpcManager::Status status)
@@ -51,14 +56,22 @@ QString statusName(FrpcManager::Status status)
 }
 
 // Everything a controller reports, in order: log lines as they are, state changes in brackets,
-// "error: " and "port: " for the other two signals.
+// "error: " and "port: " for the other two signals. The fake client's own log lines (date, time and
+// level, as the real client writes them) are left out; its lines about status requests are counted.
 class Recorder : public QObject
 {
 public:
     explicit Recorder(FrpcManager *manager)
     {
         m_clock.start();
-        connect(manager, &FrpcManager::logMessage, this, [this](const QString &msg) { add(msg); });
+        connect(manager, &FrpcManager::logMessage, this, [this](const QString &msg) {
+            static const QRegularExpression clientLog(
+                QStringLiteral("^\\d{4}-\\d\\d-\\d\\d [0-9:.]+ \\[[A-Z]\\] "));
+            if (!clientLog.match(msg).hasMatch())
+                add(msg);
+            else if (msg.contains(QLatin1String("http request [/api/status]")))
+                ++statusRequests;
+        });
         connect(manager, &FrpcManager::statusChanged, this,
                 [this](FrpcManager::Status status) { add(statusName(status)); });
         connect(manager, &FrpcManager::errorOccurred, this,
@@ -69,6 +82,7 @@ public:
 
     QStringList events;
     QList<qint64> times;
+    int statusRequests = 0;
 
     bool has(const QString &event) const { return events.contains(event); }
     int count(const QString &event) const { return int(events.count(event)); }
@@ -170,6 +184,8 @@ private slots:
     void remotePortFromStatus();
     void outputLines_data();
     void outputLines();
+    void clientLines_data();
+    void clientLines();
 
     // The controller with the fake client
     void newControllerIsQuiet();
@@ -187,6 +203,9 @@ private slots:
     void clientOutputLogged();
     void remotePortFromClient_data();
     void remotePortFromClient();
+    void tunnelFollowsClientStatus();
+    void refusedProxyShownOnce();
+    void failedStartShowsLastErrorLine();
     void forcedStop();
     void newClientSurvivesOldStop_data();
     void newClientSurvivesOldStop();
@@ -362,6 +381,18 @@ void TestFrpcManager::remotePortFromStatus_data()
     QTest::newRow("remote_port as text") << one(R"("remote_port":"6009")") << QString();
     QTest::newRow("address of another type") << one(R"("remote_addr":6010)") << QString();
     QTest::newRow("name only") << one(R"("status":"wait start")") << QString();
+    QTest::newRow("running proxy") << one(R"("status":"running","remote_addr":"::1:6016")")
+                                   << QStringLiteral("6016");
+    // Before the proxy runs, the address is the bare server address: "::1" names no port.
+    QTest::newRow("waiting proxy, IPv6 server")
+        << one(R"("status":"wait start","remote_addr":"::1")") << QString();
+    QTest::newRow("refused proxy") << one(
+        R"("status":"start error","err":"port not allowed","remote_addr":"","remote_port":6017)")
+                                   << QString();
+    QTest::newRow("waiting element, then a running one")
+        << QByteArray(R"({"tcp":[{"name":"tunnel_1","status":"wait start","remote_addr":"h:1"},)"
+                      R"({"name":"tunnel_1","status":"running","remote_addr":"h:6018"}]})")
+        << QStringLiteral("6018");
     QTest::newRow("other names ignored") << QByteArray(
         R"({"tcp":[{"name":"tunnel_2","remote_addr":":1"},{"name":"Tunnel_1","remote_addr":":2"},)"
         R"({"name":"tunnel_1 ","remote_port":3},{"name":"tunnel_1","remote_addr":":6011"}]})")
@@ -421,6 +452,45 @@ void TestFrpcManager::outputLines()
     QCOMPARE(FrpcClientText::outputLines(text), lines);
 }
 
+void TestFrpcManager::clientLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<bool>("onStandardError");
+    QTest::addColumn<bool>("statusRequest");
+    QTest::addColumn<bool>("errorLine");
+
+    const QString stamp = QStringLiteral("2025-01-01 12:00:00.000 ");
+    QTest::newRow("request line, newer client")
+        << stamp + QStringLiteral("[I] [client/admin_api.go:168] http request [/api/status]") << false << true
+        << false;
+    QTest::newRow("request line, older client")
+        << QStringLiteral("2024/01/01 12:00:00 [I] [admin_api.go:60] Http request [/API/Status]") << false
+        << true << false;
+    QTest::newRow("information") << stamp + QStringLiteral("[I] [service.go:323] login to server success")
+                                 << false << false << false;
+    QTest::newRow("debug") << stamp + QStringLiteral("[D] [x.go:1] detail") << false << false << false;
+    QTest::newRow("warning") << stamp + QStringLiteral("[W] [service.go:334] connect to server error: EOF")
+                             << false << false << true;
+    QTest::newRow("error") << stamp + QStringLiteral("[E] [service.go:316] token doesn't match") << false
+                           << false << true;
+    QTest::newRow("plain last words")
+        << QStringLiteral("login to the server failed: i/o timeout. With loginFailExit enabled, no "
+                          "additional retries will be attempted")
+        << false << false << true;
+    QTest::newRow("standard error") << QStringLiteral("panic: runtime error") << true << false << true;
+    QTest::newRow("blank") << QStringLiteral("  \r") << true << false << false;
+}
+
+void TestFrpcManager::clientLines()
+{
+    QFETCH(QString, line);
+    QFETCH(bool, onStandardError);
+    QFETCH(bool, statusRequest);
+    QFETCH(bool, errorLine);
+    QCOMPARE(FrpcClientText::isStatusRequestLine(line), statusRequest);
+    QCOMPARE(FrpcClientText::isErrorLine(line, onStandardError), errorLine);
+}
+
 // --- The controller with the fake client --------------------------------------------------------------
 
 void TestFrpcManager::newControllerIsQuiet()
@@ -464,16 +534,27 @@ void TestFrpcManager::stopWithoutTunnel()
 void TestFrpcManager::startAndStop_data()
 {
     QTest::addColumn<bool>("untilRunning");
+    QTest::addColumn<int>("serveDelay");
+    QTest::addColumn<int>("earliest");
+    QTest::addColumn<int>("latest");
 
-    QTest::newRow("stop while running") << true;
-    QTest::newRow("stop while starting") << false;
+    // The client's line about its started proxy makes the controller ask at once.
+    QTest::newRow("stop while running") << true << 0 << 0 << 1000;
+    // The client's web API opens after its output: only the periodic query finds the port.
+    QTest::newRow("web API opens late") << true << 300 << 1900 << 3500;
+    QTest::newRow("stop while starting") << false << 0 << 0 << 0;
 }
 
 void TestFrpcManager::startAndStop()
 {
     QFETCH(bool, untilRunning);
+    QFETCH(int, serveDelay);
+    QFETCH(int, earliest);
+    QFETCH(int, latest);
     if (!untilRunning)
         qputenv("FAKEFRPC_NO_PORT", "1");
+    if (serveDelay > 0)
+        qputenv("FAKEFRPC_SERVE_DELAY_MS", QByteArray::number(serveDelay));
 
     const ServerConfig config = testConfig();
     FrpcManager manager;
@@ -489,10 +570,15 @@ void TestFrpcManager::startAndStop()
                  << QStringLiteral("port: 46000");
         QCOMPARE(manager.status(), FrpcManager::Running);
         QCOMPARE(manager.remotePort(), QStringLiteral("46000"));
-        // The first status query goes out two seconds after the client started.
         const qint64 waited = recorder.timeOf(QStringLiteral("[Running]"))
             - recorder.timeOf(QStringLiteral("frpc 进程已启动"));
-        QVERIFY2(waited >= 1900, qPrintable(QString::number(waited)));
+        QVERIFY2(waited >= earliest && waited <= latest, qPrintable(QString::number(waited)));
+        // An established tunnel that nothing happens to asks nothing: the client's lines about our
+        // own requests do not cause new ones.
+        QTest::qWait(300);
+        const int requests = recorder.statusRequests;
+        QTest::qWait(FrpcManager::QUERY_INTERVAL_MS + 300);
+        QCOMPARE(recorder.statusRequests, requests);
     } else {
         WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
     }
@@ -601,10 +687,12 @@ void TestFrpcManager::clientFileReadBack()
     QCOMPARE(proxy.value(QLatin1String("remotePort")).toInteger(), 0);
 
     QCOMPARE(recorder.events.mid(0, 3), startLines(config, localPort));
-    // A client that ends before the port is known ends the tunnel.
-    QCOMPARE(recorder.from(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)),
-             QStringList({ QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode),
-                           QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]") }));
+    // A client that ends before the port is known ends the tunnel; having written nothing, its exit
+    // code is the reason shown.
+    const QString exited = QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode);
+    QCOMPARE(recorder.from(exited),
+             QStringList({ exited, QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                           QStringLiteral("error: 连接失败: ") + exited }));
     QVERIFY(!QFileInfo::exists(configPath()));
 }
 
@@ -730,6 +818,7 @@ void TestFrpcManager::clientOutputLogged()
     qputenv("FAKEFRPC_STDOUT", "\\e[1;34mfirst line\\n\\n\\e[0m\\e[1;34msecond line\\e[0m\\n");
     qputenv("FAKEFRPC_STDERR", "bad thing\\n\\nworse thing\\n");
     qputenv("FAKEFRPC_EXIT_AFTER_MS", "200");
+    qputenv("FAKEFRPC_NO_PORT", "1");
     FrpcManager manager;
     Recorder recorder(&manager);
     manager.start(testConfig(), 8080);
@@ -790,6 +879,70 @@ void TestFrpcManager::remotePortFromClient()
     QCOMPARE(recorder.from(QStringLiteral("[Running]")),
              QStringList({ QStringLiteral("[Running]"), QStringLiteral("隧道已建立！远程端口: %1").arg(port),
                            QStringLiteral("port: ") + port }));
+}
+
+void TestFrpcManager::tunnelFollowsClientStatus()
+{
+    // The client loses the server while the tunnel is up and regains it, its proxy on another port.
+    qputenv("FAKEFRPC_DROP_AFTER_MS", "300");
+    qputenv("FAKEFRPC_BACK_AFTER_MS", "500");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy states(&manager, &FrpcManager::statusChanged);
+    QSignalSpy ready(&manager, &FrpcManager::remotePortReady);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+
+    // Seen at once from the client's own lines, well before the next periodic query.
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Starting, 300 + 1200);
+    QVERIFY(manager.remotePort().isEmpty());
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, 500 + 1200);
+    QCOMPARE(manager.remotePort(), QStringLiteral("46100"));
+    QCOMPARE(ready.size(), 2);
+    QCOMPARE(ready.at(1).at(0).toString(), QStringLiteral("46100"));
+    QCOMPARE(states.size(), 4); // Starting, Running, Starting, Running
+    // The same client served it all.
+    QCOMPARE(records().size(), 1);
+}
+
+void TestFrpcManager::refusedProxyShownOnce()
+{
+    qputenv("FAKEFRPC_PROXY_ERROR", "port not allowed");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
+    manager.start(testConfig(), 8080);
+    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 1000);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("服务器拒绝了隧道: port not allowed"));
+    // The client keeps trying; the same refusal is not shown again.
+    QTest::qWait(FrpcManager::QUERY_INTERVAL_MS + 500);
+    QVERIFY(recorder.statusRequests >= 2);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(manager.status(), FrpcManager::Starting);
+}
+
+void TestFrpcManager::failedStartShowsLastErrorLine()
+{
+    // What the real client writes when its login fails, then ends.
+    qputenv("FAKEFRPC_STDOUT",
+            "\\e[1;34m2025-01-01 12:00:00.000 [I] [service.go:331] try to connect to server...\\n\\e[0m"
+            "\\e[1;33m2025-01-01 12:00:00.010 [W] [service.go:334] connect to server error: EOF\\n\\e[0m"
+            "login to the server failed: token mismatch, password=hunter2\\n"
+            "\\e[1;34m2025-01-01 12:00:00.020 [I] [root.go:178] frpc service stopped\\n\\e[0m");
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    qputenv("FAKEFRPC_EXIT_CODE", "1");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
+    manager.start(testConfig(), 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QCOMPARE(errors.size(), 1);
+    const QString shown = errors.at(0).at(0).toString();
+    // Filtered like the log.
+    QVERIFY2(shown.startsWith(QStringLiteral("连接失败: login to the server failed: token mismatch, ")),
+             qPrintable(shown));
+    QVERIFY2(!shown.contains(QLatin1String("hunter2")), qPrintable(shown));
+    QCOMPARE(manager.errorMessage(), shown);
 }
 
 void TestFrpcManager::forcedStop()
@@ -877,7 +1030,7 @@ void TestFrpcManager::newClientSurvivesOldStop()
 void TestFrpcManager::pendingReplyIgnoredAfterStop()
 {
     // The client answers a second after each query and does not end on request: its answer to the
-    // first query would arrive while the controller is stopping.
+    // query that its first lines caused would arrive while the controller is stopping.
     qputenv("FAKEFRPC_REPLY_DELAY_MS", "1000");
     qputenv("FAKEFRPC_IGNORE_SIGTERM", "1");
     FrpcManager manager;
@@ -885,7 +1038,7 @@ void TestFrpcManager::pendingReplyIgnoredAfterStop()
     manager.start(testConfig(), 8080);
     WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
     const qint64 startedAt = recorder.timeOf(QStringLiteral("frpc 进程已启动"));
-    WAIT_FOR(recorder, recorder.now() - startedAt > 2400, WAIT_MS);
+    WAIT_FOR(recorder, recorder.now() - startedAt > 400, WAIT_MS);
     manager.stop();
     WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
     QVERIFY2(!recorder.has(QStringLiteral("[Running]")), qPrintable(recorder.text()));
@@ -972,6 +1125,8 @@ void TestFrpcManager::crash()
     QFETCH(bool, whileRunning);
     qputenv("FAKEFRPC_CRASH", how);
     qputenv(whileRunning ? "FAKEFRPC_EXIT_AFTER_REPORT" : "FAKEFRPC_EXIT_AFTER_MS", "100");
+    if (!whileRunning)
+        qputenv("FAKEFRPC_NO_PORT", "1");
 
     FrpcManager manager;
     Recorder recorder(&manager);
@@ -1006,9 +1161,9 @@ void TestFrpcManager::reconnectAfterExit()
     const ServerConfig config = testConfig();
     manager.start(config, 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
-    qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT"); // the next client stays
 
     WAIT_FOR(recorder, recorder.count(QStringLiteral("[Running]")) == 2, WAIT_MS);
+    qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT"); // the third client stays
     QStringList expected = { QStringLiteral("[Running]"),
                              QStringLiteral("隧道已建立！远程端口: 46000"),
                              QStringLiteral("port: 46000"),
@@ -1021,12 +1176,16 @@ void TestFrpcManager::reconnectAfterExit()
     expected << QStringLiteral("配置文件已生成") << QStringLiteral("frpc 进程已启动")
              << QStringLiteral("[Running]") << QStringLiteral("隧道已建立！远程端口: 46000")
              << QStringLiteral("port: 46000");
-    QCOMPARE(recorder.from(QStringLiteral("[Running]")).join(QStringLiteral(" | ")),
+    QCOMPARE(recorder.from(QStringLiteral("[Running]")).mid(0, expected.size()).join(QStringLiteral(" | ")),
              expected.join(QStringLiteral(" | ")));
 
     const qint64 pause = recorder.timeOf(QStringLiteral("尝试重连... (2/5)"))
         - recorder.timeOf(QStringLiteral("检测到连接断开，准备重连..."));
     QVERIFY2(pause >= 2950 && pause < 4000, qPrintable(QString::number(pause)));
+
+    // The second client drops as well: the tunnel that came back counts its drops from the start.
+    WAIT_FOR(recorder, recorder.count(QStringLiteral("[Running]")) == 3, WAIT_MS);
+    QCOMPARE(recorder.count(QStringLiteral("尝试重连... (2/5)")), 2);
 
     // Same server and local port, new proxy name.
     const QJsonObject first = waitForRecord(0).value(QLatin1String("config")).toObject();
@@ -1066,8 +1225,8 @@ void TestFrpcManager::giveUpAfterRepeatedDrops()
     FrpcManager manager;
     Recorder recorder(&manager);
     QSignalSpy states(&manager, &FrpcManager::statusChanged);
-    const ServerConfig config = testConfig();
-    manager.start(config, 8080);
+    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
+    manager.start(testConfig(), 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
     // From now on every client ends before it reports a port.
     qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
@@ -1078,19 +1237,14 @@ void TestFrpcManager::giveUpAfterRepeatedDrops()
     QTRY_COMPARE_WITH_TIMEOUT(manager.status(), FrpcManager::Error,
                               (attempts + 1) * FrpcManager::RECONNECT_DELAY_MS + WAIT_MS);
 
-    QStringList expected = { QStringLiteral("frpc 进程已退出 (代码: 0)"),
-                             QStringLiteral("检测到连接断开，准备重连..."), QStringLiteral("[Starting]") };
-    for (int attempt = 2; attempt <= FrpcManager::MAX_RECONNECT_ATTEMPTS; ++attempt) {
-        expected << QStringLiteral("尝试重连... (%1/5)").arg(attempt) << QStringLiteral("配置文件已删除");
-        expected << startLines(config, 8080);
-        expected << QStringLiteral("配置文件已生成") << QStringLiteral("frpc 进程已启动")
-                 << QStringLiteral("frpc 进程已退出 (代码: 1)")
-                 << QStringLiteral("检测到连接断开，准备重连...");
-    }
-    expected << QStringLiteral("重连失败次数过多，已停止") << QStringLiteral("error: 重连失败")
-             << QStringLiteral("[Error]");
-    QCOMPARE(recorder.from(QStringLiteral("frpc 进程已退出 (代码: 0)")).join(QStringLiteral(" | ")),
-             expected.join(QStringLiteral(" | ")));
+    // Every attempt was announced, each started one client, and only the final give-up reached the
+    // user: the clients of the attempts failed without a box of their own.
+    QStringList announced;
+    for (int attempt = 2; attempt <= FrpcManager::MAX_RECONNECT_ATTEMPTS; ++attempt)
+        announced << QStringLiteral("尝试重连... (%1/5)").arg(attempt);
+    QCOMPARE(recorder.events.filter(QStringLiteral("尝试重连")), announced);
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("重连失败"));
     QCOMPARE(records().size(), FrpcManager::MAX_RECONNECT_ATTEMPTS);
 
     QList<FrpcManager::Status> seen;
@@ -1100,12 +1254,9 @@ void TestFrpcManager::giveUpAfterRepeatedDrops()
              QList<FrpcManager::Status>(
                  { FrpcManager::Starting, FrpcManager::Running, FrpcManager::Starting, FrpcManager::Error }));
 
-    recorder.clear();
     manager.stop();
-    QCOMPARE(recorder.text(),
-             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
-                           QStringLiteral("隧道已停止") })
-                 .join(QStringLiteral(" | ")));
+    QCOMPARE(manager.status(), FrpcManager::Stopped);
+    QVERIFY(!QFileInfo::exists(configPath()));
 }
 
 void TestFrpcManager::leftOverClientsEndedBeforeStart()
@@ -1119,11 +1270,14 @@ void TestFrpcManager::leftOverClientsEndedBeforeStart()
                        .arg(freePort())
                        .toUtf8());
     }
+    // It does not even end when asked politely.
+    qputenv("FAKEFRPC_IGNORE_SIGTERM", "1");
     QProcess leftOver;
     leftOver.start(QCoreApplication::applicationDirPath() + QLatin1Char('/')
                        + FrpcProcesses::programFileName(),
                    { QStringLiteral("-c"), oldConfig });
     QVERIFY(leftOver.waitForStarted());
+    qunsetenv("FAKEFRPC_IGNORE_SIGTERM");
     const qint64 leftOverPid = leftOver.processId();
     QVERIFY(waitForRecord(0).value(QLatin1String("pid")).toInteger() == leftOverPid);
 

@@ -2,14 +2,18 @@
 //
 // Command line: frpc -c <configuration file>
 //
-// It reads the TOML configuration file for real (bare keys, basic and literal strings with their
-// escapes, integers, booleans, [table] and [[array]] headers, comments; anything else, a duplicate key
-// or a malformed line is refused with a message on standard error and exit code 1), then serves
-// GET /api/status on webServer.addr:webServer.port. When webServer.user and webServer.password are set,
-// every request must carry them as HTTP basic authentication, or it is answered with 401. The reply
-// lists every configured proxy as the real client does:
-//     {"tcp":[{"name":"tunnel_1","type":"tcp","status":"running","err":"",
-//              "local_addr":"127.0.0.1:8080","plugin":"","remote_addr":":46000"}]}
+// It reads the TOML configuration file with a TOML library (a malformed file is refused with a message
+// on standard error and exit code 1), then serves GET /api/status on webServer.addr:webServer.port.
+// When webServer.user and webServer.password are set, every request must carry them as HTTP basic
+// authentication, or it is answered with 401. Like the real client it writes a log line for every
+// request it serves, and it reports every configured proxy:
+//   running:     {"name":"tunnel_1","type":"tcp","status":"running","err":"",
+//                 "local_addr":"127.0.0.1:8080","plugin":"","remote_addr":"<serverAddr>:46000"}
+//   wait start:  "status":"wait start", "remote_addr" the bare server address
+//   start error: "status":"start error", "err" the reason, "remote_addr" empty
+//   server lost: a reply without any proxy ({})
+// Its standard output carries log lines in the real client's format (colour codes, date, level) when
+// the proxies start, fail or lose the server.
 //
 // Behaviour is chosen through environment variables, which the client inherits from whoever starts
 // it (a test sets them with qputenv before starting the controller):
@@ -25,11 +29,15 @@
 //   FAKEFRPC_TERM_EXIT_CODE=n   exit code after SIGTERM (default 0)
 //   FAKEFRPC_REMOTE_PORT=n      remote port reported for the proxies (default 46000; the n-th proxy
 //                               gets n added)
-//   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start" with an empty address
+//   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start"
+//   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
+//   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
+//   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
 //                               the first configured proxy
 //   FAKEFRPC_STATUS_PAD=n       add n spaces to the end of every status reply
-//   FAKEFRPC_SERVE_DELAY_MS=n   open the web API only n ms after start-up
+//   FAKEFRPC_SERVE_DELAY_MS=n   open the web API only n ms after start-up (the log reports the
+//                               proxies started at once)
 //   FAKEFRPC_REPLY_DELAY_MS=n   answer each status request n ms after it arrived
 //   FAKEFRPC_RECORD=path        append one line of compact JSON per run to this file:
 //                               {"pid", "startedMs" (ms since the epoch), "arguments",
@@ -50,8 +58,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QPointer>
-#include <QSet>
-#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
@@ -61,6 +67,13 @@
 #include <cstdlib>
 #include <functional>
 #include <optional>
+#include <sstream>
+#include <string_view>
+
+// The library compiled into this program, reporting failures by its results rather than exceptions.
+#define TOML_HEADER_ONLY 1
+#define TOML_EXCEPTIONS 0
+#include <toml++/toml.h>
 
 #ifdef Q_OS_UNIX
 #include <sys/resource.h>
@@ -72,298 +85,54 @@ namespace {
 
 // --- Reading the configuration file ------------------------------------------------------------------
 
-class TomlReader
+QJsonValue toJson(const toml::node &node)
 {
-public:
-    // Reads text into a JSON object; on failure returns false and sets error().
-    bool read(const QString &text)
-    {
-        const QStringList lines = text.split(QLatin1Char('\n'));
-        for (int i = 0; i < lines.size(); ++i) {
-            m_lineNumber = i + 1;
-            QString line = lines.at(i);
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-            if (!readLine(line))
-                return false;
-        }
-        commitSection();
-        return true;
+    if (const toml::table *table = node.as_table()) {
+        QJsonObject object;
+        for (const auto &[key, value] : *table)
+            object.insert(QString::fromUtf8(key.str().data(), qsizetype(key.str().size())), toJson(value));
+        return object;
     }
+    if (const toml::array *array = node.as_array()) {
+        QJsonArray elements;
+        for (const toml::node &value : *array)
+            elements.append(toJson(value));
+        return elements;
+    }
+    if (const auto *text = node.as_string())
+        return QString::fromStdString(text->get());
+    if (const auto *integer = node.as_integer())
+        return qint64(integer->get());
+    if (const auto *number = node.as_floating_point())
+        return number->get();
+    if (const auto *boolean = node.as_boolean())
+        return boolean->get();
+    // Dates and times, as TOML writes them.
+    std::ostringstream text;
+    node.visit([&text](const auto &value) { text << value; });
+    return QString::fromStdString(text.str());
+}
 
-    QJsonObject result() const { return m_root; }
-    QString error() const { return m_error; }
-
-private:
-    bool fail(const QString &message)
-    {
-        m_error = QStringLiteral("line %1: %2").arg(m_lineNumber).arg(message);
+// Reads the file into a JSON object; on failure returns false and sets error.
+bool readConfig(const QString &path, QJsonObject *config, QString *error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
         return false;
     }
-
-    static bool isBlank(QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); }
-
-    static bool isBareKeyChar(QChar c)
-    {
-        return (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
-            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('_')
-            || c == QLatin1Char('-');
+    const QByteArray bytes = file.readAll();
+    const toml::parse_result result = toml::parse(std::string_view(bytes.constData(), size_t(bytes.size())));
+    if (!result) {
+        *error = QStringLiteral("line %1: %2")
+                     .arg(result.error().source().begin.line)
+                     .arg(QString::fromUtf8(result.error().description().data(),
+                                            qsizetype(result.error().description().size())));
+        return false;
     }
-
-    void skipBlanks(const QString &line, int &pos)
-    {
-        while (pos < line.size() && isBlank(line.at(pos)))
-            ++pos;
-    }
-
-    // Only blanks and a comment may follow a value or a header.
-    bool expectLineEnd(const QString &line, int pos)
-    {
-        skipBlanks(line, pos);
-        if (pos < line.size() && line.at(pos) != QLatin1Char('#'))
-            return fail(QStringLiteral("unexpected text after the value: %1").arg(line.mid(pos)));
-        for (; pos < line.size(); ++pos) {
-            const ushort u = line.at(pos).unicode();
-            if ((u < 0x20 && u != '\t') || u == 0x7f)
-                return fail(QStringLiteral("control character in a comment"));
-        }
-        return true;
-    }
-
-    bool readKey(const QString &line, int &pos, QString &key)
-    {
-        const int begin = pos;
-        while (pos < line.size() && isBareKeyChar(line.at(pos)))
-            ++pos;
-        if (pos == begin)
-            return fail(QStringLiteral("a bare key was expected"));
-        key = line.mid(begin, pos - begin);
-        return true;
-    }
-
-    bool readLine(const QString &line)
-    {
-        int pos = 0;
-        skipBlanks(line, pos);
-        if (pos == line.size() || line.at(pos) == QLatin1Char('#'))
-            return expectLineEnd(line, pos);
-
-        if (line.at(pos) == QLatin1Char('[')) {
-            const bool array = line.mid(pos).startsWith(QLatin1String("[["));
-            pos += array ? 2 : 1;
-            skipBlanks(line, pos);
-            QString name;
-            if (!readKey(line, pos, name))
-                return false;
-            skipBlanks(line, pos);
-            const QString close = array ? QStringLiteral("]]") : QStringLiteral("]");
-            if (line.mid(pos, close.size()) != close)
-                return fail(QStringLiteral("unterminated table header"));
-            pos += close.size();
-            if (!expectLineEnd(line, pos))
-                return false;
-            return openSection(name, array);
-        }
-
-        QString key;
-        if (!readKey(line, pos, key))
-            return false;
-        skipBlanks(line, pos);
-        if (pos >= line.size() || line.at(pos) != QLatin1Char('='))
-            return fail(QStringLiteral("'=' expected after key %1").arg(key));
-        ++pos;
-        skipBlanks(line, pos);
-        QJsonValue value;
-        if (!readValue(line, pos, value))
-            return false;
-        if (!expectLineEnd(line, pos))
-            return false;
-        QJsonObject &table = m_inSection ? m_section : m_root;
-        if (table.contains(key))
-            return fail(QStringLiteral("duplicate key %1").arg(key));
-        table.insert(key, value);
-        return true;
-    }
-
-    bool openSection(const QString &name, bool array)
-    {
-        commitSection();
-        if (m_root.contains(name) && !(array && m_arrays.contains(name)))
-            return fail(QStringLiteral("table %1 defined twice").arg(name));
-        if (array)
-            m_arrays.insert(name);
-        m_inSection = true;
-        m_sectionName = name;
-        m_sectionIsArray = array;
-        m_section = QJsonObject();
-        // Reserve the name at once, so that a later key of the same name is a duplicate.
-        if (!m_root.contains(name))
-            m_root.insert(name, array ? QJsonValue(QJsonArray()) : QJsonValue(QJsonObject()));
-        return true;
-    }
-
-    void commitSection()
-    {
-        if (!m_inSection)
-            return;
-        if (m_sectionIsArray) {
-            QJsonArray elements = m_root.value(m_sectionName).toArray();
-            elements.append(m_section);
-            m_root.insert(m_sectionName, elements);
-        } else {
-            m_root.insert(m_sectionName, m_section);
-        }
-        m_inSection = false;
-    }
-
-    bool readValue(const QString &line, int &pos, QJsonValue &value)
-    {
-        if (pos >= line.size())
-            return fail(QStringLiteral("value missing"));
-        const QChar first = line.at(pos);
-        if (first == QLatin1Char('"')) {
-            if (line.mid(pos, 3) == QLatin1String("\"\"\""))
-                return fail(QStringLiteral("multi-line strings are not supported"));
-            QString text;
-            if (!readBasicString(line, pos, text))
-                return false;
-            value = text;
-            return true;
-        }
-        if (first == QLatin1Char('\'')) {
-            if (line.mid(pos, 3) == QLatin1String("'''"))
-                return fail(QStringLiteral("multi-line strings are not supported"));
-            const int end = line.indexOf(QLatin1Char('\''), pos + 1);
-            if (end < 0)
-                return fail(QStringLiteral("unterminated literal string"));
-            value = line.mid(pos + 1, end - pos - 1);
-            pos = end + 1;
-            return true;
-        }
-        if (line.mid(pos, 4) == QLatin1String("true")
-            && (pos + 4 == line.size() || !isBareKeyChar(line.at(pos + 4)))) {
-            value = true;
-            pos += 4;
-            return true;
-        }
-        if (line.mid(pos, 5) == QLatin1String("false")
-            && (pos + 5 == line.size() || !isBareKeyChar(line.at(pos + 5)))) {
-            value = false;
-            pos += 5;
-            return true;
-        }
-        return readInteger(line, pos, value);
-    }
-
-    bool readInteger(const QString &line, int &pos, QJsonValue &value)
-    {
-        int p = pos;
-        QString digits;
-        if (p < line.size() && (line.at(p) == QLatin1Char('+') || line.at(p) == QLatin1Char('-')))
-            digits.append(line.at(p++));
-        const int firstDigit = p;
-        bool lastWasDigit = false;
-        for (; p < line.size(); ++p) {
-            const QChar c = line.at(p);
-            if (c.isDigit() && c.unicode() < 0x80) {
-                digits.append(c);
-                lastWasDigit = true;
-            } else if (c == QLatin1Char('_') && lastWasDigit) {
-                lastWasDigit = false;
-            } else {
-                break;
-            }
-        }
-        if (p == firstDigit || !lastWasDigit)
-            return fail(QStringLiteral("unsupported or malformed value: %1").arg(line.mid(pos)));
-        if (line.at(firstDigit) == QLatin1Char('0') && p - firstDigit > 1)
-            return fail(QStringLiteral("leading zero in an integer"));
-        if (p < line.size() && !isBlank(line.at(p)) && line.at(p) != QLatin1Char('#'))
-            return fail(QStringLiteral("unsupported or malformed value: %1").arg(line.mid(pos)));
-        bool ok = false;
-        const qint64 number = digits.toLongLong(&ok);
-        if (!ok)
-            return fail(QStringLiteral("integer out of range"));
-        value = number;
-        pos = p;
-        return true;
-    }
-
-    bool readBasicString(const QString &line, int &pos, QString &text)
-    {
-        int p = pos + 1;
-        while (true) {
-            if (p >= line.size())
-                return fail(QStringLiteral("unterminated basic string"));
-            const QChar c = line.at(p);
-            if (c == QLatin1Char('"'))
-                break;
-            if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7f)
-                return fail(QStringLiteral("control character in a basic string"));
-            if (c != QLatin1Char('\\')) {
-                text.append(c);
-                ++p;
-                continue;
-            }
-            if (p + 1 >= line.size())
-                return fail(QStringLiteral("unterminated escape"));
-            const QChar escape = line.at(p + 1);
-            p += 2;
-            switch (escape.unicode()) {
-            case 'b':
-                text.append(QLatin1Char('\b'));
-                break;
-            case 't':
-                text.append(QLatin1Char('\t'));
-                break;
-            case 'n':
-                text.append(QLatin1Char('\n'));
-                break;
-            case 'f':
-                text.append(QLatin1Char('\f'));
-                break;
-            case 'r':
-                text.append(QLatin1Char('\r'));
-                break;
-            case '"':
-                text.append(QLatin1Char('"'));
-                break;
-            case '\\':
-                text.append(QLatin1Char('\\'));
-                break;
-            case 'u':
-            case 'U': {
-                const int length = escape == QLatin1Char('u') ? 4 : 8;
-                const QString hex = line.mid(p, length);
-                bool ok = hex.size() == length;
-                for (const QChar h : hex)
-                    ok = ok && QStringLiteral("0123456789abcdefABCDEF").contains(h);
-                const uint code = ok ? hex.toUInt(&ok, 16) : 0;
-                if (!ok || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
-                    return fail(QStringLiteral("invalid unicode escape"));
-                const char32_t codePoint = code;
-                text.append(QString::fromUcs4(&codePoint, 1));
-                p += length;
-                break;
-            }
-            default:
-                return fail(QStringLiteral("invalid escape \\%1").arg(escape));
-            }
-        }
-        pos = p + 1;
-        return true;
-    }
-
-    QJsonObject m_root;
-    QJsonObject m_section;
-    QString m_sectionName;
-    bool m_inSection = false;
-    bool m_sectionIsArray = false;
-    QSet<QString> m_arrays;
-    int m_lineNumber = 0;
-    QString m_error;
-};
+    *config = toJson(result.table()).toObject();
+    return true;
+}
 
 // --- Environment ------------------------------------------------------------------------------------------
 
@@ -463,6 +232,17 @@ QString fileMode(const QString &path)
 #endif
 }
 
+// Writes one line of the real client's log to standard output: colour, date, level, source, text.
+void logLine(char level, const char *source, const QString &text)
+{
+    const QByteArray colour = level == 'W' ? "1;33" : level == 'E' ? "1;31" : "1;34";
+    const QByteArray line = "\x1b[" + colour + 'm'
+        + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8() + " ["
+        + level + "] [" + source + "] " + text.toUtf8() + "\n\x1b[0m";
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fflush(stdout);
+}
+
 // --- The status API -------------------------------------------------------------------------------
 
 class StatusServer : public QObject
@@ -471,6 +251,8 @@ public:
     explicit StatusServer(const QJsonObject &config, QObject *parent = nullptr)
         : QObject(parent)
         , m_config(config)
+        , m_proxies(config.value(QLatin1String("proxies")).toArray())
+        , m_runId(QByteArray::number(QCoreApplication::applicationPid(), 16).rightJustified(16, '0'))
     {
         const QJsonObject web = config.value(QLatin1String("webServer")).toObject();
         const QString user = web.value(QLatin1String("user")).toString();
@@ -496,10 +278,58 @@ public:
         return true;
     }
 
-    // Called after the first reply that named a port.
-    std::function<void()> onPortReported;
+    // The proxies start (or fail) as soon as the client has logged in.
+    void logIn()
+    {
+        m_online = true;
+        logLine('I', "client/service.go:323",
+                QStringLiteral("[%1] login to server success, get run id [%1]").arg(runId()));
+        QStringList names;
+        for (const QJsonValue &proxy : std::as_const(m_proxies))
+            names << proxy.toObject().value(QLatin1String("name")).toString();
+        logLine('I', "proxy/proxy_manager.go:180",
+                QStringLiteral("[%1] proxy added: [%2]").arg(runId(), names.join(QLatin1Char(' '))));
+        const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
+        for (const QString &name : std::as_const(names)) {
+            if (!proxyError.isEmpty())
+                logLine('W', "client/control.go:170",
+                        QStringLiteral("[%1] [%2] start error: %3").arg(runId(), name, proxyError));
+            else if (qEnvironmentVariableIntValue("FAKEFRPC_NO_PORT") == 0)
+                logLine('I', "client/control.go:172",
+                        QStringLiteral("[%1] [%2] start proxy success").arg(runId(), name));
+        }
+    }
 
 private:
+    QString runId() const { return QString::fromLatin1(m_runId); }
+
+    void loseServer()
+    {
+        m_online = false;
+        logLine('I', "client/service.go:331",
+                QStringLiteral("[%1] try to connect to server...").arg(runId()));
+        logLine('W', "client/service.go:334",
+                QStringLiteral("[%1] connect to server error: session shutdown").arg(runId()));
+    }
+
+    // The first reply that named a port starts what the environment asks to happen after it.
+    void onFirstPortReported()
+    {
+        if (const std::optional<int> delay = envInt("FAKEFRPC_EXIT_AFTER_REPORT"))
+            QTimer::singleShot(*delay, this, [] { endNow(); });
+        if (const std::optional<int> dropAfter = envInt("FAKEFRPC_DROP_AFTER_MS")) {
+            QTimer::singleShot(*dropAfter, this, [this] {
+                loseServer();
+                if (const std::optional<int> backAfter = envInt("FAKEFRPC_BACK_AFTER_MS")) {
+                    QTimer::singleShot(*backAfter, this, [this] {
+                        m_portShift += 100;
+                        logIn();
+                    });
+                }
+            });
+        }
+    }
+
     void onNewConnection()
     {
         while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -554,26 +384,26 @@ private:
 
     void answerStatus(QTcpSocket *socket)
     {
+        logLine('I', "client/admin_api.go:168", QStringLiteral("http request [/api/status]"));
         bool namesPort = false;
         QByteArray body = statusBody(&namesPort);
         body.append(QByteArray(qMax(0, envInt("FAKEFRPC_STATUS_PAD").value_or(0)), ' '));
         respond(socket, "200 OK", "application/json", body);
-        if (namesPort && onPortReported) {
-            auto callback = std::move(onPortReported);
-            onPortReported = nullptr;
-            callback();
+        logLine('I', "client/admin_api.go:170", QStringLiteral("http response [/api/status]"));
+        if (namesPort && !m_portReported) {
+            m_portReported = true;
+            onFirstPortReported();
         }
     }
 
     QByteArray statusBody(bool *namesPort) const
     {
-        const QJsonArray proxies = m_config.value(QLatin1String("proxies")).toArray();
         const QByteArray custom = qgetenv("FAKEFRPC_STATUS_BODY");
         if (!custom.isEmpty()) {
             QByteArray body = custom;
-            const QString name = proxies.isEmpty()
+            const QString name = m_proxies.isEmpty()
                 ? QString()
-                : proxies.first().toObject().value(QLatin1String("name")).toString();
+                : m_proxies.first().toObject().value(QLatin1String("name")).toString();
             // The name goes in as the inside of a JSON string.
             QByteArray quoted = QJsonDocument(QJsonArray { name }).toJson(QJsonDocument::Compact);
             quoted = quoted.mid(2, quoted.size() - 4);
@@ -581,28 +411,41 @@ private:
             *namesPort = true;
             return body;
         }
+        *namesPort = false;
+        if (!m_online)
+            return "{}";
 
+        const QString serverAddr = m_config.value(QLatin1String("serverAddr")).toString();
+        const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
         const bool noPort = qEnvironmentVariableIntValue("FAKEFRPC_NO_PORT") != 0;
-        const int remotePort = envInt("FAKEFRPC_REMOTE_PORT").value_or(46000);
+        const int remotePort = envInt("FAKEFRPC_REMOTE_PORT").value_or(46000) + m_portShift;
         QJsonArray tcp;
-        for (int i = 0; i < proxies.size(); ++i) {
-            const QJsonObject proxy = proxies.at(i).toObject();
+        for (int i = 0; i < m_proxies.size(); ++i) {
+            const QJsonObject proxy = m_proxies.at(i).toObject();
             const QString localAddr
                 = proxy.value(QLatin1String("localIP")).toString(QStringLiteral("127.0.0.1"))
                 + QLatin1Char(':') + QString::number(proxy.value(QLatin1String("localPort")).toInteger());
+            QString status = QStringLiteral("running");
+            QString remoteAddr = serverAddr + QLatin1Char(':') + QString::number(remotePort + i);
+            if (!proxyError.isEmpty()) {
+                status = QStringLiteral("start error");
+                remoteAddr.clear();
+            } else if (noPort) {
+                status = QStringLiteral("wait start");
+                remoteAddr = serverAddr;
+            } else {
+                *namesPort = true;
+            }
             tcp.append(QJsonObject {
                 { QStringLiteral("name"), proxy.value(QLatin1String("name")).toString() },
                 { QStringLiteral("type"), proxy.value(QLatin1String("type")).toString() },
-                { QStringLiteral("status"),
-                  noPort ? QStringLiteral("wait start") : QStringLiteral("running") },
-                { QStringLiteral("err"), QString() },
+                { QStringLiteral("status"), status },
+                { QStringLiteral("err"), proxyError },
                 { QStringLiteral("local_addr"), localAddr },
                 { QStringLiteral("plugin"), QString() },
-                { QStringLiteral("remote_addr"),
-                  noPort ? QString() : QLatin1Char(':') + QString::number(remotePort + i) },
+                { QStringLiteral("remote_addr"), remoteAddr },
             });
         }
-        *namesPort = !noPort && !tcp.isEmpty();
         return QJsonDocument(QJsonObject { { QStringLiteral("tcp"), tcp } }).toJson(QJsonDocument::Compact);
     }
 
@@ -620,9 +463,14 @@ private:
     }
 
     QJsonObject m_config;
+    QJsonArray m_proxies;
+    QByteArray m_runId;
     QByteArray m_expectedAuth;
     QTcpServer m_server;
     QHash<QTcpSocket *, QByteArray> m_buffers;
+    bool m_online = false;
+    bool m_portReported = false;
+    int m_portShift = 0;
 };
 
 } // namespace
@@ -668,27 +516,14 @@ int main(int argc, char *argv[])
     record.insert(QStringLiteral("configPath"), configPath);
     record.insert(QStringLiteral("configMode"), fileMode(configPath));
 
-    QFile file(configPath);
-    TomlReader reader;
+    QJsonObject config;
     QString error;
-    if (!file.open(QIODevice::ReadOnly)) {
-        error = QStringLiteral("cannot open %1: %2").arg(configPath, file.errorString());
-    } else {
-        const QByteArray bytes = file.readAll();
-        QStringDecoder decoder(QStringConverter::Utf8);
-        const QString text = decoder.decode(bytes);
-        if (decoder.hasError())
-            error = QStringLiteral("the file is not valid UTF-8");
-        else if (!reader.read(text))
-            error = reader.error();
-    }
-    if (!error.isEmpty()) {
+    if (!readConfig(configPath, &config, &error)) {
         std::fprintf(stderr, "fakefrpc: %s\n", qPrintable(error));
         record.insert(QStringLiteral("error"), error);
         appendRecord(record);
         return 1;
     }
-    const QJsonObject config = reader.result();
     record.insert(QStringLiteral("config"), config);
     appendRecord(record);
 
@@ -699,13 +534,6 @@ int main(int argc, char *argv[])
         QTimer::singleShot(*exitAfter, &app, [] { endNow(); });
 
     StatusServer server(config);
-    if (const std::optional<int> afterReport = envInt("FAKEFRPC_EXIT_AFTER_REPORT")) {
-        const int delay = *afterReport;
-        server.onPortReported = [&app, delay] {
-            QTimer::singleShot(delay, &app, [] { endNow(); });
-        };
-    }
-
     const auto serve = [&server] {
         QString listenError;
         if (!server.listen(&listenError)) {
@@ -714,10 +542,14 @@ int main(int argc, char *argv[])
         }
     };
     const int serveDelay = envInt("FAKEFRPC_SERVE_DELAY_MS").value_or(0);
-    if (serveDelay > 0)
+    if (serveDelay > 0) {
+        // The proxies start while the web API is still closed.
+        server.logIn();
         QTimer::singleShot(serveDelay, &app, serve);
-    else
+    } else {
         serve();
+        server.logIn();
+    }
 
     return app.exec();
 }
