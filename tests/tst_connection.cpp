@@ -2,6 +2,7 @@
 #include "testsupport.h"
 
 #include "frpcmanager.h"
+#include "frpcprocesses.h"
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "serverconfig.h"
@@ -28,8 +29,24 @@ namespace {
 
 const char *const FAKE_CLIENT_VARIABLES[] = {
     "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
-    "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM",
+    "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_STDOUT",
+    "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",
 };
+
+// The fake client beside the test, which the controller starts.
+QString clientPath()
+{
+    return QCoreApplication::applicationDirPath() + QLatin1Char('/') + FrpcProcesses::programFileName();
+}
+
+void setClientExecutable(bool executable)
+{
+    QFile::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (executable)
+        permissions |= QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+            | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QFile::setPermissions(clientPath(), permissions);
+}
 
 const QString STATUS_STOPPED = QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>");
 const QString STATUS_STARTING
@@ -133,7 +150,9 @@ private slots:
     void clicksOnTheConnectButton_data();
     void clicksOnTheConnectButton();
     void invalidEntryStartsNothing();
+    void failingClientShowsTheError_data();
     void failingClientShowsTheError();
+    void reconnectionKeepsTheCardConnected_data();
     void reconnectionKeepsTheCardConnected();
     void portReportWithoutConnectionIsIgnored();
     void addressAndPortShownAsTyped();
@@ -169,6 +188,7 @@ void TestConnection::init()
 void TestConnection::cleanup()
 {
     finishModalScript(m_script);
+    setClientExecutable(true);
 }
 
 void TestConnection::connectAndWaitForPort(WindowView &view)
@@ -354,37 +374,86 @@ void TestConnection::invalidEntryStartsNothing()
     QCOMPARE(view.status->text(), STATUS_STOPPED);
 }
 
+void TestConnection::failingClientShowsTheError_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QStringList>("statesDuringBox");
+
+    // The box comes before the controller reports the error state.
+    QTest::newRow("client crashes") << QStringLiteral("crash") << QStringLiteral("frpc 进程崩溃")
+                                    << SECOND_CONNECTED;
+    // The tunnel ends in the error state without passing through "stopped".
+    QTest::newRow("client missing") << QStringLiteral("missing")
+                                    << QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在")
+                                    << SECOND_CONNECTED;
+    // The client gives up on its first failed login: the box says why, after the tunnel has ended.
+    QTest::newRow("login fails") << QStringLiteral("login")
+                                 << QStringLiteral("连接失败: login to the server failed: EOF") << ALL_IDLE;
+}
+
 void TestConnection::failingClientShowsTheError()
 {
-    qputenv("FAKEFRPC_EXIT_AFTER_MS", "300");
-    qputenv("FAKEFRPC_CRASH", "abort");
+    QFETCH(QString, how);
+    QFETCH(QString, box);
+    QFETCH(QStringList, statesDuringBox);
+    if (how == QLatin1String("crash")) {
+        qputenv("FAKEFRPC_EXIT_AFTER_MS", "300");
+        qputenv("FAKEFRPC_CRASH", "abort");
+    } else if (how == QLatin1String("missing")) {
+        setClientExecutable(false);
+    } else {
+        qputenv("FAKEFRPC_STDOUT", "login to the server failed: EOF\\n");
+        qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+        qputenv("FAKEFRPC_EXIT_CODE", "1");
+    }
     MainWindow window;
     window.show();
     WindowView view(window);
 
-    QStringList statesDuringBox;
+    QStringList seenDuringBox;
     m_script->onMessageBox([&](QMessageBox *box) {
         m_script->boxes << box->windowTitle() + QLatin1Char('|') + box->text();
         QCOMPARE(box->icon(), QMessageBox::Critical);
         QCOMPARE(box->parentWidget(), &window);
-        statesDuringBox = view.cardStates();
+        seenDuringBox = view.cardStates();
         ModalScript::press(box->button(QMessageBox::Ok));
     });
     QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(m_script->finished(), TUNNEL_TIMEOUT_MS);
 
-    QCOMPARE(m_script->boxes, QStringList { QStringLiteral("错误|frpc 进程崩溃") });
-    // The box comes before the controller reports the error state.
-    QCOMPARE(statesDuringBox, SECOND_CONNECTED);
+    QCOMPARE(m_script->boxes, QStringList { QStringLiteral("错误|") + box });
+    QCOMPARE(seenDuringBox, statesDuringBox);
+    // Whichever way the tunnel ended, the card offers to connect again and the others are usable.
     QTRY_COMPARE(view.cardStates(), ALL_IDLE);
     QTRY_VERIFY(view.controller->status() == FrpcManager::Stopped
                 || view.controller->status() == FrpcManager::Error);
     QVERIFY(view.copyButtonsHidden());
+    QTest::qWait(300);
+    QCOMPARE(m_script->boxes.size(), 1);
+}
+
+void TestConnection::reconnectionKeepsTheCardConnected_data()
+{
+    QTest::addColumn<bool>("clientEnds");
+    QTest::addColumn<QString>("newAddress");
+
+    // The client ends; the controller starts a new one, which gets another port.
+    QTest::newRow("client ends") << true << QStringLiteral("tunnel.example.org:46200");
+    // The client loses the server and logs in again by itself, its proxy on another port.
+    QTest::newRow("client loses the server") << false << QStringLiteral("tunnel.example.org:46223");
 }
 
 void TestConnection::reconnectionKeepsTheCardConnected()
 {
-    qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
+    QFETCH(bool, clientEnds);
+    QFETCH(QString, newAddress);
+    if (clientEnds) {
+        qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
+    } else {
+        qputenv("FAKEFRPC_DROP_AFTER_MS", "300");
+        qputenv("FAKEFRPC_BACK_AFTER_MS", "500");
+    }
     MainWindow window;
     window.show();
     WindowView view(window);
@@ -399,7 +468,7 @@ void TestConnection::reconnectionKeepsTheCardConnected()
     });
 
     connectAndWaitForPort(view);
-    // The client that answers the reconnection reports another port and stays.
+    // A client started to restore the tunnel reports another port and stays.
     qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
     qputenv("FAKEFRPC_REMOTE_PORT", "46200");
 
@@ -407,13 +476,11 @@ void TestConnection::reconnectionKeepsTheCardConnected()
     QVERIFY(view.copyButtonsHidden());
     QCOMPARE(view.cardStates(), SECOND_CONNECTED);
 
-    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
-                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46200")),
-                              TUNNEL_TIMEOUT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(), STATUS_RUNNING_AT.arg(newAddress), TUNNEL_TIMEOUT_MS);
     QVERIFY(view.copyButtonsShown());
     QCOMPARE(view.cardStates(), SECOND_CONNECTED);
     QTest::mouseClick(view.copyPort, Qt::LeftButton);
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("46200"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), newAddress.section(QLatin1Char(':'), -1));
 
     const QString connected = SECOND_CONNECTED.join(u',');
     QCOMPARE(seen,
