@@ -4,6 +4,7 @@
 #include "frpcmanager.h"
 #include "logwindow.h"
 #include "mainwindow.h"
+#include "modalscript.h"
 #include "serverconfig.h"
 #include "testsupport.h"
 
@@ -58,10 +59,10 @@ QString randomText(int length)
     return text;
 }
 
-bool portIsFree(int port)
+bool portIsFree(int port, const QHostAddress &address = QHostAddress::LocalHost)
 {
     QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, quint16(port));
+    return probe.listen(address, quint16(port));
 }
 
 QList<qint64> frpcProcessIds()
@@ -106,20 +107,32 @@ private slots:
     void initTestCase();
     void cleanupTestCase();
     void tunnelCarriesBytesAndSurvivesAClientExit();
+    void tunnelFollowsTheServer();
+    void failuresAreShown_data();
+    void failuresAreShown();
+    void serverOnIPv6Loopback();
 
 private:
+    void startFrps(const QHostAddress &address, const QString &extraLines = QString());
+    void stopFrps();
     QJsonObject frpsProxy(const QString &name);
     QJsonArray frpsProxies();
     QByteArray clientRequest(const QByteArray &verb, const QString &path);
     QString clientConfigValue(const QString &key) const;
-    void expectEcho(int remotePort);
+    void expectEcho(int remotePort, const QHostAddress &address = QHostAddress::LocalHost);
     int shownRemotePort() const;
+    QString statusText() const;
+    QPushButton *cardButton(int index, const QString &caption) const;
+    int connectAndWaitForPort(int index);
+    void disconnectAndWait(int index);
 
     QString m_frpDir = QStringLiteral(MARROWGATE_FRP_DIR);
     QProcess m_frps;
     QString m_dashboardPassword;
     int m_dashboardPort = 0;
     int m_entryIndex = 0;
+    int m_wrongTokenIndex = 0;
+    int m_ipv6Index = 0;
     EchoServer m_echo;
     QNetworkAccessManager m_network;
     std::unique_ptr<MainWindow> m_window;
@@ -153,31 +166,7 @@ void TestEndToEnd::initTestCase()
     m_dashboardPort = probe.serverPort();
     probe.close();
     m_dashboardPassword = randomText(20);
-
-    const QString frpsConfig = TestSupport::sandboxPath() + QStringLiteral("/frps.toml");
-    QFile config(frpsConfig);
-    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Text));
-    config.write(QStringLiteral("bindAddr = \"127.0.0.1\"\n"
-                                "bindPort = %1\n"
-                                "proxyBindAddr = \"127.0.0.1\"\n"
-                                "auth.token = \"%2\"\n"
-                                "webServer.addr = \"127.0.0.1\"\n"
-                                "webServer.port = %3\n"
-                                "webServer.user = \"admin\"\n"
-                                "webServer.password = \"%4\"\n")
-                     .arg(FrpsBindPort)
-                     .arg(QLatin1String(BuiltInToken))
-                     .arg(m_dashboardPort)
-                     .arg(m_dashboardPassword)
-                     .toUtf8());
-    config.close();
-
-    m_frps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_frps.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/frps.log"));
-    m_frps.start(frps, { QStringLiteral("-c"), frpsConfig });
-    QVERIFY(m_frps.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(FrpsBindPort), Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(m_dashboardPort), Timeout);
+    startFrps(QHostAddress::LocalHost);
 
     // The built-in entry is the server under test; in a build that points it elsewhere, an
     // ordinary entry with the same token stands in for it.
@@ -195,16 +184,76 @@ void TestEndToEnd::initTestCase()
         ServerConfigManager::instance().addConfig(local);
         m_entryIndex = ServerConfigManager::instance().getConfigs().size() - 1;
     }
+
+    // The same server with a wrong token, and the server on the IPv6 loopback address.
+    ServerConfig entry = builtIn;
+    entry.isBuiltIn = false;
+    entry.name = QStringLiteral("wrong token");
+    entry.serverAddr = QStringLiteral("127.0.0.1");
+    entry.token = QStringLiteral("not-the-token");
+    ServerConfigManager::instance().addConfig(entry);
+    m_wrongTokenIndex = ServerConfigManager::instance().getConfigs().size() - 1;
+    entry.name = QStringLiteral("IPv6");
+    entry.serverAddr = QStringLiteral("::1");
+    entry.token = QLatin1String(BuiltInToken);
+    ServerConfigManager::instance().addConfig(entry);
+    m_ipv6Index = ServerConfigManager::instance().getConfigs().size() - 1;
+
+    m_window = std::make_unique<MainWindow>();
+    m_window->show();
+    auto *portField = m_window->findChild<QSpinBox *>();
+    QVERIFY(portField);
+    portField->setValue(m_echo.serverPort());
+}
+
+// Starts frps on address with the built-in entry's port and token, its dashboard on 127.0.0.1.
+void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLines)
+{
+    stopFrps();
+    const QString host = address.toString();
+    const QString frpsConfig = TestSupport::sandboxPath() + QStringLiteral("/frps.toml");
+    QFile config(frpsConfig);
+    QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
+    config.write(QStringLiteral("bindAddr = \"%1\"\n"
+                                "bindPort = %2\n"
+                                "proxyBindAddr = \"%1\"\n"
+                                "auth.token = \"%3\"\n"
+                                "webServer.addr = \"127.0.0.1\"\n"
+                                "webServer.port = %4\n"
+                                "webServer.user = \"admin\"\n"
+                                "webServer.password = \"%5\"\n")
+                     .arg(host)
+                     .arg(FrpsBindPort)
+                     .arg(QLatin1String(BuiltInToken))
+                     .arg(m_dashboardPort)
+                     .arg(m_dashboardPassword)
+                     .toUtf8()
+                 + extraLines.toUtf8());
+    config.close();
+
+    m_frps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_frps.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/frps.log"), QIODevice::Append);
+    m_frps.start(m_frpDir + QStringLiteral("/frps"), { QStringLiteral("-c"), frpsConfig });
+    QVERIFY(m_frps.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(FrpsBindPort, address), Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(m_dashboardPort), Timeout);
+}
+
+void TestEndToEnd::stopFrps()
+{
+    if (m_frps.state() == QProcess::NotRunning)
+        return;
+    m_frps.terminate();
+    if (!m_frps.waitForFinished(5000)) {
+        m_frps.kill();
+        m_frps.waitForFinished(5000);
+    }
 }
 
 void TestEndToEnd::cleanupTestCase()
 {
     m_window.reset();
-    if (m_frps.state() != QProcess::NotRunning) {
-        m_frps.terminate();
-        if (!m_frps.waitForFinished(5000))
-            m_frps.kill();
-    }
+    stopFrps();
 }
 
 QJsonArray TestEndToEnd::frpsProxies()
@@ -256,18 +305,56 @@ QByteArray TestEndToEnd::clientRequest(const QByteArray &verb, const QString &pa
 
 int TestEndToEnd::shownRemotePort() const
 {
-    const QRegularExpression shown(QStringLiteral("#2E86DE.*>127\\.0\\.0\\.1:(\\d+)</span>"));
-    for (const QLabel *label : m_window->findChildren<QLabel *>()) {
-        if (label->text().startsWith(QStringLiteral("连接状态: ")))
-            return shown.match(label->text()).captured(1).toInt();
-    }
-    return 0;
+    // The address shown is the entry's, as typed, then a colon and the port.
+    const QRegularExpression shown(QStringLiteral("#2E86DE.*>[^<]*:(\\d+)</span>"));
+    return shown.match(statusText()).captured(1).toInt();
 }
 
-void TestEndToEnd::expectEcho(int remotePort)
+QString TestEndToEnd::statusText() const
+{
+    for (const QLabel *label : m_window->findChildren<QLabel *>()) {
+        if (label->text().startsWith(QStringLiteral("连接状态: ")))
+            return label->text();
+    }
+    return {};
+}
+
+QPushButton *TestEndToEnd::cardButton(int index, const QString &caption) const
+{
+    for (ServerCardWidget *card : m_window->findChildren<ServerCardWidget *>()) {
+        if (card->getIndex() == index)
+            return TestSupport::buttonWithText(card, caption);
+    }
+    return nullptr;
+}
+
+// Connects the card at index and returns the remote port shown once the tunnel is up (0 if it never
+// comes up).
+int TestEndToEnd::connectAndWaitForPort(int index)
+{
+    QPushButton *connectButton = cardButton(index, QStringLiteral("连接"));
+    if (!connectButton)
+        return 0;
+    connectButton->click();
+    auto *controller = m_window->findChild<FrpcManager *>();
+    QTest::qWaitFor([&] { return controller->status() == FrpcManager::Running && shownRemotePort() > 0; },
+                    Timeout);
+    return controller->status() == FrpcManager::Running ? shownRemotePort() : 0;
+}
+
+void TestEndToEnd::disconnectAndWait(int index)
+{
+    QPushButton *disconnect = cardButton(index, QStringLiteral("断开"));
+    QVERIFY(disconnect);
+    disconnect->click();
+    QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Stopped, Timeout);
+    QTRY_VERIFY(cardButton(index, QStringLiteral("连接")));
+}
+
+void TestEndToEnd::expectEcho(int remotePort, const QHostAddress &address)
 {
     QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(remotePort));
+    socket.connectToHost(address, quint16(remotePort));
     QTRY_COMPARE_WITH_TIMEOUT(socket.state(), QAbstractSocket::ConnectedState, Timeout);
     const QByteArray payload = "through the tunnel " + randomText(32).toUtf8();
     socket.write(payload);
@@ -278,13 +365,8 @@ void TestEndToEnd::expectEcho(int remotePort)
 
 void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
 {
-    m_window = std::make_unique<MainWindow>();
-    m_window->show();
     auto *controller = m_window->findChild<FrpcManager *>();
     QVERIFY(controller);
-    auto *portField = m_window->findChild<QSpinBox *>();
-    QVERIFY(portField);
-    portField->setValue(m_echo.serverPort());
 
     ServerCardWidget *card = nullptr;
     for (ServerCardWidget *candidate : m_window->findChildren<ServerCardWidget *>()) {
@@ -362,6 +444,85 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     QVERIFY2(log.contains(QStringLiteral("login to server success")), qPrintable(log));
     QVERIFY(!log.contains(QChar(0x1b)));
     QVERIFY(!log.contains(QLatin1String(BuiltInToken)));
+}
+
+void TestEndToEnd::tunnelFollowsTheServer()
+{
+    QVERIFY(connectAndWaitForPort(m_entryIndex) > 0);
+
+    // The server goes away: the window says at once that the tunnel is on its way back and offers
+    // no dead address to copy.
+    stopFrps();
+    QTRY_VERIFY_WITH_TIMEOUT(statusText().contains(QStringLiteral("正在连接...")), 5000);
+    QVERIFY(!TestSupport::buttonWithText(m_window.get(), QStringLiteral("复制端口"))->isVisible());
+    QVERIFY(cardButton(m_entryIndex, QStringLiteral("断开")));
+
+    // It comes back: the client logs in again by itself, and the port the server assigned now is the
+    // one shown, and it carries bytes.
+    startFrps(QHostAddress::LocalHost);
+    QTRY_VERIFY_WITH_TIMEOUT(shownRemotePort() > 0, 30000);
+    const int port = shownRemotePort();
+    const QJsonObject proxy = frpsProxy(clientConfigValue(QStringLiteral("name")));
+    QCOMPARE(proxy.value(QStringLiteral("conf")).toObject().value(QStringLiteral("remotePort")).toInt(),
+             port);
+    expectEcho(port);
+    disconnectAndWait(m_entryIndex);
+}
+
+void TestEndToEnd::failuresAreShown_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("shown");
+
+    // The client ends on its first failed login; the box names it.
+    QTest::newRow("wrong token") << false << QStringLiteral("连接失败: login to the server failed: ");
+    // The only port the server may hand out is taken: it refuses the proxy, and the client retries.
+    QTest::newRow("proxy refused") << true << QStringLiteral("服务器拒绝了隧道: ");
+}
+
+void TestEndToEnd::failuresAreShown()
+{
+    QFETCH(bool, refused);
+    QFETCH(QString, shown);
+    QTcpServer taken;
+    int index = m_wrongTokenIndex;
+    if (refused) {
+        QVERIFY(taken.listen(QHostAddress::LocalHost));
+        startFrps(QHostAddress::LocalHost,
+                  QStringLiteral("allowPorts = [ { start = %1, end = %1 } ]\n").arg(taken.serverPort()));
+        index = m_entryIndex;
+    }
+
+    auto *script = new ModalScript;
+    script->answer(QMessageBox::Ok);
+    cardButton(index, QStringLiteral("连接"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(script->finished(), 5000);
+    QCOMPARE(script->boxes.size(), 1);
+    const QString box = script->boxes.first();
+    QVERIFY2(box.startsWith(QStringLiteral("错误|") + shown) && box.size() > shown.size() + 10,
+             qPrintable(box));
+    if (refused) {
+        QVERIFY2(box.contains(QLatin1String("port")), qPrintable(box));
+        disconnectAndWait(index);
+    } else {
+        QVERIFY2(box.contains(QLatin1String("token")), qPrintable(box));
+        QTRY_VERIFY_WITH_TIMEOUT(cardButton(index, QStringLiteral("连接")), 5000);
+        QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Stopped);
+    }
+    finishModalScript(script);
+}
+
+void TestEndToEnd::serverOnIPv6Loopback()
+{
+    startFrps(QHostAddress::LocalHostIPv6);
+    const int port = connectAndWaitForPort(m_ipv6Index);
+    QVERIFY(port > 0);
+    // The port the server assigned, never a piece of the server's address.
+    const QJsonObject proxy = frpsProxy(clientConfigValue(QStringLiteral("name")));
+    QCOMPARE(proxy.value(QStringLiteral("conf")).toObject().value(QStringLiteral("remotePort")).toInt(),
+             port);
+    expectEcho(port, QHostAddress::LocalHostIPv6);
+    disconnectAndWait(m_ipv6Index);
 }
 
 MARROWGATE_TEST_MAIN(TestEndToEnd)
