@@ -1,7 +1,10 @@
 // The whole program in real windows under an X server: start, the single-instance guard, a start after
-// a crash and an ordinary close. Windows are found and driven with xdotool, as a person would.
+// a crash, an ordinary close, the end by a signal or a kill with a tunnel up (real frp client and
+// server), another user beside. Windows are found and driven with xdotool, as a person would.
+#include "mainwindow.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLibrary>
@@ -10,8 +13,12 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 
+#include <csignal>
 #include <memory>
+#include <unistd.h>
 
 #if __has_include(<xcb/xcb.h>)
 #include <xcb/xcb.h>
@@ -23,6 +30,10 @@ namespace {
 const QString kMainTitle = QStringLiteral("Marrowgate v1.0.0");
 const QString kNoticeText = QStringLiteral("程序已经在运行中！\n\n如果看不到窗口，请检查任务栏或系统托盘。");
 const int kWindowTimeoutMs = 20000;
+// The real server assigns remote ports from this range only, so that the test knows where to look.
+const int kFirstRemotePort = 7601;
+const int kRemotePorts = 10;
+const uint kOtherUser = 65534;
 
 // Runs xdotool; its standard output, trimmed, goes to output.
 bool xdotool(const QStringList &arguments, QString *output = nullptr)
@@ -120,6 +131,67 @@ bool pressKey(const QString &window, const QString &key)
     return xdotool({ QStringLiteral("key"), QStringLiteral("--clearmodifiers"), key });
 }
 
+// Clicks at a point of a window, like a person with the mouse.
+bool clickAt(const QString &window, const QPoint &point)
+{
+    const bool clicked = xdotool({ QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                                   QString::number(point.x()), QString::number(point.y()),
+                                   QStringLiteral("click"), QStringLiteral("1") });
+    QTest::qWait(100);
+    return clicked;
+}
+
+QString clientFileOf(qint64 programPid)
+{
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+        + QStringLiteral("/frpc_%1.toml").arg(programPid);
+}
+
+// Gone, or only waiting for its parent to collect it.
+bool processGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
+}
+
+// The running child processes of a process.
+QList<qint64> childrenOf(qint64 pid)
+{
+    QList<qint64> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray text = stat.readAll();
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1 && fields.at(1).toLongLong() == pid && !processGone(entry.toLongLong()))
+            children.append(entry.toLongLong());
+    }
+    return children;
+}
+
+bool portAccepts(int port)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    return socket.waitForConnected(500);
+}
+
+// The remote port the real server opened for a tunnel, or 0.
+int openRemotePort()
+{
+    for (int port = kFirstRemotePort; port < kFirstRemotePort + kRemotePorts; ++port) {
+        if (portAccepts(port))
+            return port;
+    }
+    return 0;
+}
+
 #ifdef MARROWGATE_HAVE_XCB
 // Asks a window to close the way a window manager does when its close button is clicked: a
 // WM_DELETE_WINDOW client message. The X connection is the toolkit's own; libxcb is already loaded
@@ -183,9 +255,28 @@ private slots:
     void secondStartIsRefused();
     void startAfterCrash();
     void ordinaryCloseExitsWithZero();
+    void signalEndsTheProgramInOrder_data();
+    void signalEndsTheProgramInOrder();
+    void killedProgramTakesItsClientAlong();
+    void plantedClientFileIsLeftAlone();
+    void anotherUserIsIndependent();
 
 private:
-    std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {});
+    std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {},
+                                           const QString &program = QStringLiteral(MARROWGATE_EXECUTABLE));
+    std::unique_ptr<QProcess> startAsOtherUser();
+    void setUpRealTunnel();
+    QString connectedRealProgram(std::unique_ptr<QProcess> &program, qint64 *client, int *remotePort);
+
+    // Where a person clicks in the main window, found in the same window built here.
+    QPoint m_connectSpot;
+    QPoint m_autoStartSpot;
+    // A copy of the program with the real client beside it, and the real server it reaches; empty
+    // when the real frp programs are missing.
+    QString m_realProgram;
+    QString m_realMissing;
+    QProcess m_frps;
+    std::unique_ptr<QTemporaryDir> m_otherUserHome;
 
     std::vector<std::unique_ptr<QProcess>> m_processes;
 };
@@ -205,6 +296,74 @@ void TestApp::initTestCase()
         QSKIP(qPrintable(missing));
     }
     QVERIFY2(QFileInfo(QStringLiteral(MARROWGATE_EXECUTABLE)).isExecutable(), MARROWGATE_EXECUTABLE);
+
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        for (ServerCardWidget *card : window.findChildren<ServerCardWidget *>()) {
+            QPushButton *connect = TestSupport::buttonWithText(card, QStringLiteral("连接"));
+            if (card->getIndex() == 0 && connect)
+                m_connectSpot = connect->mapTo(&window, connect->rect().center());
+        }
+        for (QCheckBox *box : window.findChildren<QCheckBox *>()) {
+            if (box->text() == QStringLiteral("开机自启动"))
+                m_autoStartSpot = box->mapTo(&window, box->rect().center());
+        }
+        QVERIFY(!m_connectSpot.isNull() && !m_autoStartSpot.isNull());
+    }
+    setUpRealTunnel();
+}
+
+void TestApp::setUpRealTunnel()
+{
+    const QString frpDir = QStringLiteral(MARROWGATE_FRP_DIR);
+    const QString frpc = frpDir + QStringLiteral("/frpc");
+    const QString frps = frpDir + QStringLiteral("/frps");
+    if (!QFileInfo(frpc).isExecutable() || !QFileInfo(frps).isExecutable()) {
+        m_realMissing = QStringLiteral("the real frpc and frps are not in %1").arg(frpDir);
+        return;
+    }
+    // The built-in entry's server: 127.0.0.1:7000 with the built-in token.
+    const QString config = TestSupport::sandboxPath() + QStringLiteral("/frps.toml");
+    QFile file(config);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = 7000\nproxyBindAddr = \"127.0.0.1\"\n"
+                              "auth.token = \"tQenvobRxaL\"\nallowPorts = [{ start = %1, end = %2 }]\n")
+                   .arg(kFirstRemotePort)
+                   .arg(kFirstRemotePort + kRemotePorts - 1)
+                   .toUtf8());
+    file.close();
+    m_frps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_frps.setStandardOutputFile(QProcess::nullDevice());
+    m_frps.start(frps, { QStringLiteral("-c"), config });
+    QVERIFY(m_frps.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(portAccepts(7000), kWindowTimeoutMs);
+
+    const QString folder = TestSupport::sandboxPath() + QStringLiteral("/real");
+    QVERIFY(QDir().mkpath(folder));
+    m_realProgram = folder + QStringLiteral("/Marrowgate");
+    QVERIFY(QFile::copy(QStringLiteral(MARROWGATE_EXECUTABLE), m_realProgram));
+    QVERIFY(QFile::copy(frpc, folder + QStringLiteral("/frpc")));
+}
+
+// Starts the copy with the real client, checks the start-at-login box and connects the built-in
+// entry; returns the main window once the tunnel is up.
+QString TestApp::connectedRealProgram(std::unique_ptr<QProcess> &program, qint64 *client, int *remotePort)
+{
+    if (m_realProgram.isEmpty())
+        return {};
+    program = startProgram({}, m_realProgram);
+    const QString window = waitForWindow(*program, kMainTitle);
+    if (window.isEmpty() || !clickAt(window, m_autoStartSpot) || !clickAt(window, m_connectSpot))
+        return {};
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < kWindowTimeoutMs && (*remotePort = openRemotePort()) == 0)
+        QTest::qWait(200);
+    const QList<qint64> clients = childrenOf(program->processId());
+    *client = clients.size() == 1 ? clients.first() : 0;
+    return *remotePort > 0 && *client > 0 ? window : QString();
 }
 
 void TestApp::cleanup()
@@ -221,13 +380,51 @@ void TestApp::cleanup()
 void TestApp::cleanupTestCase()
 {
     cleanup();
+    if (m_frps.state() != QProcess::NotRunning) {
+        m_frps.kill();
+        m_frps.waitForFinished(5000);
+    }
 }
 
-std::unique_ptr<QProcess> TestApp::startProgram(const QStringList &arguments)
+std::unique_ptr<QProcess> TestApp::startProgram(const QStringList &arguments, const QString &program)
 {
     auto process = std::make_unique<QProcess>();
     process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process->start(QStringLiteral(MARROWGATE_EXECUTABLE), arguments);
+    process->start(program, arguments);
+    process->waitForStarted(10000);
+    return process;
+}
+
+// The program as another user of the same machine and display, with folders of that user's own.
+std::unique_ptr<QProcess> TestApp::startAsOtherUser()
+{
+    if (!m_otherUserHome) {
+        m_otherUserHome = std::make_unique<QTemporaryDir>(QStringLiteral("/tmp/marrowgate-other-XXXXXX"));
+        const QString home = m_otherUserHome->path();
+        for (const char *folder : { "runtime", "config", "tmp" })
+            QDir(home).mkpath(QString::fromLatin1(folder));
+        QFile::setPermissions(home + QStringLiteral("/runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::copy(qEnvironmentVariable("XAUTHORITY"), home + QStringLiteral("/Xauthority"));
+        QProcess::execute(QStringLiteral("chown"),
+                          { QStringLiteral("-R"), QStringLiteral("%1:%1").arg(kOtherUser), home });
+    }
+    const QString home = m_otherUserHome->path();
+    QProcessEnvironment environment;
+    for (const char *name : { "DISPLAY", "PATH", "QT_QPA_PLATFORM", "LANG" })
+        environment.insert(QString::fromLatin1(name), qEnvironmentVariable(name));
+    environment.insert(QStringLiteral("HOME"), home);
+    environment.insert(QStringLiteral("XAUTHORITY"), home + QStringLiteral("/Xauthority"));
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home + QStringLiteral("/runtime"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/config"));
+    environment.insert(QStringLiteral("TMPDIR"), home + QStringLiteral("/tmp"));
+    auto process = std::make_unique<QProcess>();
+    process->setProcessEnvironment(environment);
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process->start(QStringLiteral("setpriv"),
+                   { QStringLiteral("--reuid=%1").arg(kOtherUser),
+                     QStringLiteral("--regid=%1").arg(kOtherUser), QStringLiteral("--clear-groups"),
+                     QStringLiteral(MARROWGATE_EXECUTABLE) });
     process->waitForStarted(10000);
     return process;
 }
@@ -331,6 +528,115 @@ void TestApp::ordinaryCloseExitsWithZero()
     m_processes.push_back(std::move(program));
     m_processes.push_back(std::move(next));
 #endif
+}
+
+void TestApp::signalEndsTheProgramInOrder_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM (logout, shutdown, kill)") << int(SIGTERM);
+    QTest::newRow("SIGHUP (terminal closed)") << int(SIGHUP);
+}
+
+void TestApp::signalEndsTheProgramInOrder()
+{
+    QFETCH(int, signalNumber);
+    if (m_realProgram.isEmpty())
+        QSKIP(qPrintable(m_realMissing));
+    QSettings stored;
+    stored.clear();
+    stored.sync();
+
+    std::unique_ptr<QProcess> program;
+    qint64 client = 0;
+    int remotePort = 0;
+    QVERIFY2(!connectedRealProgram(program, &client, &remotePort).isEmpty(), "no tunnel came up");
+    const QString clientFile = clientFileOf(program->processId());
+    QVERIFY(QFile::exists(clientFile));
+
+    ::kill(pid_t(program->processId()), signalNumber);
+    QVERIFY2(program->waitForFinished(10000), "the program did not end on the signal");
+    QCOMPARE(program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program->exitCode(), 0);
+    QVERIFY(processGone(client));
+    QVERIFY(!QFile::exists(clientFile));
+    QTRY_VERIFY_WITH_TIMEOUT(!portAccepts(remotePort), 5000);
+    stored.sync();
+    QCOMPARE(stored.value(QStringLiteral("autoStart")).toBool(), true);
+    m_processes.push_back(std::move(program));
+}
+
+void TestApp::killedProgramTakesItsClientAlong()
+{
+    if (m_realProgram.isEmpty())
+        QSKIP(qPrintable(m_realMissing));
+    std::unique_ptr<QProcess> program;
+    qint64 client = 0;
+    int remotePort = 0;
+    QVERIFY2(!connectedRealProgram(program, &client, &remotePort).isEmpty(), "no tunnel came up");
+    const QString clientFile = clientFileOf(program->processId());
+
+    program->kill();
+    QVERIFY(program->waitForFinished(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(client), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(!portAccepts(remotePort), 5000);
+
+    // Nothing could delete the client file; the next start does.
+    QVERIFY(QFile::exists(clientFile));
+    auto next = startProgram({}, m_realProgram);
+    QVERIFY(!waitForWindow(*next, kMainTitle).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(clientFile), 5000);
+    m_processes.push_back(std::move(program));
+    m_processes.push_back(std::move(next));
+}
+
+void TestApp::plantedClientFileIsLeftAlone()
+{
+    auto program = startProgram();
+    const QString window = waitForWindow(*program, kMainTitle);
+    QVERIFY(!window.isEmpty());
+    const QString clientFile = clientFileOf(program->processId());
+    const QByteArray planted = "serverAddr = \"203.0.113.9\"\n";
+    {
+        QFile file(clientFile);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(planted);
+    }
+    if (::chown(QFile::encodeName(clientFile).constData(), kOtherUser, kOtherUser) != 0)
+        QSKIP("handing a file to another user needs root");
+
+    QVERIFY(clickAt(window, m_connectSpot));
+    const QString box = waitForWindow(*program, QStringLiteral("错误"));
+    QVERIFY2(!box.isEmpty(), "no error shown");
+    QVERIFY(childrenOf(program->processId()).isEmpty());
+    QFile file(clientFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), planted);
+    QCOMPARE(QFileInfo(clientFile).ownerId(), kOtherUser);
+    QVERIFY(pressKey(box, QStringLiteral("Return")));
+    m_processes.push_back(std::move(program));
+}
+
+void TestApp::anotherUserIsIndependent()
+{
+    if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+        QSKIP("running the program as another user needs root and setpriv");
+    auto first = startProgram();
+    QVERIFY(!waitForWindow(*first, kMainTitle).isEmpty());
+
+    auto other = startAsOtherUser();
+    QVERIFY2(!waitForWindow(*other, kMainTitle).isEmpty(), "another user's start beside ours was refused");
+    other->terminate();
+    QVERIFY(other->waitForFinished(10000));
+    QCOMPARE(other->exitCode(), 0);
+
+    first->kill();
+    QVERIFY(first->waitForFinished(5000));
+    auto again = startAsOtherUser();
+    QVERIFY2(!waitForWindow(*again, kMainTitle).isEmpty(),
+             "after our crash another user's start was refused");
+    m_processes.push_back(std::move(first));
+    m_processes.push_back(std::move(other));
+    m_processes.push_back(std::move(again));
 }
 
 // Like MARROWGATE_TEST_MAIN, except that without an X server the test starts offscreen so that it can

@@ -381,6 +381,25 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
         }
         return nullptr;
     };
+    // A client of somebody else's, from another folder, has nothing to do with the program.
+    const QString elsewhere = TestSupport::sandboxPath() + QStringLiteral("/elsewhere");
+    QVERIFY(QDir().mkpath(elsewhere));
+    QVERIFY(QFile::copy(m_frpDir + QStringLiteral("/frpc"), elsewhere + QStringLiteral("/frpc")));
+    QFile unrelatedConfig(elsewhere + QStringLiteral("/frpc.toml"));
+    QVERIFY(unrelatedConfig.open(QIODevice::WriteOnly));
+    unrelatedConfig.write(
+        QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nloginFailExit = false\n"
+                       "auth.token = \"%2\"\n")
+            .arg(FrpsBindPort)
+            .arg(QLatin1String(BuiltInToken))
+            .toUtf8());
+    unrelatedConfig.close();
+    QProcess unrelated;
+    unrelated.setStandardOutputFile(QProcess::nullDevice());
+    unrelated.start(elsewhere + QStringLiteral("/frpc"),
+                    { QStringLiteral("-c"), unrelatedConfig.fileName() });
+    QVERIFY(unrelated.waitForStarted());
+
     QVERIFY(buttonOf(QStringLiteral("连接")));
     buttonOf(QStringLiteral("连接"))->click();
 
@@ -426,7 +445,10 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     QVERIFY(disconnect);
     disconnect->click();
     QTRY_COMPARE_WITH_TIMEOUT(controller->status(), FrpcManager::Stopped, Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(frpcProcessIds().isEmpty(), Timeout);
+    QTRY_COMPARE_WITH_TIMEOUT(frpcProcessIds(), QList<qint64> { unrelated.processId() }, Timeout);
+    QCOMPARE(unrelated.state(), QProcess::Running);
+    unrelated.kill();
+    unrelated.waitForFinished();
     QVERIFY(!QFile::exists(clientFilePath()));
     QTRY_VERIFY_WITH_TIMEOUT(
         [this] {
@@ -444,6 +466,7 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     QVERIFY2(log.contains(QStringLiteral("login to server success")), qPrintable(log));
     QVERIFY(!log.contains(QChar(0x1b)));
     QVERIFY(!log.contains(QLatin1String(BuiltInToken)));
+    QVERIFY(!log.contains(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)));
 }
 
 void TestEndToEnd::tunnelFollowsTheServer()
