@@ -58,6 +58,19 @@ QString randomText(int length)
     return text;
 }
 
+// Removes the file or link at path when it is this user's; anything of another user stays as it is.
+bool removeOwnFile(const QString &path)
+{
+#ifdef Q_OS_WIN
+    return QFile::remove(path);
+#else
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat info;
+    return ::lstat(nativePath.constData(), &info) == 0 && info.st_uid == ::getuid()
+        && ::unlink(nativePath.constData()) == 0;
+#endif
+}
+
 // Creates the file at path anew, readable and writable by its owner only. An older file or link of
 // this user at the path is removed first, never written through; anything else there (another user's
 // file, a folder) is left untouched and the creation fails, as it does when something appears there
@@ -66,19 +79,13 @@ bool createOwnerOnlyFile(QFile &file, const QString &path)
 {
     if (path.isEmpty())
         return false;
+    removeOwnFile(path);
 #ifdef Q_OS_WIN
-    QFile::remove(path);
     file.setFileName(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly,
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 #else
     const QByteArray nativePath = QFile::encodeName(path);
-    struct stat info;
-    if (::lstat(nativePath.constData(), &info) == 0) {
-        if (info.st_uid != ::getuid())
-            return false;
-        ::unlink(nativePath.constData());
-    }
     int fd;
     do {
         fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
@@ -684,8 +691,8 @@ void FrpcManager::cleanup()
 {
     releaseProcess();
     m_remotePort.clear();
-    // Removing fails for a missing file; either way nothing is reported then.
-    if (QFile::remove(getConfigPath()))
+    // Removing fails for a missing file or one that is not ours; either way nothing is reported then.
+    if (removeOwnFile(getConfigPath()))
         emit logMessage(QStringLiteral("配置文件已删除"));
 }
 
