@@ -10,8 +10,10 @@ namespace PrivateFolders {
 QString runtimeFolder()
 {
     // The toolkit returns $XDG_RUNTIME_DIR (or a folder it creates) only after checking that it
-    // belongs to this user and that nobody else may enter it.
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // belongs to this user and that nobody else may enter it. Asked once: without $XDG_RUNTIME_DIR
+    // every question would print a warning.
+    static const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    return folder;
 }
 
 QStringList hiddenFolders()

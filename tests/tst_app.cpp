@@ -244,6 +244,16 @@ bool requestClose(const QString &window)
 
 } // namespace
 
+// The real client and server are part of the test environment: missing under CI, they fail the test.
+#define REQUIRE_REAL_TUNNEL()                                                                                \
+    do {                                                                                                     \
+        if (m_realProgram.isEmpty()) {                                                                       \
+            if (!qEnvironmentVariableIsEmpty("CI"))                                                          \
+                QFAIL(qPrintable(m_realMissing));                                                            \
+            QSKIP(qPrintable(m_realMissing));                                                                \
+        }                                                                                                    \
+    } while (false)
+
 class TestApp : public QObject
 {
     Q_OBJECT
@@ -540,8 +550,7 @@ void TestApp::signalEndsTheProgramInOrder_data()
 void TestApp::signalEndsTheProgramInOrder()
 {
     QFETCH(int, signalNumber);
-    if (m_realProgram.isEmpty())
-        QSKIP(qPrintable(m_realMissing));
+    REQUIRE_REAL_TUNNEL();
     QSettings stored;
     stored.clear();
     stored.sync();
@@ -567,8 +576,7 @@ void TestApp::signalEndsTheProgramInOrder()
 
 void TestApp::killedProgramTakesItsClientAlong()
 {
-    if (m_realProgram.isEmpty())
-        QSKIP(qPrintable(m_realMissing));
+    REQUIRE_REAL_TUNNEL();
     std::unique_ptr<QProcess> program;
     qint64 client = 0;
     int remotePort = 0;
