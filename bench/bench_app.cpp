@@ -628,7 +628,7 @@ void reportConnection(const QString &client, const ConnectionFigures &figures, c
         say(QStringLiteral("connection with the %1 client: %2").arg(client, figures.problem));
         return;
     }
-    say(QStringLiteral("click on \"连接\" to \"%1\" shown, %2 client: %3 ms (median %4 ms; goal <= 2150 ms)")
+    say(QStringLiteral("click on \"连接\" to \"%1\" shown, %2 client: %3 ms (median %4 ms; goal <= 300 ms)")
             .arg(address, client, joined(figures.connectMs))
             .arg(median(figures.connectMs), 0, 'f', 0));
     say(QStringLiteral(
