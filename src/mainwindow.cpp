@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "darkthemehelper.h"
+#include "desktopnotifier.h"
 #include "logwindow.h"
 #include "serverconfig.h"
 #include "startatlogin.h"
@@ -30,6 +31,7 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QStandardPaths>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -392,6 +394,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupUI();
     loadSettings();
     loadServerCards();
+    setupDesktopNotifications();
 
     connect(m_frpcManager, &FrpcManager::statusChanged, this, &MainWindow::onStatusChanged);
     connect(m_frpcManager, &FrpcManager::remotePortReady, this, &MainWindow::onRemotePortReady);
@@ -1053,4 +1056,54 @@ bool MainWindow::connectServerByName(const QString &name, int localPort)
         m_localPortSpin->setValue(localPort);
     onConnectServer(index);
     return m_connectedServerIndex == index;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Desktop notifications while the window is not in front
+
+namespace {
+
+// What the status line shows, without its markup.
+QString plainStatusText(const QString &html)
+{
+    return QTextDocumentFragment::fromHtml(html).toPlainText();
+}
+
+} // namespace
+
+// Connected ahead of the window's own handlers: a failure is announced before its error box opens,
+// and the window's connection state is still that of the report.
+void MainWindow::setupDesktopNotifications()
+{
+    m_desktopNotifier = new DesktopNotifier(this);
+    connect(m_desktopNotifier, &DesktopNotifier::unavailable, this, &MainWindow::onLogMessage);
+
+    connect(m_frpcManager, &FrpcManager::statusChanged, this, [this](FrpcManager::Status status) {
+        if (status == FrpcManager::Starting && m_notifiedStatus == FrpcManager::Running) {
+            // The client lost an established tunnel and is restoring it.
+            m_tunnelLost = true;
+            notifyDesktop(QStringLiteral("隧道已断开，正在重新连接"),
+                          plainStatusText(QString::fromUtf8(STATUS_STARTING)));
+        } else if (status == FrpcManager::Stopped || status == FrpcManager::Error) {
+            m_tunnelLost = false;
+        }
+        m_notifiedStatus = status;
+    });
+    connect(m_frpcManager, &FrpcManager::remotePortReady, this, [this](const QString &port) {
+        if (m_connectedServerIndex == -1)
+            return;
+        const QString remoteInfo = QStringLiteral("%1:%2").arg(m_connectedAddress, port);
+        notifyDesktop(m_tunnelLost ? QStringLiteral("隧道已恢复") : QStringLiteral("隧道已建立"),
+                      plainStatusText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped())));
+        m_tunnelLost = false;
+    });
+    connect(m_frpcManager, &FrpcManager::errorOccurred, this,
+            [this](const QString &error) { notifyDesktop(QStringLiteral("隧道出错"), error); });
+}
+
+// Only for a user who is not looking at the window: while it is active, its status line says it all.
+void MainWindow::notifyDesktop(const QString &summary, const QString &body)
+{
+    if (!isActiveWindow())
+        m_desktopNotifier->notify(summary, body);
 }

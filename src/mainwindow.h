@@ -5,6 +5,7 @@
 #include <QFrame>
 #include <QMainWindow>
 
+class DesktopNotifier;
 class LogWindow;
 class QCheckBox;
 class QComboBox;
@@ -107,6 +108,8 @@ private:
     void setupAutoStart(bool enable);
     void showEditDialog(int index);
     bool isInServerListArea(const QPoint &globalPos) const;
+    void setupDesktopNotifications();
+    void notifyDesktop(const QString &summary, const QString &body);
 
     QSpinBox *m_localPortSpin = nullptr;
     QLabel *m_statusLabel = nullptr;
@@ -126,4 +129,7 @@ private:
     int m_currentTheme = 0;
     QString m_remoteIP;
     QString m_remotePort;
+    DesktopNotifier *m_desktopNotifier = nullptr;
+    FrpcManager::Status m_notifiedStatus = FrpcManager::Stopped;
+    bool m_tunnelLost = false;
 };

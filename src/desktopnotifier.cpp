@@ -1,0 +1,13 @@
+#include "desktopnotifier.h"
+
+DesktopNotifier::DesktopNotifier(QObject *parent)
+    : QObject(parent)
+{ }
+
+void DesktopNotifier::reportUnavailable(const QString &reason)
+{
+    if (m_reportedUnavailable)
+        return;
+    m_reportedUnavailable = true;
+    emit unavailable(QStringLiteral("桌面通知不可用: %1").arg(reason));
+}

@@ -1,0 +1,46 @@
+#include "desktopnotifier.h"
+
+#include <QDBusConnection>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QStringList>
+#include <QVariantMap>
+
+namespace {
+
+const QString SERVICE = QStringLiteral("org.freedesktop.Notifications");
+const QString PATH = QStringLiteral("/org/freedesktop/Notifications");
+const QString INTERFACE = QStringLiteral("org.freedesktop.Notifications");
+
+} // namespace
+
+// org.freedesktop.Notifications.Notify on the session bus; the reply carries the notification's id,
+// which the next notification names to replace it.
+void DesktopNotifier::notify(const QString &summary, const QString &body)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        reportUnavailable(bus.lastError().message());
+        return;
+    }
+
+    QDBusMessage call = QDBusMessage::createMethodCall(SERVICE, PATH, INTERFACE, QStringLiteral("Notify"));
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("Marrowgate"));
+    call << QStringLiteral("Marrowgate") << m_lastId << QStringLiteral("marrowgate") << summary << body
+         << QStringList() << hints << -1;
+
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher *finished) {
+        finished->deleteLater();
+        const QDBusPendingReply<uint> reply = *finished;
+        if (reply.isError()) {
+            reportUnavailable(reply.error().message());
+            return;
+        }
+        m_lastId = reply.value();
+        m_reportedUnavailable = false;
+    });
+}

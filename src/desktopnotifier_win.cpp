@@ -1,0 +1,4 @@
+#include "desktopnotifier.h"
+
+// Windows has no freedesktop notification service; the program sends nothing there.
+void DesktopNotifier::notify(const QString &, const QString &) { }
