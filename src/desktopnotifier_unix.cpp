@@ -5,6 +5,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QFileInfo>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -14,12 +15,26 @@ const QString SERVICE = QStringLiteral("org.freedesktop.Notifications");
 const QString PATH = QStringLiteral("/org/freedesktop/Notifications");
 const QString INTERFACE = QStringLiteral("org.freedesktop.Notifications");
 
+// Whether the session names a bus. Without one, the D-Bus library would launch a bus of its own
+// and wait for it; a program without a session bus simply has no notifications.
+bool sessionBusKnown()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+        return true;
+    const QString runtimeFolder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtimeFolder.isEmpty() && QFileInfo::exists(runtimeFolder + QStringLiteral("/bus"));
+}
+
 } // namespace
 
 // org.freedesktop.Notifications.Notify on the session bus; the reply carries the notification's id,
 // which the next notification names to replace it.
 void DesktopNotifier::notify(const QString &summary, const QString &body)
 {
+    if (!sessionBusKnown()) {
+        reportUnavailable(QStringLiteral("没有会话总线"));
+        return;
+    }
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         reportUnavailable(bus.lastError().message());

@@ -1085,6 +1085,7 @@ void MainWindow::setupDesktopNotifications()
             notifyDesktop(QStringLiteral("隧道已断开，正在重新连接"),
                           plainStatusText(QString::fromUtf8(STATUS_STARTING)));
         } else if (status == FrpcManager::Stopped || status == FrpcManager::Error) {
+            m_tunnelAnnounced = false;
             m_tunnelLost = false;
         }
         m_notifiedStatus = status;
@@ -1093,8 +1094,13 @@ void MainWindow::setupDesktopNotifications()
         if (m_connectedServerIndex == -1)
             return;
         const QString remoteInfo = QStringLiteral("%1:%2").arg(m_connectedAddress, port);
-        notifyDesktop(m_tunnelLost ? QStringLiteral("隧道已恢复") : QStringLiteral("隧道已建立"),
+        // First report of a tunnel, its return after a loss, or a new port while it ran.
+        const QString summary = m_tunnelLost ? QStringLiteral("隧道已恢复")
+            : m_tunnelAnnounced              ? QStringLiteral("隧道的远程端口已变化")
+                                             : QStringLiteral("隧道已建立");
+        notifyDesktop(summary,
                       plainStatusText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped())));
+        m_tunnelAnnounced = true;
         m_tunnelLost = false;
     });
     connect(m_frpcManager, &FrpcManager::errorOccurred, this,

@@ -131,5 +131,6 @@ private:
     QString m_remotePort;
     DesktopNotifier *m_desktopNotifier = nullptr;
     FrpcManager::Status m_notifiedStatus = FrpcManager::Stopped;
+    bool m_tunnelAnnounced = false;
     bool m_tunnelLost = false;
 };
