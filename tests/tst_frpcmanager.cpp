@@ -12,7 +12,6 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -55,6 +54,12 @@ QString statusName(FrpcManager::Status status)
     return QStringLiteral("[?]");
 }
 
+// Events as Recorder::text() shows them.
+QString sequence(const QStringList &events)
+{
+    return events.join(QStringLiteral(" | "));
+}
+
 // Everything a controller reports, in order: log lines as they are, state changes in brackets,
 // "error: " and "port: " for the other two signals. The fake client's own log lines (date, time and
 // level, as the real client writes them) are left out; its lines about status requests are counted.
@@ -72,16 +77,26 @@ public:
             else if (msg.contains(QLatin1String("http request [/api/status]")))
                 ++statusRequests;
         });
-        connect(manager, &FrpcManager::statusChanged, this,
-                [this](FrpcManager::Status status) { add(statusName(status)); });
-        connect(manager, &FrpcManager::errorOccurred, this,
-                [this](const QString &error) { add(QStringLiteral("error: ") + error); });
-        connect(manager, &FrpcManager::remotePortReady, this,
-                [this](const QString &port) { add(QStringLiteral("port: ") + port); });
+        connect(manager, &FrpcManager::statusChanged, this, [this](FrpcManager::Status status) {
+            states.append(status);
+            add(statusName(status));
+        });
+        connect(manager, &FrpcManager::errorOccurred, this, [this](const QString &error) {
+            errors.append(error);
+            add(QStringLiteral("error: ") + error);
+        });
+        connect(manager, &FrpcManager::remotePortReady, this, [this](const QString &port) {
+            ports.append(port);
+            add(QStringLiteral("port: ") + port);
+        });
     }
 
     QStringList events;
     QList<qint64> times;
+    // The arguments of each signal, in order, kept by clear().
+    QList<FrpcManager::Status> states;
+    QStringList errors;
+    QStringList ports;
     int statusRequests = 0;
 
     bool has(const QString &event) const { return events.contains(event); }
@@ -99,7 +114,7 @@ public:
     qint64 now() const { return m_clock.elapsed(); }
     // The events from the first occurrence of event on.
     QStringList from(const QString &event) const { return events.mid(events.indexOf(event)); }
-    QString text() const { return events.join(QStringLiteral(" | ")); }
+    QString text() const { return sequence(events); }
     void clear()
     {
         events.clear();
@@ -526,7 +541,7 @@ void TestFrpcManager::stopWithoutTunnel()
     FrpcManager manager;
     Recorder recorder(&manager);
     manager.stop();
-    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+    QCOMPARE(recorder.text(), sequence(expected));
     QCOMPARE(manager.status(), FrpcManager::Stopped);
     QVERIFY(!QFileInfo::exists(configPath()));
 }
@@ -582,7 +597,7 @@ void TestFrpcManager::startAndStop()
     } else {
         WAIT_FOR(recorder, recorder.has(QStringLiteral("frpc 进程已启动")), WAIT_MS);
     }
-    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+    QCOMPARE(recorder.text(), sequence(expected));
 
     // The client got the file and its directory as the command line says.
     const QJsonObject record = waitForRecord(0);
@@ -596,10 +611,9 @@ void TestFrpcManager::startAndStop()
     manager.stop();
     WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
     QCOMPARE(recorder.text(),
-             QStringList({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
-                           QStringLiteral("frpc 进程已退出 (代码: 0)"), QStringLiteral("配置文件已删除"),
-                           QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") })
-                 .join(QStringLiteral(" | ")));
+             sequence({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
+                        QStringLiteral("frpc 进程已退出 (代码: 0)"), QStringLiteral("配置文件已删除"),
+                        QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") }));
     QVERIFY(!QFileInfo::exists(configPath()));
     QVERIFY(manager.remotePort().isEmpty());
     QVERIFY(processGone(record.value(QLatin1String("pid")).toInteger()));
@@ -863,18 +877,16 @@ void TestFrpcManager::remotePortFromClient()
     qputenv("FAKEFRPC_STATUS_PAD", QByteArray::number(padding));
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy ready(&manager, &FrpcManager::remotePortReady);
     manager.start(testConfig(), 8080);
     if (port.isEmpty()) {
         // Two queries answered, neither taken.
         WAIT_FOR(recorder, records().size() == 1, WAIT_MS);
         QTest::qWait(2 * FrpcManager::QUERY_INTERVAL_MS + 500);
-        QCOMPARE(ready.size(), 0);
+        QVERIFY(recorder.ports.isEmpty());
         QCOMPARE(manager.status(), FrpcManager::Starting);
         return;
     }
-    QTRY_COMPARE_WITH_TIMEOUT(ready.size(), 1, WAIT_MS);
-    QCOMPARE(ready.at(0).at(0).toString(), port);
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.ports, QStringList { port }, WAIT_MS);
     QCOMPARE(manager.remotePort(), port);
     QCOMPARE(recorder.from(QStringLiteral("[Running]")),
              QStringList({ QStringLiteral("[Running]"), QStringLiteral("隧道已建立！远程端口: %1").arg(port),
@@ -888,8 +900,6 @@ void TestFrpcManager::tunnelFollowsClientStatus()
     qputenv("FAKEFRPC_BACK_AFTER_MS", "500");
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy states(&manager, &FrpcManager::statusChanged);
-    QSignalSpy ready(&manager, &FrpcManager::remotePortReady);
     manager.start(testConfig(), 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
 
@@ -898,9 +908,10 @@ void TestFrpcManager::tunnelFollowsClientStatus()
     QVERIFY(manager.remotePort().isEmpty());
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, 500 + 1200);
     QCOMPARE(manager.remotePort(), QStringLiteral("46100"));
-    QCOMPARE(ready.size(), 2);
-    QCOMPARE(ready.at(1).at(0).toString(), QStringLiteral("46100"));
-    QCOMPARE(states.size(), 4); // Starting, Running, Starting, Running
+    QCOMPARE(recorder.ports, QStringList({ QStringLiteral("46000"), QStringLiteral("46100") }));
+    QCOMPARE(recorder.states,
+             QList<FrpcManager::Status>({ FrpcManager::Starting, FrpcManager::Running, FrpcManager::Starting,
+                                          FrpcManager::Running }));
     // The same client served it all.
     QCOMPARE(records().size(), 1);
 }
@@ -910,14 +921,13 @@ void TestFrpcManager::refusedProxyShownOnce()
     qputenv("FAKEFRPC_PROXY_ERROR", "port not allowed");
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
     manager.start(testConfig(), 8080);
-    QTRY_COMPARE_WITH_TIMEOUT(errors.size(), 1, 1000);
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("服务器拒绝了隧道: port not allowed"));
+    const QStringList refusal { QStringLiteral("服务器拒绝了隧道: port not allowed") };
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.errors, refusal, 1000);
     // The client keeps trying; the same refusal is not shown again.
     QTest::qWait(FrpcManager::QUERY_INTERVAL_MS + 500);
     QVERIFY(recorder.statusRequests >= 2);
-    QCOMPARE(errors.size(), 1);
+    QCOMPARE(recorder.errors, refusal);
     QCOMPARE(manager.status(), FrpcManager::Starting);
 }
 
@@ -933,11 +943,10 @@ void TestFrpcManager::failedStartShowsLastErrorLine()
     qputenv("FAKEFRPC_EXIT_CODE", "1");
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
     manager.start(testConfig(), 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
-    QCOMPARE(errors.size(), 1);
-    const QString shown = errors.at(0).at(0).toString();
+    QCOMPARE(recorder.errors.size(), 1);
+    const QString shown = recorder.errors.first();
     // Filtered like the log.
     QVERIFY2(shown.startsWith(QStringLiteral("连接失败: login to the server failed: token mismatch, ")),
              qPrintable(shown));
@@ -966,11 +975,10 @@ void TestFrpcManager::forcedStop()
     QTest::qWait(500); // the second check, due 300 ms after the first, finds nothing left to do
 
     QCOMPARE(recorder.text(),
-             QStringList({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
-                           QStringLiteral("正在停止隧道..."), QStringLiteral("进程未响应，强制停止..."),
-                           QStringLiteral("frpc 进程已退出 (代码: 9)"), QStringLiteral("配置文件已删除"),
-                           QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") })
-                 .join(QStringLiteral(" | ")));
+             sequence({ QStringLiteral("正在停止隧道..."), QStringLiteral("[Stopping]"),
+                        QStringLiteral("正在停止隧道..."), QStringLiteral("进程未响应，强制停止..."),
+                        QStringLiteral("frpc 进程已退出 (代码: 9)"), QStringLiteral("配置文件已删除"),
+                        QStringLiteral("[Stopped]"), QStringLiteral("隧道已停止") }));
     const qint64 killedAfter = recorder.timeOf(QStringLiteral("进程未响应，强制停止...")) - stopAt;
     QVERIFY2(killedAfter >= 1950 && killedAfter < 3000, qPrintable(QString::number(killedAfter)));
     QVERIFY(processGone(pid));
@@ -996,7 +1004,6 @@ void TestFrpcManager::newClientSurvivesOldStop()
 
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
     const ServerConfig config = testConfig();
     manager.start(config, 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
@@ -1021,7 +1028,7 @@ void TestFrpcManager::newClientSurvivesOldStop()
     QVERIFY2(!recorder.has(QStringLiteral("进程未响应，强制停止...")), qPrintable(recorder.text()));
     QVERIFY2(recorder.events.filter(QStringLiteral("frpc 进程已退出")).isEmpty(),
              qPrintable(recorder.text()));
-    QCOMPARE(errors.size(), 0);
+    QVERIFY(recorder.errors.isEmpty());
     const QJsonObject second = waitForRecord(1);
     QVERIFY(!processGone(second.value(QLatin1String("pid")).toInteger()));
     QCOMPARE(records().size(), 2);
@@ -1096,7 +1103,7 @@ void TestFrpcManager::missingClientChild()
     QStringList expected = startLines(config, 8080);
     expected << QStringLiteral("配置文件已生成") << QStringLiteral("[Starting]") << text
              << QStringLiteral("error: ") + text << QStringLiteral("[Error]");
-    QCOMPARE(recorder.text(), expected.join(QStringLiteral(" | ")));
+    QCOMPARE(recorder.text(), sequence(expected));
     QCOMPARE(manager.errorMessage(), text);
     // The file stays until the next clean-up.
     QVERIFY(QFileInfo::exists(configPath()));
@@ -1104,9 +1111,8 @@ void TestFrpcManager::missingClientChild()
     recorder.clear();
     manager.stop();
     QCOMPARE(recorder.text(),
-             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
-                           QStringLiteral("隧道已停止") })
-                 .join(QStringLiteral(" | ")));
+             sequence({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                        QStringLiteral("隧道已停止") }));
     QCOMPARE(manager.errorMessage(), text);
 }
 
@@ -1176,8 +1182,8 @@ void TestFrpcManager::reconnectAfterExit()
     expected << QStringLiteral("配置文件已生成") << QStringLiteral("frpc 进程已启动")
              << QStringLiteral("[Running]") << QStringLiteral("隧道已建立！远程端口: 46000")
              << QStringLiteral("port: 46000");
-    QCOMPARE(recorder.from(QStringLiteral("[Running]")).mid(0, expected.size()).join(QStringLiteral(" | ")),
-             expected.join(QStringLiteral(" | ")));
+    QCOMPARE(sequence(recorder.from(QStringLiteral("[Running]")).mid(0, expected.size())),
+             sequence(expected));
 
     const qint64 pause = recorder.timeOf(QStringLiteral("尝试重连... (2/5)"))
         - recorder.timeOf(QStringLiteral("检测到连接断开，准备重连..."));
@@ -1211,9 +1217,8 @@ void TestFrpcManager::stopDuringReconnectPause()
     recorder.clear();
     manager.stop();
     QCOMPARE(recorder.text(),
-             QStringList({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
-                           QStringLiteral("隧道已停止") })
-                 .join(QStringLiteral(" | ")));
+             sequence({ QStringLiteral("配置文件已删除"), QStringLiteral("[Stopped]"),
+                        QStringLiteral("隧道已停止") }));
     QTest::qWait(FrpcManager::RECONNECT_DELAY_MS + 500);
     QCOMPARE(recorder.events.size(), 3);
     QCOMPARE(records().size(), 1);
@@ -1224,8 +1229,6 @@ void TestFrpcManager::giveUpAfterRepeatedDrops()
     qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "50");
     FrpcManager manager;
     Recorder recorder(&manager);
-    QSignalSpy states(&manager, &FrpcManager::statusChanged);
-    QSignalSpy errors(&manager, &FrpcManager::errorOccurred);
     manager.start(testConfig(), 8080);
     WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
     // From now on every client ends before it reports a port.
@@ -1243,14 +1246,10 @@ void TestFrpcManager::giveUpAfterRepeatedDrops()
     for (int attempt = 2; attempt <= FrpcManager::MAX_RECONNECT_ATTEMPTS; ++attempt)
         announced << QStringLiteral("尝试重连... (%1/5)").arg(attempt);
     QCOMPARE(recorder.events.filter(QStringLiteral("尝试重连")), announced);
-    QCOMPARE(errors.size(), 1);
-    QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("重连失败"));
+    QCOMPARE(recorder.errors, QStringList { QStringLiteral("重连失败") });
     QCOMPARE(records().size(), FrpcManager::MAX_RECONNECT_ATTEMPTS);
 
-    QList<FrpcManager::Status> seen;
-    for (const QList<QVariant> &arguments : std::as_const(states))
-        seen << arguments.at(0).value<FrpcManager::Status>();
-    QCOMPARE(seen,
+    QCOMPARE(recorder.states,
              QList<FrpcManager::Status>(
                  { FrpcManager::Starting, FrpcManager::Running, FrpcManager::Starting, FrpcManager::Error }));
 
