@@ -233,6 +233,11 @@ QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
     return proxyStatus(body, proxyName).port;
 }
 
+bool isUnreachableLocalServiceLine(const QString &line)
+{
+    return line.contains(QLatin1String("connect to local service"));
+}
+
 bool isStatusRequestLine(const QString &line)
 {
     // The casing differs between client versions ("Http request [/api/status]", "http request ...").
@@ -507,16 +512,38 @@ void FrpcManager::readOutput(const QByteArray &bytes, QString &pendingLine, bool
 void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
 {
     bool newsFromClient = false;
+    bool visitorReachedNothing = false;
     for (const QString &line : lines) {
         // Our own status requests make the client write; they must never cause another one.
         if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
             continue;
+        // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
+        // with every visit and say nothing about the tunnel itself.
+        if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
+            visitorReachedNothing = true;
+            continue;
+        }
         newsFromClient = true;
         if (FrpcClientText::isErrorLine(line, onStandardError))
             m_lastErrorLine = line.trimmed();
     }
     if (newsFromClient && (m_status == Starting || m_status == Running) && !m_outputQueryTimer->isActive())
         m_outputQueryTimer->start();
+    // Last: the box that shows it may run the event loop for a long time.
+    if (visitorReachedNothing)
+        reportUnreachableLocalService();
+}
+
+void FrpcManager::reportUnreachableLocalService()
+{
+    // Once for every established tunnel; the log goes on showing each visit.
+    if (m_status != Running || m_localServiceHintGiven)
+        return;
+    m_localServiceHintGiven = true;
+    const QString text
+        = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(m_currentLocalPort);
+    emit logMessage(text);
+    emit errorOccurred(text);
 }
 
 void FrpcManager::queryRemotePort()
@@ -568,6 +595,7 @@ void FrpcManager::onQueryFinished()
         m_queryTimer->stop();
         m_reconnectAttempts = 0;
         m_reconnecting = false;
+        m_localServiceHintGiven = false;
         setStatus(Running);
         emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(proxy.port));
         emit remotePortReady(proxy.port);

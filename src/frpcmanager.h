@@ -51,6 +51,10 @@ QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
 // status query, so they must never cause another one.
 bool isStatusRequestLine(const QString &line);
 
+// True for a line in which the client reports that a visitor's connection found nothing listening on
+// the local port.
+bool isUnreachableLocalServiceLine(const QString &line);
+
 // True for a line that may tell why the client failed: anything on standard error, and on standard
 // output every line but the informational ones (levels [I], [D], [T]). Warnings and errors of the
 // client's log qualify, and so does the plain message without a level that the client prints last
@@ -120,6 +124,7 @@ private:
     void onTunnelDown();
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
+    void reportUnreachableLocalService();
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -143,6 +148,8 @@ private:
     QString m_webPassword;
     // The proxy errors already shown to the user since the last start, so that each is shown once.
     QStringList m_shownProxyErrors;
+    // Whether the user has been told that visitors of the established tunnel reach nothing.
+    bool m_localServiceHintGiven = false;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
     // The text after the last line feed of each channel, kept until the line is complete, so that a

@@ -21,6 +21,7 @@
 #include <QTcpServer>
 #include <QTextEdit>
 
+#include <algorithm>
 #include <functional>
 
 using TestSupport::buttonWithText;
@@ -30,7 +31,7 @@ namespace {
 const char *const FAKE_CLIENT_VARIABLES[] = {
     "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
     "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_STDOUT",
-    "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",
+    "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",     "FAKEFRPC_VISITS",
 };
 
 // The fake client beside the test, which the controller starts.
@@ -156,6 +157,7 @@ private slots:
     void reconnectionKeepsTheCardConnected();
     void portReportWithoutConnectionIsIgnored();
     void addressAndPortShownAsTyped();
+    void visitorsReachingNothingAreToldOnce();
     void closing_data();
     void closing();
     void destroyingWhileConnectedReachesNoHalfDestroyedWindow();
@@ -537,6 +539,31 @@ void TestConnection::addressAndPortShownAsTyped()
 
     QTest::mouseClick(view.connectButtonOf(2), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
+}
+
+void TestConnection::visitorsReachingNothingAreToldOnce()
+{
+    // Every visit to a tunnel whose local port is closed makes the client write a line.
+    qputenv("FAKEFRPC_VISITS", "30000");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+    QSignalSpy log(view.controller, &FrpcManager::logMessage);
+    m_script->answer(QMessageBox::Ok);
+    connectAndWaitForPort(view);
+
+    const auto visits = [&log] {
+        return std::count_if(log.cbegin(), log.cend(), [](const QList<QVariant> &message) {
+            return message.at(0).toString().contains(QLatin1String("connect to local service"));
+        });
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(visits(), 30000, TUNNEL_TIMEOUT_MS);
+    QCOMPARE(m_script->boxes,
+             QStringList { QStringLiteral("错误|访问者无法连接：本地端口 12345 上没有程序在监听") });
+    // The log keeps the latest lines only.
+    QCOMPARE(window.findChild<LogWindow *>()->findChild<QTextEdit *>()->document()->blockCount(), 10000);
+    QCOMPARE(view.controller->status(), FrpcManager::Running);
+    QCOMPARE(view.status->text(), STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123")));
 }
 
 void TestConnection::closing_data()

@@ -33,6 +33,8 @@
 //   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
 //   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
 //   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
+//   FAKEFRPC_VISITS=n           after the first reply that named a port, n visitors reach the proxies
+//                               while nothing listens on the local port: one warning line each
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
 //                               the first configured proxy
 //   FAKEFRPC_STATUS_PAD=n       add n spaces to the end of every status reply
@@ -315,6 +317,8 @@ private:
     // The first reply that named a port starts what the environment asks to happen after it.
     void onFirstPortReported()
     {
+        if (const std::optional<int> visits = envInt("FAKEFRPC_VISITS"))
+            QTimer::singleShot(0, this, [this, visits] { refuseVisitors(*visits); });
         if (const std::optional<int> delay = envInt("FAKEFRPC_EXIT_AFTER_REPORT"))
             QTimer::singleShot(*delay, this, [] { endNow(); });
         if (const std::optional<int> dropAfter = envInt("FAKEFRPC_DROP_AFTER_MS")) {
@@ -328,6 +332,19 @@ private:
                 }
             });
         }
+    }
+
+    void refuseVisitors(int count)
+    {
+        const QJsonObject proxy = m_proxies.first().toObject();
+        const QString local
+            = QStringLiteral("127.0.0.1:%1").arg(proxy.value(QLatin1String("localPort")).toInteger());
+        const QString text
+            = QStringLiteral("[%1] [%2] connect to local service [%3] error: dial tcp %3: connect: "
+                             "connection refused")
+                  .arg(runId(), proxy.value(QLatin1String("name")).toString(), local);
+        for (int i = 0; i < count; ++i)
+            logLine('W', "proxy/proxy.go:204", text);
     }
 
     void onNewConnection()
