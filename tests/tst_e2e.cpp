@@ -108,6 +108,7 @@ private slots:
     void cleanupTestCase();
     void tunnelCarriesBytesAndSurvivesAClientExit();
     void tunnelFollowsTheServer();
+    void visitorsReachingNothingAreTold();
     void failuresAreShown_data();
     void failuresAreShown();
     void serverOnIPv6Loopback();
@@ -337,9 +338,9 @@ int TestEndToEnd::connectAndWaitForPort(int index)
         return 0;
     connectButton->click();
     auto *controller = m_window->findChild<FrpcManager *>();
-    QTest::qWaitFor([&] { return controller->status() == FrpcManager::Running && shownRemotePort() > 0; },
-                    Timeout);
-    return controller->status() == FrpcManager::Running ? shownRemotePort() : 0;
+    const bool up = QTest::qWaitFor(
+        [&] { return controller->status() == FrpcManager::Running && shownRemotePort() > 0; }, Timeout);
+    return up ? shownRemotePort() : 0;
 }
 
 void TestEndToEnd::disconnectAndWait(int index)
@@ -490,6 +491,41 @@ void TestEndToEnd::tunnelFollowsTheServer()
              port);
     expectEcho(port);
     disconnectAndWait(m_entryIndex);
+}
+
+void TestEndToEnd::visitorsReachingNothingAreTold()
+{
+    // Nothing listens on the local port that the tunnel publishes.
+    auto *portField = m_window->findChild<QSpinBox *>();
+    const int echoPort = portField->value();
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    portField->setValue(closedPort);
+    auto *script = new ModalScript;
+    script->answer(QMessageBox::Ok);
+    const int remotePort = connectAndWaitForPort(m_entryIndex);
+    QVERIFY(remotePort > 0);
+
+    // A few visitors: the server takes them in, the client finds nothing to hand them to.
+    for (int i = 0; i < 3; ++i) {
+        QTcpSocket visitor;
+        visitor.connectToHost(QHostAddress::LocalHost, quint16(remotePort));
+        QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::ConnectedState, Timeout);
+        visitor.write("anybody there?");
+        QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::UnconnectedState, Timeout);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(script->finished(), 5000);
+    QCOMPARE(
+        script->boxes,
+        QStringList { QStringLiteral("错误|访问者无法连接：本地端口 %1 上没有程序在监听").arg(closedPort) });
+    QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Running);
+    disconnectAndWait(m_entryIndex);
+    portField->setValue(echoPort);
+    finishModalScript(script);
 }
 
 void TestEndToEnd::failuresAreShown_data()
