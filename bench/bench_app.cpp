@@ -11,7 +11,8 @@
 // The real client is looked for in --frp-dir, else in $MARROWGATE_FRP_DIR, else in <build>/frp.
 //
 // With --screenshots <folder> it drives the window through its states instead and saves pictures of the
-// main window (light and dark), the connected state, the edit dialog and the log window.
+// main window (light and dark), the connected state, the edit dialog, the log window and the server
+// list's context menu.
 //
 // Settings and the client configuration file go to a private folder: the user's own are not touched.
 // Starting a tunnel ends every frpc process of the user, as the program does.
@@ -24,6 +25,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
 #include <QElapsedTimer>
@@ -33,6 +35,7 @@
 #include <QLabel>
 #include <QMainWindow>
 #include <QMap>
+#include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -855,6 +858,39 @@ int takeScreenshots(const QString &folder)
             }
         });
         QTest::mouseClick(cardButton(&window, kDemoIndex, QStringLiteral("编辑")), Qt::LeftButton);
+        spin(300);
+
+        // The server list's context menu, opened by a right click on a card. The menu is a window of
+        // its own, so the screen is grabbed where the main window and the menu lie.
+        QTimer::singleShot(500, &window, [&] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            if (!menu || menu->actions().isEmpty()) {
+                ok = false;
+                return;
+            }
+            // The first entry highlighted, as under the pointer.
+            menu->setActiveAction(menu->actions().first());
+            spin(100);
+            const QRect area = window.frameGeometry().united(menu->frameGeometry());
+            const QString path = folder + QStringLiteral("/menu-%1.png").arg(suffix);
+            const bool saved = QGuiApplication::primaryScreen()
+                                   ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                                   .save(path);
+            say(QStringLiteral("%1 %2").arg(
+                saved ? QStringLiteral("saved") : QStringLiteral("could not save"), path));
+            ok &= saved;
+            menu->close();
+        });
+        QWidget *card = cardButton(&window, kDemoIndex, QStringLiteral("连接"));
+        while (card && !qobject_cast<ServerCardWidget *>(card))
+            card = card->parentWidget();
+        if (card) {
+            const QPoint pos(card->width() / 3, card->height() / 2);
+            QContextMenuEvent event(QContextMenuEvent::Mouse, pos, card->mapToGlobal(pos));
+            QApplication::sendEvent(card, &event);
+        } else {
+            ok = false;
+        }
         spin(300);
     }
     theme->setCurrentIndex(0);

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Takes the README's screenshots under a virtual X server: the main window in the light and the dark
 # theme with a few servers, the connected state with the address, the port and the copy buttons, the
-# edit dialog and the log window. The window runs in a private settings folder with the fake frpc
-# client from the test build, so nothing of the user's own is touched or needed.
+# edit dialog, the log window and the server list's context menu. The window runs in a private
+# settings folder with the fake frpc client from the test build, so nothing of the user's own is
+# touched or needed.
 #
 #   scripts/screenshots.sh [output folder]      (default: docs/screenshots)
 #

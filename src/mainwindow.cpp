@@ -154,6 +154,16 @@ QString windowStyleSheet(const ThemeColors &c)
     return sheet;
 }
 
+// The server list's context menu: a raised panel in the theme's field colours.
+QString menuStyleSheet(const ThemeColors &c)
+{
+    return QStringLiteral("QMenu { background-color: %1; color: %2; border: 1px solid %3; padding: 4px; }\n"
+                          "QMenu::item { background-color: transparent; padding: 6px 24px 6px 16px; }\n"
+                          "QMenu::item:selected { background-color: %4; }")
+        .arg(QLatin1String(c.field), QLatin1String(c.text), QLatin1String(c.fieldBorder),
+             QLatin1String(c.itemHover));
+}
+
 const char CARD_SHEET_DARK[]
     = "ServerCardWidget {    background-color: #2C3546;    border: 1px solid #3D4759;    "
       "border-radius: 12px;}ServerCardWidget:hover {    border-color: #5B8DEE;}";
@@ -950,6 +960,7 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
         return;
     }
     QMenu menu(this);
+    menu.setStyleSheet(menuStyleSheet(isDarkTheme() ? DARK_COLORS : LIGHT_COLORS));
     QAction *exportAction = menu.addAction(QStringLiteral("导出服务器列表..."));
     QAction *importAction = menu.addAction(QStringLiteral("导入服务器列表..."));
     // The chosen action runs once the menu has closed, so its dialogs do not open from inside it.
