@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QByteArray>
 #include <QDir>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -30,6 +31,17 @@ inline void isolateUserFiles(const QString &root)
 inline QString sandboxPath()
 {
     return qEnvironmentVariable("MARROWGATE_TEST_SANDBOX");
+}
+
+// Whether the process is gone, or only waiting for its parent to collect it.
+inline bool processGone(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray text = stat.readAll();
+    const int close = text.lastIndexOf(')');
+    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
 }
 
 // The push button below parent that reads text, as a person finds it.

@@ -25,6 +25,8 @@
 #define MARROWGATE_HAVE_XCB 1
 #endif
 
+using TestSupport::processGone;
+
 namespace {
 
 const QString kMainTitle = QStringLiteral("Marrowgate v1.0.0");
@@ -145,17 +147,6 @@ QString clientFileOf(qint64 programPid)
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
         + QStringLiteral("/frpc_%1.toml").arg(programPid);
-}
-
-// Gone, or only waiting for its parent to collect it.
-bool processGone(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const int close = text.lastIndexOf(')');
-    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
 }
 
 // The running child processes of a process.

@@ -20,6 +20,8 @@
 
 #include <unistd.h>
 
+using TestSupport::processGone;
+
 namespace {
 
 const int WAIT_MS = 15000;
@@ -154,17 +156,6 @@ QString configPath()
 {
     return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/frpc_")
         + QString::number(QCoreApplication::applicationPid()) + QStringLiteral(".toml");
-}
-
-// Gone, or only waiting for its parent to collect it.
-bool processGone(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const int close = text.lastIndexOf(')');
-    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
 }
 
 QStringList startLines(const ServerConfig &config, int localPort)
