@@ -441,6 +441,15 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
     }
 }
 
+// The client's last line that may say why it failed is the most useful one. frp 0.66, for instance,
+// ends a login with a wrong token with
+//     [E] ... token in login doesn't match token from configuration
+//     [W] ... connect to server error: token in login doesn't match token from configuration
+//     [I] ... frpc service for config file [...] stopped
+//     login to the server failed: token in login doesn't match token from configuration. With
+//     loginFailExit enabled, no additional retries will be attempted
+// and an unreachable server the same way, with "dial tcp ...: connect: connection refused" and no
+// [E] line: the informational lines are passed over, and the plain last words are shown.
 void FrpcManager::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
