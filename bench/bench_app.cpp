@@ -911,6 +911,9 @@ int main(int argc, char *argv[])
         qputenv("MARROWGATE_BENCH_SANDBOX", sandbox->path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (sandbox->path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("TMPDIR", (sandbox->path() + QStringLiteral("/tmp")).toLocal8Bit());
+        // A session bus that does not exist: no desktop notification of a run reaches the desktop.
+        qputenv("DBUS_SESSION_BUS_ADDRESS",
+                ("unix:path=" + sandbox->path() + QStringLiteral("/no-bus")).toLocal8Bit());
     }
 
     QApplication app(argc, argv);

@@ -8,6 +8,7 @@
 #include <QSaveFile>
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -285,6 +286,14 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append, Q
         if (config.isValid())
             imported.append(config);
     }
+
+    // Loading reads no more than the bound; an import never stores entries that would be lost.
+    const qsizetype kept = append
+        ? std::count_if(m_configs.cbegin(), m_configs.cend(),
+                        [](const ServerConfig &config) { return !config.isBuiltIn; })
+        : 0;
+    if (kept + imported.size() > MAX_STORED_SERVERS)
+        return fail(QStringLiteral("导入后服务器将超过 %1 个").arg(MAX_STORED_SERVERS));
 
     if (!append)
         m_configs.clear();

@@ -26,6 +26,8 @@ inline void isolateUserFiles(const QString &root)
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
     qputenv("TMPDIR", (root + QStringLiteral("/tmp")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
+    // No session bus: desktop notifications of a test never reach the user's desktop.
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
 }
 
 inline QString sandboxPath()

@@ -584,6 +584,14 @@ void TestServerConfig::rejectedImportChangesNothing_data()
     QTest::newRow("cut off array") << QByteArray("[{\"name\": \"x\", \"serverAddr\": \"a\"") << true;
     QTest::newRow("array followed by text") << QByteArray("[{\"name\": \"x\"}] trailing") << true;
     QTest::newRow("missing file") << QByteArray() << false;
+    QByteArray large
+        = "[" + QByteArray(1024 * 1024, ' ') + R"({"name": "x", "serverAddr": "a", "token": "t"}])";
+    QTest::newRow("over 1 MiB") << large << true;
+    QByteArray many = "[";
+    for (int i = 0; i <= ServerConfigManager::MAX_STORED_SERVERS; ++i)
+        many += R"({"name": "x", "serverAddr": "a", "token": "t"},)";
+    many.back() = ']';
+    QTest::newRow("more servers than the store keeps") << many << true;
 }
 
 void TestServerConfig::rejectedImportChangesNothing()
