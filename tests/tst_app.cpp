@@ -261,6 +261,7 @@ private slots:
     void killedProgramTakesItsClientAlong();
     void plantedClientFileIsLeftAlone();
     void anotherUserIsIndependent();
+    void connectOption();
 
 private:
     std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {},
@@ -641,6 +642,40 @@ void TestApp::anotherUserIsIndependent()
     m_processes.push_back(std::move(first));
     m_processes.push_back(std::move(other));
     m_processes.push_back(std::move(again));
+}
+
+// --connect against the real client: an unknown name shows the box naming it and starts no client;
+// the built-in entry's tunnel comes up on the given local port, which is stored as the last one.
+void TestApp::connectOption()
+{
+    REQUIRE_REAL_TUNNEL();
+    QSettings stored;
+    stored.clear();
+    stored.sync();
+
+    auto refused = startProgram({ QStringLiteral("--connect"), QStringLiteral("nobody") }, m_realProgram);
+    const QString box = waitForWindow(*refused, QStringLiteral("无法连接"));
+    QVERIFY2(!box.isEmpty(), "an unknown name shows no box");
+    QVERIFY(pressKey(box, QStringLiteral("Return")));
+    QTest::qWait(500);
+    QVERIFY(childrenOf(refused->processId()).isEmpty());
+    refused->terminate();
+    QVERIFY(refused->waitForFinished(10000));
+    QCOMPARE(refused->exitCode(), 0);
+    m_processes.push_back(std::move(refused));
+
+    auto program = startProgram({ QStringLiteral("--connect"), QStringLiteral("HalvornMarrowgate服务器"),
+                                  QStringLiteral("--port"), QStringLiteral("23456") },
+                                m_realProgram);
+    QVERIFY(!waitForWindow(*program, kMainTitle).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(openRemotePort() > 0, kWindowTimeoutMs);
+    QCOMPARE(childrenOf(program->processId()).size(), 1);
+    program->terminate();
+    QVERIFY(program->waitForFinished(10000));
+    QCOMPARE(program->exitCode(), 0);
+    stored.sync();
+    QCOMPARE(stored.value(QStringLiteral("lastLocalPort")).toInt(), 23456);
+    m_processes.push_back(std::move(program));
 }
 
 // Like MARROWGATE_TEST_MAIN, except that without an X server the test starts offscreen so that it can
