@@ -9,6 +9,17 @@ namespace {
 const char *const VERSION_TEXT = "Marrowgate 1.0.0\n";
 const int EXIT_USAGE_ERROR = 2;
 
+// Options that the toolkit's application object reads from the command line itself.
+const char *const TOOLKIT_OPTIONS_WITH_VALUE[] = { "platform",        "platformpluginpath",
+                                                   "platformtheme",   "plugin",
+                                                   "qwindowgeometry", "qwindowicon",
+                                                   "qwindowtitle",    "session",
+                                                   "style",           "stylesheet",
+                                                   "display",         "name",
+                                                   "title",           "visual",
+                                                   "qmljsdebugger" };
+const char *const TOOLKIT_SWITCHES[] = { "reverse", "widgetcount", "nograb", "dograb", "sync" };
+
 CommandLineRequest failure(const QString &reason)
 {
     CommandLineRequest request;
@@ -36,6 +47,19 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"),
         QStringLiteral("port"));
     parser.addOptions({ helpOption, versionOption, connectOption, portOption });
+    // The toolkit's own options (such as -platform or -style) are read by the application object later;
+    // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    for (const char *name : TOOLKIT_OPTIONS_WITH_VALUE) {
+        QCommandLineOption option(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
+    for (const char *name : TOOLKIT_SWITCHES) {
+        QCommandLineOption option(QString::fromLatin1(name));
+        option.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(option);
+    }
 
     if (!parser.parse(arguments))
         return failure(parser.errorText());

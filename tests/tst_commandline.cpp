@@ -43,6 +43,9 @@ void TestCommandLine::parse_data()
                                     << 8080 << QString();
     QTest::newRow("port bounds") << QStringList { "--port=65535", "--connect", "a" } << run << "a" << 65535
                                  << QString();
+    QTest::newRow("the toolkit's own options")
+        << QStringList { "-platform", "xcb", "--style=fusion", "-reverse", "--connect", "a" } << run << "a"
+        << 0 << QString();
     QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << "conect";
     QTest::newRow("connect without a name")
         << QStringList { "--connect" } << fail << QString() << 0 << "connect";
