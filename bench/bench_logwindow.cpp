@@ -74,6 +74,13 @@ QStringList clientOutput(int count)
     return lines;
 }
 
+void showAndWait(QWidget &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "window not exposed\n");
+}
+
 void settle(QWidget &window)
 {
     QCoreApplication::processEvents();
@@ -93,9 +100,7 @@ struct BurstResult
 BurstResult runBurst(const QStringList &lines, int earlierLines)
 {
     LogWindow window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        std::fprintf(stderr, "window not exposed\n");
+    showAndWait(window);
     for (int i = 0; i < earlierLines; ++i)
         window.appendLog(QStringLiteral("开始连接... %1").arg(i));
     settle(window);
@@ -128,9 +133,7 @@ BurstResult runBurst(const QStringList &lines, int earlierLines)
 double runTrickle(const QStringList &lines, int groupSize)
 {
     LogWindow window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        std::fprintf(stderr, "window not exposed\n");
+    showAndWait(window);
     settle(window);
 
     QElapsedTimer timer;
@@ -148,9 +151,7 @@ double runTrickle(const QStringList &lines, int groupSize)
 double runReopen(const QStringList &lines)
 {
     LogWindow window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        std::fprintf(stderr, "window not exposed\n");
+    showAndWait(window);
     for (const QString &line : lines)
         window.appendLog(line);
     settle(window);
@@ -175,9 +176,7 @@ double runPlainAppend(const QStringList &lines)
     view.setLineWrapMode(QTextEdit::NoWrap);
     view.setFont(QFont(QStringLiteral("Consolas"), 9));
     view.resize(670, 420);
-    view.show();
-    if (!QTest::qWaitForWindowExposed(&view))
-        std::fprintf(stderr, "window not exposed\n");
+    showAndWait(view);
     settle(view);
 
     QElapsedTimer timer;
@@ -221,9 +220,7 @@ FloodResult runFlood(const QStringList &lines)
     FloodResult result;
     {
         LogWindow window;
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            std::fprintf(stderr, "window not exposed\n");
+        showAndWait(window);
         const int groupSize = 500;
         for (int i = 0; i < lines.size(); ++i) {
             window.appendLog(lines.at(i));
@@ -242,9 +239,7 @@ FloodResult runFlood(const QStringList &lines)
     }
     {
         LogWindow window;
-        window.show();
-        if (!QTest::qWaitForWindowExposed(&window))
-            std::fprintf(stderr, "window not exposed\n");
+        showAndWait(window);
         settle(window);
         QElapsedTimer timer;
         timer.start();

@@ -10,8 +10,8 @@ Run: python3 resources/make_arrows.py
 """
 
 import os
-import struct
-import zlib
+
+from make_icons import png
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -40,24 +40,13 @@ def render(colour, scale):
     return rows
 
 
-def png(width, height, rows):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
-
-    header = struct.pack(">IIBBBBB", width, height, 8, 6, 0, 0, 0)  # 8-bit RGBA
-    raw = b"".join(b"\x00" + row for row in rows)
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
-            + chunk(b"IEND", b""))
-
-
 def main():
     os.makedirs(os.path.join(HERE, "arrows"), exist_ok=True)
     for colour in COLOURS:
         for scale, suffix in ((1, ""), (2, "@2x")):
             path = os.path.join(HERE, "arrows", f"down-{colour}{suffix}.png")
             with open(path, "wb") as out:
-                out.write(png(WIDTH * scale, HEIGHT * scale, render(colour, scale)))
+                out.write(png(WIDTH * scale, render(colour, scale), HEIGHT * scale))
 
 
 if __name__ == "__main__":

@@ -148,12 +148,13 @@ def render(size):
     return rows
 
 
-def png(size, rows):
+def png(width, rows, height=None):
+    """An 8-bit RGBA PNG stream of the rows (square unless a height is given)."""
     def chunk(kind, data):
         body = kind + data
         return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body) & 0xFFFFFFFF)
 
-    header = struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0)  # 8-bit RGBA
+    header = struct.pack(">IIBBBBB", width, width if height is None else height, 8, 6, 0, 0, 0)
     raw = b"".join(b"\x00" + row for row in rows)
     return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
             + chunk(b"IEND", b""))
