@@ -175,6 +175,8 @@ void TestConnection::init()
 {
     for (const char *name : FAKE_CLIENT_VARIABLES)
         qunsetenv(name);
+    // Also after a run that ended before it could put the client back.
+    setClientExecutable(true);
     qputenv("FAKEFRPC_REMOTE_PORT", "46123");
     QSettings().remove(QStringLiteral("theme"));
 
