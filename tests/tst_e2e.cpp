@@ -134,6 +134,7 @@ private:
     int m_entryIndex = 0;
     int m_wrongTokenIndex = 0;
     int m_ipv6Index = 0;
+    int m_unreachableIndex = 0;
     EchoServer m_echo;
     QNetworkAccessManager m_network;
     std::unique_ptr<MainWindow> m_window;
@@ -186,7 +187,8 @@ void TestEndToEnd::initTestCase()
         m_entryIndex = ServerConfigManager::instance().getConfigs().size() - 1;
     }
 
-    // The same server with a wrong token, and the server on the IPv6 loopback address.
+    // The same server with a wrong token, the server on the IPv6 loopback address, and a port where
+    // no server listens.
     ServerConfig entry = builtIn;
     entry.isBuiltIn = false;
     entry.name = QStringLiteral("wrong token");
@@ -199,6 +201,13 @@ void TestEndToEnd::initTestCase()
     entry.token = QLatin1String(BuiltInToken);
     ServerConfigManager::instance().addConfig(entry);
     m_ipv6Index = ServerConfigManager::instance().getConfigs().size() - 1;
+    entry.name = QStringLiteral("nobody there");
+    entry.serverAddr = QStringLiteral("127.0.0.1");
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    entry.serverPort = probe.serverPort();
+    probe.close();
+    ServerConfigManager::instance().addConfig(entry);
+    m_unreachableIndex = ServerConfigManager::instance().getConfigs().size() - 1;
 
     m_window = std::make_unique<MainWindow>();
     m_window->show();
@@ -530,21 +539,28 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
 
 void TestEndToEnd::failuresAreShown_data()
 {
-    QTest::addColumn<bool>("refused");
+    QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("naming");
 
-    // The client ends on its first failed login; the box names it.
-    QTest::newRow("wrong token") << false << QStringLiteral("连接失败: login to the server failed: ");
+    // The client ends on its first failed login; the box says why.
+    const QString failedLogin = QStringLiteral("连接失败: login to the server failed: ");
+    QTest::newRow("wrong token") << QStringLiteral("token") << failedLogin << QStringLiteral("token");
+    QTest::newRow("no server") << QStringLiteral("unreachable") << failedLogin
+                               << QStringLiteral("connection refused");
     // The only port the server may hand out is taken: it refuses the proxy, and the client retries.
-    QTest::newRow("proxy refused") << true << QStringLiteral("服务器拒绝了隧道: ");
+    QTest::newRow("proxy refused") << QStringLiteral("refused") << QStringLiteral("服务器拒绝了隧道: ")
+                                   << QStringLiteral("port");
 }
 
 void TestEndToEnd::failuresAreShown()
 {
-    QFETCH(bool, refused);
+    QFETCH(QString, how);
     QFETCH(QString, shown);
+    QFETCH(QString, naming);
+    const bool refused = how == QLatin1String("refused");
     QTcpServer taken;
-    int index = m_wrongTokenIndex;
+    int index = how == QLatin1String("token") ? m_wrongTokenIndex : m_unreachableIndex;
     if (refused) {
         QVERIFY(taken.listen(QHostAddress::LocalHost));
         startFrps(QHostAddress::LocalHost,
@@ -560,11 +576,10 @@ void TestEndToEnd::failuresAreShown()
     const QString box = script->boxes.first();
     QVERIFY2(box.startsWith(QStringLiteral("错误|") + shown) && box.size() > shown.size() + 10,
              qPrintable(box));
+    QVERIFY2(box.contains(naming), qPrintable(box));
     if (refused) {
-        QVERIFY2(box.contains(QLatin1String("port")), qPrintable(box));
         disconnectAndWait(index);
     } else {
-        QVERIFY2(box.contains(QLatin1String("token")), qPrintable(box));
         QTRY_VERIFY_WITH_TIMEOUT(cardButton(index, QStringLiteral("连接")), 5000);
         QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Stopped);
     }
