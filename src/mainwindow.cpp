@@ -1054,8 +1054,7 @@ bool MainWindow::connectServerByName(const QString &name, int localPort)
         const QString reason = matches.isEmpty()
             ? QStringLiteral("没有名为“%1”的服务器。").arg(name)
             : QStringLiteral("有 %1 个服务器都名为“%2”，无法确定要连接哪一个。")
-                  .arg(matches.size())
-                  .arg(name);
+                  .arg(QString::number(matches.size()), name);
         showPlainMessage(this, QMessageBox::Warning, QStringLiteral("无法连接"), reason);
         return false;
     }
