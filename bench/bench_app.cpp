@@ -911,9 +911,14 @@ int main(int argc, char *argv[])
         qputenv("MARROWGATE_BENCH_SANDBOX", sandbox->path().toLocal8Bit());
         qputenv("XDG_CONFIG_HOME", (sandbox->path() + QStringLiteral("/config")).toLocal8Bit());
         qputenv("TMPDIR", (sandbox->path() + QStringLiteral("/tmp")).toLocal8Bit());
-        // A session bus that does not exist: no desktop notification of a run reaches the desktop.
-        qputenv("DBUS_SESSION_BUS_ADDRESS",
-                ("unix:path=" + sandbox->path() + QStringLiteral("/no-bus")).toLocal8Bit());
+        // A runtime folder of its own for the client file and the instance lock, and no session bus:
+        // no desktop notification of a run reaches the desktop.
+        const QString runtime = sandbox->path() + QStringLiteral("/runtime");
+        QDir().mkpath(runtime);
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", runtime.toLocal8Bit());
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
     }
 
     QApplication app(argc, argv);
