@@ -407,15 +407,16 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
 {
     Q_UNUSED(exitStatus);
     emit logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
-    m_queryTimer->stop();
-    m_outputQueryTimer->stop();
-    // A reply still on its way came from the client that has just ended.
-    abortQueries();
-    // The last words of the client may lack a line feed.
+    // The last words of the client may lack a line feed. They are judged before the queries stop,
+    // so that they cannot ask the ended client for its status.
     judgeLines(FrpcClientText::outputLines(m_pendingOutput), false);
     judgeLines(FrpcClientText::outputLines(m_pendingErrors), true);
     m_pendingOutput.clear();
     m_pendingErrors.clear();
+    m_queryTimer->stop();
+    m_outputQueryTimer->stop();
+    // A reply still on its way came from the client that has just ended.
+    abortQueries();
 
     if (m_status == Running || (m_status == Starting && m_reconnecting)) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
