@@ -271,6 +271,7 @@ FrpcManager::FrpcManager(QObject *parent)
     , m_process(nullptr)
     , m_queryTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
+    , m_outputQueryTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
 {
     removeLeftoverConfigFiles();
@@ -285,7 +286,6 @@ FrpcManager::FrpcManager(QObject *parent)
 
     // The client writes a line when it logs in, when a proxy starts and when it loses or regains the
     // server: its status is asked for soon after, once for a whole burst of lines.
-    m_outputQueryTimer = new QTimer(this);
     m_outputQueryTimer->setSingleShot(true);
     m_outputQueryTimer->setInterval(OUTPUT_QUERY_DELAY_MS);
     connect(m_outputQueryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
@@ -369,10 +369,8 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
 
 void FrpcManager::stop()
 {
-    m_queryTimer->stop();
-    m_outputQueryTimer->stop();
+    stopQueries();
     m_reconnectTimer->stop();
-    abortQueries();
     m_reconnectAttempts = 0;
     m_reconnecting = false;
 
@@ -413,10 +411,8 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
     judgeLines(FrpcClientText::outputLines(m_pendingErrors), true);
     m_pendingOutput.clear();
     m_pendingErrors.clear();
-    m_queryTimer->stop();
-    m_outputQueryTimer->stop();
     // A reply still on its way came from the client that has just ended.
-    abortQueries();
+    stopQueries();
 
     if (m_status == Running || (m_status == Starting && m_reconnecting)) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
@@ -479,8 +475,7 @@ void FrpcManager::onProcessError(QProcess::ProcessError error)
     }
 
     // The tunnel is over: no more status queries, even while an error box is open.
-    m_queryTimer->stop();
-    m_outputQueryTimer->stop();
+    stopQueries();
     m_reconnecting = false;
 
     emit logMessage(text);
@@ -706,17 +701,16 @@ void FrpcManager::removeLeftoverConfigFiles()
     if (folder.isEmpty())
         return;
     static const QRegularExpression clientFileName(QStringLiteral("^frpc_([0-9]{1,10})\\.toml$"));
-    const uint owner = QFileInfo(folder).ownerId();
     QDirIterator files(folder, { QStringLiteral("frpc_*.toml") },
                        QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (files.hasNext()) {
         const QFileInfo file(files.next());
         const QRegularExpressionMatch match = clientFileName.match(file.fileName());
-        if (!match.hasMatch() || file.ownerId() != owner)
+        if (!match.hasMatch())
             continue;
         const qint64 pid = match.captured(1).toLongLong();
         if (pid != QCoreApplication::applicationPid() && !FrpcProcesses::isThisProgram(pid))
-            QFile::remove(file.filePath());
+            removeOwnFile(file.filePath());
     }
 }
 
@@ -750,8 +744,10 @@ void FrpcManager::releaseProcess()
     process->deleteLater();
 }
 
-void FrpcManager::abortQueries()
+void FrpcManager::stopQueries()
 {
+    m_queryTimer->stop();
+    m_outputQueryTimer->stop();
     const QList<QNetworkReply *> replies = m_networkManager->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies) {
         if (reply->isRunning())

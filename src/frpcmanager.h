@@ -118,7 +118,8 @@ private:
     void cleanupOrphanedFrpcProcesses();
     void launchClient(const ServerConfig &config, int localPort);
     void releaseProcess();
-    void abortQueries();
+    // Stops both query timers and abandons the replies still on their way.
+    void stopQueries();
     void readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError);
     void judgeLines(const QStringList &lines, bool onStandardError);
     void onTunnelDown();

@@ -988,8 +988,8 @@ void MainWindow::onExportServers()
     }
     showPlainMessage(this, QMessageBox::Information, QStringLiteral("导出完成"),
                      QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
-                         .arg(ServerConfigManager::instance().getConfigs().size())
-                         .arg(QDir::toNativeSeparators(path)));
+                         .arg(QString::number(ServerConfigManager::instance().getConfigs().size()),
+                              QDir::toNativeSeparators(path)));
 }
 
 void MainWindow::onImportServers()
@@ -1089,7 +1089,7 @@ void MainWindow::setupDesktopNotifications()
     connect(m_desktopNotifier, &DesktopNotifier::unavailable, this, &MainWindow::onLogMessage);
 
     connect(m_frpcManager, &FrpcManager::statusChanged, this, [this](FrpcManager::Status status) {
-        if (status == FrpcManager::Starting && m_notifiedStatus == FrpcManager::Running) {
+        if (status == FrpcManager::Starting && m_tunnelAnnounced && !m_tunnelLost) {
             // The client lost an established tunnel and is restoring it.
             m_tunnelLost = true;
             notifyDesktop(QStringLiteral("隧道已断开，正在重新连接"),
@@ -1098,7 +1098,6 @@ void MainWindow::setupDesktopNotifications()
             m_tunnelAnnounced = false;
             m_tunnelLost = false;
         }
-        m_notifiedStatus = status;
     });
     connect(m_frpcManager, &FrpcManager::remotePortReady, this, [this](const QString &port) {
         if (m_connectedServerIndex == -1)

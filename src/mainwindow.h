@@ -130,7 +130,6 @@ private:
     QString m_remoteIP;
     QString m_remotePort;
     DesktopNotifier *m_desktopNotifier = nullptr;
-    FrpcManager::Status m_notifiedStatus = FrpcManager::Stopped;
     bool m_tunnelAnnounced = false;
     bool m_tunnelLost = false;
 };

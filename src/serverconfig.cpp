@@ -251,9 +251,7 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append, Q
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());
-    if (file.size() > MAX_IMPORT_FILE_SIZE)
-        return fail(QStringLiteral("文件大于 1 MiB"));
-    // A file that grows while it is read is cut off one byte past the bound and refused below.
+    // Read one byte past the bound at most: a larger file is refused without being read whole.
     const QByteArray text = file.read(MAX_IMPORT_FILE_SIZE + 1);
     file.close();
     if (text.size() > MAX_IMPORT_FILE_SIZE)
