@@ -26,10 +26,12 @@ const QString KEY_SERVER_ADDR = QStringLiteral("serverAddr");
 const QString KEY_SERVER_PORT = QStringLiteral("serverPort");
 const QString KEY_TOKEN = QStringLiteral("token");
 const QString KEY_WEB_SERVER_PORT = QStringLiteral("webServerPort");
+const QString KEY_AUTO_START = QStringLiteral("autoStart");
+const QString KEY_THEME = QStringLiteral("theme");
 
-const int DEFAULT_SERVER_PORT = 7000;
-const int DEFAULT_WEB_SERVER_PORT = 7400;
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
+const bool DEFAULT_AUTO_START = false;
+const int DEFAULT_THEME = 0;
 
 // The entry every load puts first: the project's own tunnel server. It is never stored.
 ServerConfig builtInConfig()
@@ -44,25 +46,32 @@ ServerConfig builtInConfig()
     return config;
 }
 
-QString stringMember(const QJsonObject &object, const QString &key)
+// Whether an imported value is a whole JSON number that fits an int.
+bool isWholeInt(const QJsonValue &value)
 {
-    const QJsonValue value = object.value(key);
-    return value.isString() ? value.toString() : QString();
+    if (!value.isDouble())
+        return false;
+    const double number = value.toDouble();
+    return std::isfinite(number) && std::trunc(number) == number
+        && number >= double(std::numeric_limits<int>::min())
+        && number <= double(std::numeric_limits<int>::max());
 }
 
-// A port from an imported file counts only as a whole JSON number that fits an int; strings,
-// fractions, booleans and huge numbers fall back to the default.
-int portMember(const QJsonObject &object, const QString &key, int defaultValue)
+// The members of an imported object that have their field's type: text for the texts, a whole
+// number for the ports. Strings, fractions, booleans and huge numbers are left out, so the field
+// keeps its default.
+QVariantMap acceptedMembers(const QJsonObject &object)
 {
-    const QJsonValue value = object.value(key);
-    if (!value.isDouble())
-        return defaultValue;
-    const double number = value.toDouble();
-    if (!std::isfinite(number) || std::trunc(number) != number
-        || number < double(std::numeric_limits<int>::min())
-        || number > double(std::numeric_limits<int>::max()))
-        return defaultValue;
-    return int(number);
+    QVariantMap fields;
+    const QVariantMap defaults = ServerConfig().toVariantMap();
+    for (auto it = defaults.cbegin(); it != defaults.cend(); ++it) {
+        const QJsonValue value = object.value(it.key());
+        if (it->typeId() == QMetaType::QString && value.isString())
+            fields.insert(it.key(), value.toString());
+        else if (it->typeId() == QMetaType::Int && isWholeInt(value))
+            fields.insert(it.key(), int(value.toDouble()));
+    }
+    return fields;
 }
 
 } // namespace
@@ -71,6 +80,26 @@ bool ServerConfig::isValid() const
 {
     return !name.isEmpty() && !serverAddr.isEmpty() && !token.isEmpty() && serverPort > 0
         && serverPort <= 65535 && webServerPort > 0 && webServerPort <= 65535;
+}
+
+QVariantMap ServerConfig::toVariantMap() const
+{
+    return { { KEY_NAME, name },
+             { KEY_SERVER_ADDR, serverAddr },
+             { KEY_SERVER_PORT, serverPort },
+             { KEY_TOKEN, token },
+             { KEY_WEB_SERVER_PORT, webServerPort } };
+}
+
+ServerConfig ServerConfig::fromVariantMap(const QVariantMap &map)
+{
+    ServerConfig config;
+    config.name = map.value(KEY_NAME).toString();
+    config.serverAddr = map.value(KEY_SERVER_ADDR).toString();
+    config.serverPort = map.value(KEY_SERVER_PORT, config.serverPort).toInt();
+    config.token = map.value(KEY_TOKEN).toString();
+    config.webServerPort = map.value(KEY_WEB_SERVER_PORT, config.webServerPort).toInt();
+    return config;
 }
 
 ServerConfigManager &ServerConfigManager::instance()
@@ -100,17 +129,16 @@ void ServerConfigManager::loadConfigs()
     m_configs.append(builtInConfig());
 
     // A hand-edited or damaged store may claim any size; only a sane number of entries is read.
+    const QStringList keys = ServerConfig().toVariantMap().keys();
     const int size = qMin(settings.beginReadArray(KEY_SERVERS), MAX_STORED_SERVERS);
     for (int i = 0; i < size; ++i) {
         settings.setArrayIndex(i);
-        ServerConfig config;
-        config.name = settings.value(KEY_NAME).toString();
-        config.serverAddr = settings.value(KEY_SERVER_ADDR).toString();
-        config.serverPort = settings.value(KEY_SERVER_PORT, DEFAULT_SERVER_PORT).toInt();
-        config.token = settings.value(KEY_TOKEN).toString();
-        config.webServerPort = settings.value(KEY_WEB_SERVER_PORT, DEFAULT_WEB_SERVER_PORT).toInt();
-        config.isBuiltIn = false;
-        m_configs.append(config);
+        QVariantMap fields;
+        for (const QString &key : keys) {
+            if (settings.contains(key))
+                fields.insert(key, settings.value(key));
+        }
+        m_configs.append(ServerConfig::fromVariantMap(fields));
     }
     settings.endArray();
 }
@@ -130,11 +158,9 @@ void ServerConfigManager::saveConfigs()
         if (config.isBuiltIn)
             continue;
         settings.setArrayIndex(position++);
-        settings.setValue(KEY_NAME, config.name);
-        settings.setValue(KEY_SERVER_ADDR, config.serverAddr);
-        settings.setValue(KEY_SERVER_PORT, config.serverPort);
-        settings.setValue(KEY_TOKEN, config.token);
-        settings.setValue(KEY_WEB_SERVER_PORT, config.webServerPort);
+        const QVariantMap fields = config.toVariantMap();
+        for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+            settings.setValue(it.key(), it.value());
     }
     settings.endArray();
 }
@@ -201,18 +227,31 @@ void ServerConfigManager::setLastLocalPort(int port)
     saveConfigs();
 }
 
+bool ServerConfigManager::getAutoStart() const
+{
+    return QSettings().value(KEY_AUTO_START, DEFAULT_AUTO_START).toBool();
+}
+
+void ServerConfigManager::setAutoStart(bool enabled)
+{
+    QSettings().setValue(KEY_AUTO_START, enabled);
+}
+
+int ServerConfigManager::getTheme() const
+{
+    return QSettings().value(KEY_THEME, DEFAULT_THEME).toInt();
+}
+
+void ServerConfigManager::setTheme(int theme)
+{
+    QSettings().setValue(KEY_THEME, theme);
+}
+
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)
 {
     QJsonArray array;
-    for (const ServerConfig &config : std::as_const(m_configs)) {
-        QJsonObject object;
-        object.insert(KEY_NAME, config.name);
-        object.insert(KEY_SERVER_ADDR, config.serverAddr);
-        object.insert(KEY_SERVER_PORT, config.serverPort);
-        object.insert(KEY_TOKEN, config.token);
-        object.insert(KEY_WEB_SERVER_PORT, config.webServerPort);
-        array.append(object);
-    }
+    for (const ServerConfig &config : std::as_const(m_configs))
+        array.append(QJsonObject::fromVariantMap(config.toVariantMap()));
     const QByteArray text = QJsonDocument(array).toJson(QJsonDocument::Indented);
 
     // Written through a temporary file: either the whole text arrives or the old file stays as it
@@ -273,14 +312,7 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append, Q
     for (const QJsonValue &element : array) {
         if (!element.isObject())
             continue;
-        const QJsonObject object = element.toObject();
-        ServerConfig config;
-        config.name = stringMember(object, KEY_NAME);
-        config.serverAddr = stringMember(object, KEY_SERVER_ADDR);
-        config.serverPort = portMember(object, KEY_SERVER_PORT, DEFAULT_SERVER_PORT);
-        config.token = stringMember(object, KEY_TOKEN);
-        config.webServerPort = portMember(object, KEY_WEB_SERVER_PORT, DEFAULT_WEB_SERVER_PORT);
-        config.isBuiltIn = false;
+        const ServerConfig config = ServerConfig::fromVariantMap(acceptedMembers(element.toObject()));
         if (config.isValid())
             imported.append(config);
     }

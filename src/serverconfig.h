@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QVariantMap>
 
 // One tunnel server the user can connect to.
 struct ServerConfig
@@ -14,6 +15,11 @@ struct ServerConfig
     bool isBuiltIn = false;
 
     bool isValid() const;
+
+    // The fields under their stored and exported names; the built-in mark is never stored.
+    QVariantMap toVariantMap() const;
+    // A user entry from such a map; a field the map lacks keeps its default.
+    static ServerConfig fromVariantMap(const QVariantMap &map);
 };
 
 // The process-wide list of servers, with the built-in entry first, and the last local port.
@@ -40,6 +46,13 @@ public:
 
     int getLastLocalPort() const;
     void setLastLocalPort(int port);
+
+    // The window's preferences. They are not kept here: every call reads or writes the store.
+    bool getAutoStart() const;
+    void setAutoStart(bool enabled);
+    // 0 light, 1 dark; other stored values are returned as stored.
+    int getTheme() const;
+    void setTheme(int theme);
 
     // The file holds tokens: it is made readable by its owner only, and written whole or not at all
     // unless its folder takes no new files (then an existing file is overwritten in place).

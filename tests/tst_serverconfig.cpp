@@ -298,6 +298,12 @@ void TestServerConfig::recordValidity()
     config.serverPort = serverPort;
     config.webServerPort = webServerPort;
     QCOMPARE(config.isValid(), valid);
+
+    // Storing and exporting go through the key/value form, which leaves out only the built-in mark.
+    config.isBuiltIn = true;
+    QJsonObject expected = toJson(config);
+    expected.insert(QStringLiteral("isBuiltIn"), false);
+    QCOMPARE(toJson(ServerConfig::fromVariantMap(config.toVariantMap())), expected);
 }
 
 void TestServerConfig::firstStartHoldsOnlyTheBuiltInEntry()
