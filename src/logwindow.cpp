@@ -2,6 +2,7 @@
 
 #include "darkthemehelper.h"
 #include "privatefolders.h"
+#include "themestyles.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -21,66 +22,6 @@ namespace {
 // The log keeps the latest lines only, so that a client that writes without end (every visit to a
 // tunnel whose local service is down makes a line) cannot use up the memory.
 const int MAX_LOG_LINES = 10000;
-
-const char *const DARK_SHEET = R"(
-QDialog {
-    background-color: #1E2636;
-}
-QTextEdit {
-    background-color: #2C3546;
-    color: #E8EAF0;
-    border: 1px solid #3D4759;
-    border-radius: 6px;
-    padding: 8px;
-    font-family: Consolas, "Courier New", monospace;
-}
-QPushButton {
-    background-color: #5B8DEE;
-    color: white;
-    border: none;
-    border-radius: 6px;
-    padding: 4px 12px;
-    font-weight: bold;
-    min-height: 24px;
-    font-size: 9pt;
-}
-QPushButton:hover {
-    background-color: #7DA3F3;
-}
-QPushButton:pressed {
-    background-color: #4A7BDB;
-}
-)";
-
-const char *const LIGHT_SHEET = R"(
-QDialog {
-    background-color: #F5F6FA;
-}
-QTextEdit {
-    background-color: #FFFFFF;
-    color: #2C3E50;
-    border: 1px solid #DFE6E9;
-    border-radius: 6px;
-    padding: 8px;
-    font-family: Consolas, "Courier New", monospace;
-}
-QPushButton {
-    background-color: #3498DB;
-    color: white;
-    border: none;
-    border-radius: 6px;
-    padding: 4px 12px;
-    font-weight: bold;
-    min-height: 24px;
-    font-size: 9pt;
-}
-QPushButton:hover {
-    background-color: #2E86DE;
-}
-QPushButton:pressed {
-    background-color: #2574C7;
-}
-)";
 
 // The user's private folders with anything below them: a folder name ends at a slash, at one of the
 // path pattern's stop characters or at the end of the text, so a longer name that merely begins like
@@ -174,7 +115,7 @@ void LogWindow::clearLog()
 void LogWindow::applyTheme(bool isDark)
 {
     m_isDarkTheme = isDark;
-    const QString sheet = QString::fromUtf8(isDark ? DARK_SHEET : LIGHT_SHEET);
+    const QString sheet = ThemeStyles::logWindowSheet(isDark);
     DarkThemeHelper::setDarkTitleBar(this, isDark);
     // Setting a sheet restyles every child, which lays out the whole log again; the window applies
     // the theme each time it shows the log, so an unchanged sheet is left alone.

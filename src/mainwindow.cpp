@@ -3,8 +3,12 @@
 #include "darkthemehelper.h"
 #include "desktopnotifier.h"
 #include "logwindow.h"
+#include "plainmessagebox.h"
 #include "serverconfig.h"
+#include "servereditdialog.h"
+#include "serverlisttransfer.h"
 #include "startatlogin.h"
+#include "themestyles.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -12,164 +16,20 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
-#include <QDialog>
-#include <QDir>
-#include <QFileDialog>
-#include <QFormLayout>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSettings>
 #include <QSpinBox>
-#include <QStandardPaths>
 #include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <utility>
-
 namespace {
-
-// True when the main window above `widget` shows the dark theme; light for anything else.
-bool isDarkThemeAround(const QWidget *widget)
-{
-    const auto *mainWindow = qobject_cast<const MainWindow *>(widget->window());
-    return mainWindow && mainWindow->isDarkTheme();
-}
-
-// The colours that tell the light and the dark window sheet apart.
-struct ThemeColors
-{
-    const char *window;
-    const char *text;
-    const char *field;
-    const char *fieldBorder;
-    const char *accent;
-    const char *spinButton;
-    const char *spinButtonHover;
-    const char *buttonHover;
-    const char *buttonPressed;
-    const char *disabledBackground;
-    const char *disabledText;
-    const char *disabledBorder;
-    const char *checkBorder;
-    const char *comboHover;
-    const char *itemHover;
-    const char *scrollTrack;
-    const char *scrollHandle;
-    const char *scrollHandleHover;
-};
-
-constexpr ThemeColors LIGHT_COLORS
-    = { "#F5F6FA", "#2C3E50", "#FFFFFF", "#DFE6E9", "#3498DB", "#ECF0F1", "#BDC3C7", "#2E86DE", "#2574C7",
-        "#E8EBF0", "#B0B7C3", "#D5D9E0", "#BDC3C7", "#F8F9FA", "#EBF5FB", "#ECF0F1", "#BDC3C7", "#95A5A6" };
-
-constexpr ThemeColors DARK_COLORS
-    = { "#1E2636", "#E8EAF0", "#2C3546", "#3D4759", "#5B8DEE", "#3D4759", "#4E5D73", "#7DA3F3", "#4A7BDB",
-        "#2C3546", "#6B7280", "#3D4759", "#3D4759", "#343E52", "#3D4759", "#2C3546", "#3D4759", "#4E5D73" };
-
-// The whole-window sheet of one theme. Both themes share every rule and every measure; only the
-// colours differ.
-QString windowStyleSheet(const ThemeColors &c)
-{
-    QString sheet = QStringLiteral(
-        "QMainWindow { background-color: @window; }\n"
-        "QWidget { background-color: @window; color: @text; "
-        "font-family: \"Microsoft YaHei UI\", \"微软雅黑\"; font-size: 10pt; }\n"
-        "QLabel { background: transparent; border: none; }\n"
-        "QSpinBox { background-color: @field; border: 1px solid @fieldBorder; border-radius: 6px; "
-        "padding: 6px 12px; min-height: 28px; color: @text; }\n"
-        "QSpinBox:hover { border-color: @accent; }\n"
-        "QSpinBox::up-button, QSpinBox::down-button { background-color: @spinButton; border: none; "
-        "width: 18px; }\n"
-        "QSpinBox::up-button:hover, QSpinBox::down-button:hover { background-color: @spinButtonHover; }\n"
-        "QPushButton { background-color: @accent; color: white; border: none; border-radius: 6px; "
-        "padding: 4px 12px; font-weight: bold; min-height: 24px; font-size: 9pt; }\n"
-        "QPushButton:hover { background-color: @buttonHover; }\n"
-        "QPushButton:pressed { background-color: @buttonPressed; }\n"
-        "QPushButton:disabled { background-color: @disabledBackground; color: @disabledText; "
-        "border: 1px solid @disabledBorder; }\n"
-        "QCheckBox { spacing: 8px; color: @text; }\n"
-        "QCheckBox::indicator { width: 18px; height: 18px; border: 2px solid @checkBorder; "
-        "border-radius: 4px; background-color: @field; }\n"
-        "QCheckBox::indicator:hover { border-color: @accent; }\n"
-        "QCheckBox::indicator:checked { background-color: @accent; border-color: @accent; "
-        "image: url(:/resources/check.png); }\n"
-        "QComboBox { background-color: @field; border: 1px solid @fieldBorder; border-radius: 6px; "
-        "padding: 6px 12px; min-height: 28px; color: @text; }\n"
-        "QComboBox:hover { border-color: @accent; background-color: @comboHover; }\n"
-        "QComboBox:focus { border-color: @accent; outline: none; }\n"
-        "QComboBox::drop-down { border: none; width: 24px; padding-right: 4px; }\n"
-        "QComboBox::down-arrow { image: url(:/arrows/down-@textHex.png); width: 10px; height: 6px; "
-        "margin-right: 6px; }\n"
-        "QComboBox::down-arrow:hover { image: url(:/arrows/down-@accentHex.png); }\n"
-        "QComboBox QAbstractItemView { background-color: @field; border: 1px solid @fieldBorder; "
-        "border-radius: 6px; selection-background-color: @accent; selection-color: white; color: @text; "
-        "padding: 4px; outline: none; }\n"
-        "QComboBox QAbstractItemView::item { height: 32px; padding-left: 12px; border-radius: 4px; "
-        "color: @text; }\n"
-        "QComboBox QAbstractItemView::item:hover { background-color: @itemHover; color: @text; }\n"
-        "QComboBox QAbstractItemView::item:selected { background-color: @accent; color: white; }\n"
-        "QScrollBar:vertical { background-color: @scrollTrack; width: 12px; border-radius: 6px; }\n"
-        "QScrollBar::handle:vertical { background-color: @scrollHandle; border-radius: 6px; "
-        "min-height: 30px; }\n"
-        "QScrollBar::handle:vertical:hover { background-color: @scrollHandleHover; }\n"
-        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }\n");
-
-    // Longer names first, so that "@field" does not eat the start of "@fieldBorder". The arrow
-    // pictures are named after their colour, without the "#".
-    const std::pair<const char *, const char *> colors[] = {
-        { "@accentHex", c.accent + 1 },
-        { "@textHex", c.text + 1 },
-        { "@disabledBackground", c.disabledBackground },
-        { "@scrollHandleHover", c.scrollHandleHover },
-        { "@spinButtonHover", c.spinButtonHover },
-        { "@disabledBorder", c.disabledBorder },
-        { "@buttonPressed", c.buttonPressed },
-        { "@scrollHandle", c.scrollHandle },
-        { "@disabledText", c.disabledText },
-        { "@buttonHover", c.buttonHover },
-        { "@fieldBorder", c.fieldBorder },
-        { "@checkBorder", c.checkBorder },
-        { "@scrollTrack", c.scrollTrack },
-        { "@spinButton", c.spinButton },
-        { "@comboHover", c.comboHover },
-        { "@itemHover", c.itemHover },
-        { "@window", c.window },
-        { "@accent", c.accent },
-        { "@field", c.field },
-        { "@text", c.text },
-    };
-    for (const auto &[name, value] : colors)
-        sheet.replace(QLatin1String(name), QLatin1String(value));
-    return sheet;
-}
-
-// The server list's context menu: a raised panel in the theme's field colours.
-QString menuStyleSheet(const ThemeColors &c)
-{
-    return QStringLiteral("QMenu { background-color: %1; color: %2; border: 1px solid %3; padding: 4px; }\n"
-                          "QMenu::item { background-color: transparent; padding: 6px 24px 6px 16px; }\n"
-                          "QMenu::item:selected { background-color: %4; }")
-        .arg(QLatin1String(c.field), QLatin1String(c.text), QLatin1String(c.fieldBorder),
-             QLatin1String(c.itemHover));
-}
-
-const char CARD_SHEET_DARK[]
-    = "ServerCardWidget {    background-color: #2C3546;    border: 1px solid #3D4759;    "
-      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #5B8DEE;}";
-const char CARD_SHEET_LIGHT[]
-    = "ServerCardWidget {    background-color: #FFFFFF;    border: 1px solid #DFE6E9;    "
-      "border-radius: 12px;}ServerCardWidget:hover {    border-color: #3498DB;}";
 
 const char STATUS_STOPPED[] = "连接状态: <span style='color: #95A5A6;'>● 未连接</span>";
 const char STATUS_STARTING[] = "连接状态: <span style='color: #F39C12;'>● 正在连接...</span>";
@@ -183,215 +43,7 @@ const char STATUS_RUNNING_AT[]
 const char COPIED_CAPTION[] = "✓ 已复制";
 const int COPIED_CAPTION_MS = 1500;
 
-const char LINE_EDIT_SHEET[] = "QLineEdit { background-color: #FFFFFF; border: 1px solid #DFE6E9; "
-                               "border-radius: 6px; padding: 8px 12px; color: #2C3E50; }";
-
-// A message box whose text is shown as typed: names and paths may hold markup characters.
-void showPlainMessage(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text)
-{
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
 } // namespace
-
-// ---------------------------------------------------------------------------------------------
-// ServerCardWidget
-
-ServerCardWidget::ServerCardWidget(const QString &name, const QString &address, int port, bool isBuiltIn,
-                                   int index, QWidget *parent)
-    : QFrame(parent)
-    , m_name(name)
-    , m_address(address)
-    , m_port(port)
-    , m_isBuiltIn(isBuiltIn)
-    , m_index(index)
-{
-    setupUI();
-    setMouseTracking(true);
-}
-
-void ServerCardWidget::setConnected(bool connected)
-{
-    m_isConnected = connected;
-    updateConnectButton();
-}
-
-void ServerCardWidget::setEnabled(bool enabled)
-{
-    QFrame::setEnabled(enabled);
-    if (m_editBtn)
-        m_editBtn->setEnabled(enabled);
-    m_connectBtn->setEnabled(enabled);
-}
-
-void ServerCardWidget::updateCardTheme()
-{
-    setStyleSheet(QString::fromUtf8(isDarkThemeAround(this) ? CARD_SHEET_DARK : CARD_SHEET_LIGHT));
-
-    update();
-    for (QObject *child : children()) {
-        if (auto *widget = qobject_cast<QWidget *>(child))
-            widget->update();
-    }
-}
-
-void ServerCardWidget::mousePressEvent(QMouseEvent *event)
-{
-    if (!m_isBuiltIn && event->button() == Qt::LeftButton
-        && getCloseButtonRect().contains(event->position().toPoint())) {
-        emit deleteClicked(m_index);
-        return;
-    }
-    QFrame::mousePressEvent(event);
-}
-
-void ServerCardWidget::mouseMoveEvent(QMouseEvent *event)
-{
-    if (!m_isBuiltIn) {
-        const bool wasHovered = m_closeButtonHovered;
-        m_closeButtonHovered = getCloseButtonRect().contains(event->position().toPoint());
-        if (m_closeButtonHovered != wasHovered) {
-            update();
-            setCursor(m_closeButtonHovered ? Qt::PointingHandCursor : Qt::ArrowCursor);
-        }
-    }
-    QFrame::mouseMoveEvent(event);
-}
-
-void ServerCardWidget::leaveEvent(QEvent *event)
-{
-    if (m_closeButtonHovered) {
-        m_closeButtonHovered = false;
-        setCursor(Qt::ArrowCursor);
-        update();
-    }
-    QFrame::leaveEvent(event);
-}
-
-void ServerCardWidget::paintEvent(QPaintEvent *event)
-{
-    QFrame::paintEvent(event);
-    if (m_isBuiltIn)
-        return;
-
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QRect closeRect = getCloseButtonRect();
-    const bool isDark = isDarkThemeAround(this);
-
-    if (m_closeButtonHovered) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(231, 76, 60, 200));
-        painter.drawEllipse(closeRect);
-    }
-
-    QColor crossColor;
-    if (m_closeButtonHovered)
-        crossColor = Qt::white;
-    else
-        crossColor = isDark ? QColor(180, 180, 180) : QColor(150, 150, 150);
-    painter.setPen(QPen(QBrush(crossColor), 2.0, Qt::SolidLine, Qt::SquareCap, Qt::BevelJoin));
-
-    const int offset = 4;
-    painter.drawLine(QPoint(closeRect.left() + offset, closeRect.top() + offset),
-                     QPoint(closeRect.right() - offset, closeRect.bottom() - offset));
-    painter.drawLine(QPoint(closeRect.right() - offset, closeRect.top() + offset),
-                     QPoint(closeRect.left() + offset, closeRect.bottom() - offset));
-}
-
-void ServerCardWidget::setupUI()
-{
-    setFrameShape(QFrame::StyledPanel);
-    updateCardTheme();
-    setMaximumHeight(90);
-
-    auto *mainLayout = new QHBoxLayout(this);
-    mainLayout->setContentsMargins(18, 14, 18, 14);
-    mainLayout->setSpacing(12);
-
-    auto *infoLayout = new QVBoxLayout;
-    infoLayout->setSpacing(6);
-
-    const QString icon = m_isBuiltIn ? QStringLiteral("🔒 ") : QStringLiteral("⚙️ ");
-    const QString suffix = m_isBuiltIn ? QStringLiteral(" [内置]") : QString();
-    m_nameLabel = new QLabel(icon + m_name + suffix, this);
-    m_nameLabel->setTextFormat(Qt::PlainText);
-    m_nameLabel->setStyleSheet(QStringLiteral("font-size: 13pt; font-weight: bold;"));
-
-    // The built-in server's address is never shown: its label stays empty and outside the layout.
-    m_addressLabel = new QLabel(this);
-    m_addressLabel->setTextFormat(Qt::PlainText);
-    if (!m_isBuiltIn)
-        m_addressLabel->setText(QStringLiteral("%1:%2").arg(m_address, QString::number(m_port)));
-    m_addressLabel->setStyleSheet(QStringLiteral("font-size: 10pt;"));
-
-    infoLayout->addWidget(m_nameLabel);
-    if (!m_isBuiltIn)
-        infoLayout->addWidget(m_addressLabel);
-    mainLayout->addLayout(infoLayout, 1);
-
-    auto *btnLayout = new QHBoxLayout;
-    btnLayout->setSpacing(8);
-    btnLayout->setAlignment(Qt::AlignVCenter);
-
-    if (!m_isBuiltIn) {
-        m_editBtn = new QPushButton(QStringLiteral("编辑"), this);
-        m_editBtn->setFixedSize(60, 28);
-        m_editBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-        connect(m_editBtn, &QPushButton::clicked, this, [this] { emit editClicked(m_index); });
-        btnLayout->addWidget(m_editBtn);
-    }
-
-    m_connectBtn = new QPushButton(QStringLiteral("连接"), this);
-    m_connectBtn->setFixedSize(70, 28);
-    m_connectBtn->setStyleSheet(QStringLiteral("font-size: 9pt; font-weight: bold;"));
-    connect(m_connectBtn, &QPushButton::clicked, this, [this] {
-        // The second click of a double click would undo the first: connect and at once disconnect,
-        // or end the tunnel and start a new one on another public port.
-        if (std::exchange(m_swallowClick, false))
-            return;
-        emit connectClicked(m_index);
-    });
-    m_connectBtn->installEventFilter(this);
-    btnLayout->addWidget(m_connectBtn);
-
-    mainLayout->addLayout(btnLayout, 0);
-}
-
-void ServerCardWidget::updateConnectButton()
-{
-    if (m_isConnected) {
-        m_connectBtn->setText(QStringLiteral("断开"));
-        m_connectBtn->setStyleSheet(
-            QStringLiteral("QPushButton { background-color: #E9A568; font-weight: bold; }"
-                           "QPushButton:hover { background-color: #F0B878; }"));
-    } else {
-        m_connectBtn->setText(QStringLiteral("连接"));
-        m_connectBtn->setStyleSheet(QStringLiteral("QPushButton { font-weight: bold; }"));
-    }
-}
-
-bool ServerCardWidget::eventFilter(QObject *watched, QEvent *event)
-{
-    if (watched == m_connectBtn) {
-        // The system reports the second press of a double click once more as a double click; the
-        // click that this press completes is not a new action.
-        if (event->type() == QEvent::MouseButtonPress)
-            m_swallowClick = false;
-        else if (event->type() == QEvent::MouseButtonDblClick)
-            m_swallowClick = true;
-    }
-    return QFrame::eventFilter(watched, event);
-}
-
-QRect ServerCardWidget::getCloseButtonRect() const
-{
-    const int size = 16;
-    const int margin = 8;
-    return QRect(width() - size - margin, margin, size, size);
-}
 
 // ---------------------------------------------------------------------------------------------
 // MainWindow
@@ -488,7 +140,7 @@ void MainWindow::setupUI()
 
     auto *line = new QFrame(this);
     line->setFrameShape(QFrame::HLine);
-    line->setStyleSheet(QStringLiteral("background-color: #DFE6E9;"));
+    line->setStyleSheet(ThemeStyles::separatorSheet());
     line->setFixedHeight(1);
     mainLayout->addWidget(line);
 
@@ -549,27 +201,27 @@ void MainWindow::setupUI()
 void MainWindow::applyLightTheme()
 {
     m_currentTheme = 0;
-    setStyleSheet(windowStyleSheet(LIGHT_COLORS));
+    setStyleSheet(ThemeStyles::windowSheet(false));
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
 void MainWindow::applyDarkTheme()
 {
     m_currentTheme = 1;
-    setStyleSheet(windowStyleSheet(DARK_COLORS));
+    setStyleSheet(ThemeStyles::windowSheet(true));
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
 void MainWindow::loadSettings()
 {
-    m_localPortSpin->setValue(ServerConfigManager::instance().getLastLocalPort());
+    ServerConfigManager &store = ServerConfigManager::instance();
+    m_localPortSpin->setValue(store.getLastLocalPort());
 
-    QSettings settings;
     // Checking the box re-writes the start-at-login entry for the executable that runs now.
-    m_autoStartCheck->setChecked(settings.value(QStringLiteral("autoStart"), false).toBool());
+    m_autoStartCheck->setChecked(store.getAutoStart());
 
     // A stored value other than 0 and 1 leaves the selector empty; the change still selects dark.
-    m_currentTheme = settings.value(QStringLiteral("theme"), 0).toInt();
+    m_currentTheme = store.getTheme();
     m_themeCombo->setCurrentIndex(m_currentTheme);
 
     if (m_currentTheme != 0)
@@ -580,11 +232,10 @@ void MainWindow::loadSettings()
 
 void MainWindow::saveSettings()
 {
-    ServerConfigManager::instance().setLastLocalPort(m_localPortSpin->value());
-
-    QSettings settings;
-    settings.setValue(QStringLiteral("autoStart"), m_autoStartCheck->isChecked());
-    settings.setValue(QStringLiteral("theme"), m_currentTheme);
+    ServerConfigManager &store = ServerConfigManager::instance();
+    store.setLastLocalPort(m_localPortSpin->value());
+    store.setAutoStart(m_autoStartCheck->isChecked());
+    store.setTheme(m_currentTheme);
 }
 
 void MainWindow::loadServerCards()
@@ -657,102 +308,10 @@ void MainWindow::setupAutoStart(bool enable)
 
 void MainWindow::showEditDialog(int index)
 {
-    auto *dialog = new QDialog(this);
-    dialog->setWindowTitle(index == -1 ? QStringLiteral("添加服务器") : QStringLiteral("编辑服务器"));
-    dialog->resize(400, 350);
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-
-    auto *mainLayout = new QVBoxLayout(dialog);
-    mainLayout->setContentsMargins(20, 20, 20, 20);
-    mainLayout->setSpacing(15);
-    auto *formLayout = new QFormLayout;
-    formLayout->setSpacing(12);
-
-    const QString lineEditSheet = QString::fromUtf8(LINE_EDIT_SHEET);
-
-    auto *nameEdit = new QLineEdit(dialog);
-    nameEdit->setPlaceholderText(QStringLiteral("例如: 主服务器"));
-    nameEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("配置名称:"), nameEdit);
-
-    auto *addrEdit = new QLineEdit(dialog);
-    addrEdit->setPlaceholderText(QStringLiteral("例如: 127.0.0.1"));
-    addrEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("服务器地址:"), addrEdit);
-
-    auto *portSpin = new QSpinBox(dialog);
-    portSpin->setRange(1, 65535);
-    portSpin->setValue(7000);
-    portSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    formLayout->addRow(QStringLiteral("服务器端口:"), portSpin);
-
-    auto *tokenEdit = new QLineEdit(dialog);
-    tokenEdit->setPlaceholderText(QStringLiteral("认证令牌"));
-    tokenEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("Token:"), tokenEdit);
-
-    auto *webPortSpin = new QSpinBox(dialog);
-    webPortSpin->setRange(1, 65535);
-    webPortSpin->setValue(7400);
-    webPortSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    formLayout->addRow(QStringLiteral("Web API 端口:"), webPortSpin);
-
-    mainLayout->addLayout(formLayout);
-
-    if (index != -1) {
-        const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
-        if (index >= 0 && index < configs.size()) {
-            const ServerConfig &config = configs.at(index);
-            nameEdit->setText(config.name);
-            addrEdit->setText(config.serverAddr);
-            portSpin->setValue(config.serverPort);
-            tokenEdit->setText(config.token);
-            webPortSpin->setValue(config.webServerPort);
-        }
-    }
-
-    auto *btnLayout = new QHBoxLayout;
-    btnLayout->addStretch();
-    auto *saveBtn = new QPushButton(QStringLiteral("保存"), dialog);
-    saveBtn->setFixedSize(70, 28);
-    saveBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-    auto *cancelBtn = new QPushButton(QStringLiteral("取消"), dialog);
-    cancelBtn->setFixedSize(70, 28);
-    cancelBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-    btnLayout->addWidget(saveBtn);
-    btnLayout->addWidget(cancelBtn);
-    mainLayout->addLayout(btnLayout);
-
-    connect(saveBtn, &QPushButton::clicked, dialog,
-            [this, dialog, nameEdit, addrEdit, portSpin, tokenEdit, webPortSpin, index] {
-                ServerConfig config;
-                config.name = nameEdit->text().trimmed();
-                config.serverAddr = addrEdit->text().trimmed();
-                config.serverPort = portSpin->value();
-                config.token = tokenEdit->text().trimmed();
-                config.webServerPort = webPortSpin->value();
-                config.isBuiltIn = false;
-
-                QString problem;
-                if (config.name.isEmpty())
-                    problem = QStringLiteral("配置名称不能为空");
-                else if (config.serverAddr.isEmpty())
-                    problem = QStringLiteral("服务器地址不能为空");
-                else if (config.token.isEmpty())
-                    problem = QStringLiteral("Token 不能为空");
-                if (!problem.isEmpty()) {
-                    QMessageBox::warning(dialog, QStringLiteral("验证失败"), problem);
-                    return;
-                }
-
-                if (index == -1)
-                    ServerConfigManager::instance().addConfig(config);
-                else
-                    ServerConfigManager::instance().updateConfig(index, config);
-                dialog->accept();
-                QTimer::singleShot(0, this, [this] { loadServerCards(); });
-            });
-    connect(cancelBtn, &QPushButton::clicked, dialog, &QDialog::reject);
+    auto *dialog = new ServerEditDialog(index, this);
+    // The cards are rebuilt once control returns to the event loop.
+    connect(dialog, &ServerEditDialog::saved, this,
+            [this] { QTimer::singleShot(0, this, [this] { loadServerCards(); }); });
 
     dialog->setStyleSheet(styleSheet());
     DarkThemeHelper::setDarkTitleBar(dialog, m_currentTheme == 1);
@@ -913,8 +472,7 @@ void MainWindow::onThemeChanged(int index)
 
     m_logWindow->applyTheme(m_currentTheme == 1);
 
-    QSettings settings;
-    settings.setValue(QStringLiteral("theme"), m_currentTheme);
+    ServerConfigManager::instance().setTheme(m_currentTheme);
 }
 
 void MainWindow::onCopyIP()
@@ -959,84 +517,27 @@ void MainWindow::contextMenuEvent(QContextMenuEvent *event)
         QMainWindow::contextMenuEvent(event);
         return;
     }
-    QMenu menu(this);
-    menu.setStyleSheet(menuStyleSheet(isDarkTheme() ? DARK_COLORS : LIGHT_COLORS));
-    QAction *exportAction = menu.addAction(QStringLiteral("导出服务器列表..."));
-    QAction *importAction = menu.addAction(QStringLiteral("导入服务器列表..."));
     // The chosen action runs once the menu has closed, so its dialogs do not open from inside it.
-    QAction *chosen = menu.exec(event->globalPos());
-    if (chosen == exportAction)
+    switch (ServerListTransfer::chooseFromMenu(this, event->globalPos(), isDarkTheme())) {
+    case ServerListTransfer::Action::Export:
         onExportServers();
-    else if (chosen == importAction)
+        break;
+    case ServerListTransfer::Action::Import:
         onImportServers();
+        break;
+    case ServerListTransfer::Action::None:
+        break;
+    }
 }
 
 void MainWindow::onExportServers()
 {
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                  .filePath(QStringLiteral("servers.json"));
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("导出服务器列表"), suggested,
-                                                      QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
-    if (path.isEmpty())
-        return;
-
-    QString reason;
-    if (!ServerConfigManager::instance().exportToFile(path, &reason)) {
-        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("导出失败"),
-                         QStringLiteral("无法写入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
-        return;
-    }
-    showPlainMessage(this, QMessageBox::Information, QStringLiteral("导出完成"),
-                     QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
-                         .arg(QString::number(ServerConfigManager::instance().getConfigs().size()),
-                              QDir::toNativeSeparators(path)));
+    ServerListTransfer::exportServers(this);
 }
 
 void MainWindow::onImportServers()
 {
-    const QString path
-        = QFileDialog::getOpenFileName(this, QStringLiteral("导入服务器列表"),
-                                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                                       QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
-    if (path.isEmpty())
-        return;
-
-    QMessageBox question(QMessageBox::Question, QStringLiteral("导入服务器列表"),
-                         QStringLiteral("将 %1 中的服务器追加到列表末尾，还是替换现有的服务器？")
-                             .arg(QDir::toNativeSeparators(path)),
-                         QMessageBox::NoButton, this);
-    question.setTextFormat(Qt::PlainText);
-    QPushButton *appendBtn = question.addButton(QStringLiteral("追加"), QMessageBox::AcceptRole);
-    QPushButton *replaceBtn = question.addButton(QStringLiteral("替换"), QMessageBox::DestructiveRole);
-    question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
-    question.setDefaultButton(appendBtn);
-    question.exec();
-    const bool append = question.clickedButton() == appendBtn;
-    if (!append && question.clickedButton() != replaceBtn)
-        return;
-
-    // Replacing would take away the entry the running tunnel was started from.
-    if (!append && m_connectedServerIndex != -1) {
-        QMessageBox::warning(this, QStringLiteral("无法替换"),
-                             QStringLiteral("隧道正在运行中，请先断开连接再替换服务器列表。"));
-        return;
-    }
-
-    QString reason;
-    int added = 0;
-    int skipped = 0;
-    ServerConfigManager &store = ServerConfigManager::instance();
-    if (!store.importFromFile(path, append, &reason, &added, &skipped)) {
-        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("导入失败"),
-                         QStringLiteral("无法导入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
-        return;
-    }
-    // Reloading puts the built-in entry back in front after a replacing import, as the next start would.
-    store.loadConfigs();
-    loadServerCards();
-    QMessageBox::information(
-        this, QStringLiteral("导入完成"),
-        QStringLiteral("已添加 %1 个服务器，跳过 %2 个无效条目。").arg(added).arg(skipped));
+    ServerListTransfer::importServers(this, m_connectedServerIndex != -1, [this] { loadServerCards(); });
 }
 
 // ---------------------------------------------------------------------------------------------

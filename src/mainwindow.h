@@ -1,8 +1,8 @@
 #pragma once
 
 #include "frpcmanager.h"
+#include "servercardwidget.h"
 
-#include <QFrame>
 #include <QMainWindow>
 
 class DesktopNotifier;
@@ -14,51 +14,6 @@ class QPushButton;
 class QScrollArea;
 class QSpinBox;
 class QVBoxLayout;
-
-// One entry of the server list: name, address, connect and edit buttons and a painted close button.
-class ServerCardWidget : public QFrame
-{
-    Q_OBJECT
-
-public:
-    ServerCardWidget(const QString &name, const QString &address, int port, bool isBuiltIn, int index,
-                     QWidget *parent = nullptr);
-
-    void setConnected(bool connected);
-    void setEnabled(bool enabled);
-    void updateCardTheme();
-    int getIndex() const { return m_index; }
-
-signals:
-    void connectClicked(int index);
-    void editClicked(int index);
-    void deleteClicked(int index);
-
-protected:
-    void mousePressEvent(QMouseEvent *event) override;
-    void mouseMoveEvent(QMouseEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-    void paintEvent(QPaintEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    void setupUI();
-    void updateConnectButton();
-    QRect getCloseButtonRect() const;
-
-    QString m_name;
-    QString m_address;
-    int m_port;
-    bool m_isBuiltIn;
-    int m_index;
-    bool m_isConnected = false;
-    bool m_closeButtonHovered = false;
-    bool m_swallowClick = false;
-    QLabel *m_nameLabel = nullptr;
-    QLabel *m_addressLabel = nullptr;
-    QPushButton *m_connectBtn = nullptr;
-    QPushButton *m_editBtn = nullptr;
-};
 
 // The program's window: local port, connection status, server cards and preferences.
 class MainWindow : public QMainWindow

@@ -1,0 +1,125 @@
+#include "servereditdialog.h"
+
+#include "serverconfig.h"
+#include "themestyles.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+ServerEditDialog::ServerEditDialog(int index, QWidget *parent)
+    : QDialog(parent)
+    , m_index(index)
+{
+    setWindowTitle(index == -1 ? QStringLiteral("添加服务器") : QStringLiteral("编辑服务器"));
+    resize(400, 350);
+    setAttribute(Qt::WA_DeleteOnClose);
+    setupUI();
+}
+
+void ServerEditDialog::setupUI()
+{
+    auto *mainLayout = new QVBoxLayout(this);
+    mainLayout->setContentsMargins(20, 20, 20, 20);
+    mainLayout->setSpacing(15);
+    auto *formLayout = new QFormLayout;
+    formLayout->setSpacing(12);
+
+    const QString lineEditSheet = ThemeStyles::lineEditSheet();
+
+    m_nameEdit = new QLineEdit(this);
+    m_nameEdit->setPlaceholderText(QStringLiteral("例如: 主服务器"));
+    m_nameEdit->setStyleSheet(lineEditSheet);
+    formLayout->addRow(QStringLiteral("配置名称:"), m_nameEdit);
+
+    m_addrEdit = new QLineEdit(this);
+    m_addrEdit->setPlaceholderText(QStringLiteral("例如: 127.0.0.1"));
+    m_addrEdit->setStyleSheet(lineEditSheet);
+    formLayout->addRow(QStringLiteral("服务器地址:"), m_addrEdit);
+
+    m_portSpin = new QSpinBox(this);
+    m_portSpin->setRange(1, 65535);
+    m_portSpin->setValue(7000);
+    m_portSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    formLayout->addRow(QStringLiteral("服务器端口:"), m_portSpin);
+
+    m_tokenEdit = new QLineEdit(this);
+    m_tokenEdit->setPlaceholderText(QStringLiteral("认证令牌"));
+    m_tokenEdit->setStyleSheet(lineEditSheet);
+    formLayout->addRow(QStringLiteral("Token:"), m_tokenEdit);
+
+    m_webPortSpin = new QSpinBox(this);
+    m_webPortSpin->setRange(1, 65535);
+    m_webPortSpin->setValue(7400);
+    m_webPortSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    formLayout->addRow(QStringLiteral("Web API 端口:"), m_webPortSpin);
+
+    mainLayout->addLayout(formLayout);
+
+    loadEntry();
+
+    auto *btnLayout = new QHBoxLayout;
+    btnLayout->addStretch();
+    auto *saveBtn = new QPushButton(QStringLiteral("保存"), this);
+    saveBtn->setFixedSize(70, 28);
+    saveBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
+    auto *cancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    cancelBtn->setFixedSize(70, 28);
+    cancelBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
+    btnLayout->addWidget(saveBtn);
+    btnLayout->addWidget(cancelBtn);
+    mainLayout->addLayout(btnLayout);
+
+    connect(saveBtn, &QPushButton::clicked, this, &ServerEditDialog::onSave);
+    connect(cancelBtn, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+// An index outside the list leaves the fields at their initial values.
+void ServerEditDialog::loadEntry()
+{
+    if (m_index == -1)
+        return;
+    const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
+    if (m_index < 0 || m_index >= configs.size())
+        return;
+    const ServerConfig &config = configs.at(m_index);
+    m_nameEdit->setText(config.name);
+    m_addrEdit->setText(config.serverAddr);
+    m_portSpin->setValue(config.serverPort);
+    m_tokenEdit->setText(config.token);
+    m_webPortSpin->setValue(config.webServerPort);
+}
+
+void ServerEditDialog::onSave()
+{
+    ServerConfig config;
+    config.name = m_nameEdit->text().trimmed();
+    config.serverAddr = m_addrEdit->text().trimmed();
+    config.serverPort = m_portSpin->value();
+    config.token = m_tokenEdit->text().trimmed();
+    config.webServerPort = m_webPortSpin->value();
+    config.isBuiltIn = false;
+
+    QString problem;
+    if (config.name.isEmpty())
+        problem = QStringLiteral("配置名称不能为空");
+    else if (config.serverAddr.isEmpty())
+        problem = QStringLiteral("服务器地址不能为空");
+    else if (config.token.isEmpty())
+        problem = QStringLiteral("Token 不能为空");
+    if (!problem.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("验证失败"), problem);
+        return;
+    }
+
+    if (m_index == -1)
+        ServerConfigManager::instance().addConfig(config);
+    else
+        ServerConfigManager::instance().updateConfig(m_index, config);
+    accept();
+    emit saved();
+}

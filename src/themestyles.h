@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+// The light and the dark theme: their colours and every style sheet that carries a colour. Both
+// themes share every rule and every measure; only the colours differ.
+namespace ThemeStyles {
+
+// The whole main window; the edit dialog takes it over from the window.
+QString windowSheet(bool dark);
+// One server card.
+QString cardSheet(bool dark);
+// A card's connect button, which turns into the disconnect button while its tunnel runs.
+QString connectButtonSheet(bool connected);
+// The server list's context menu: a raised panel in the theme's field colours.
+QString menuSheet(bool dark);
+// The log window.
+QString logWindowSheet(bool dark);
+// The edit dialog's text fields: the same light style in both themes.
+QString lineEditSheet();
+// The line between the status area and the server list.
+QString separatorSheet();
+
+} // namespace ThemeStyles
