@@ -79,8 +79,9 @@ const char WINDOW_SHEET[]
       "QScrollBar::handle:vertical:hover { background-color: @scrollHandleHover; }\n"
       "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0px; }\n";
 
-const char CARD_SHEET[] = "ServerCardWidget {    background-color: @field;    border: 1px solid @fieldBorder;    "
-                          "border-radius: 12px;}ServerCardWidget:hover {    border-color: @accent;}";
+const char CARD_SHEET[]
+    = "ServerCardWidget {    background-color: @field;    border: 1px solid @fieldBorder;    "
+      "border-radius: 12px;}ServerCardWidget:hover {    border-color: @accent;}";
 
 const char MENU_SHEET[] = "QMenu { background-color: @field; color: @text; border: 1px solid @fieldBorder; "
                           "padding: 4px; }\n"
