@@ -1,5 +1,6 @@
-#include "testsupport.h"
+#include "coretestsupport.h"
 
+#include "frpcclienttext.h"
 #include "frpcmanager.h"
 #include "frpcprocesses.h"
 
@@ -1300,5 +1301,5 @@ void TestFrpcManager::destructorCleansUp()
     QVERIFY(processGone(pid));
 }
 
-MARROWGATE_TEST_MAIN(TestFrpcManager)
+MARROWGATE_CORE_TEST_MAIN(TestFrpcManager)
 #include "tst_frpcmanager.moc"
