@@ -372,7 +372,6 @@ void FrpcManager::onQueryFinished()
         reportProxyError(proxy.error);
 }
 
-
 void FrpcManager::reportProxyError(const QString &proxyError)
 {
     if (m_shownProxyErrors.contains(proxyError))
