@@ -1,18 +1,15 @@
 #include "frpcmanager.h"
 
+#include "frpcclienttext.h"
 #include "frpcprocesses.h"
-#include "logwindow.h"
 #include "privatefolders.h"
+#include "redaction.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QJsonValue>
 #include <QNetworkAccessManager>
 #include <QNetworkProxy>
 #include <QNetworkReply>
@@ -23,16 +20,6 @@
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
-
-#include <cmath>
-#include <limits>
-
-#ifndef Q_OS_WIN
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -58,213 +45,7 @@ QString randomText(int length)
     return text;
 }
 
-// Removes the file or link at path when it is this user's; anything of another user stays as it is.
-bool removeOwnFile(const QString &path)
-{
-#ifdef Q_OS_WIN
-    return QFile::remove(path);
-#else
-    const QByteArray nativePath = QFile::encodeName(path);
-    struct stat info;
-    return ::lstat(nativePath.constData(), &info) == 0 && info.st_uid == ::getuid()
-        && ::unlink(nativePath.constData()) == 0;
-#endif
-}
-
-// Creates the file at path anew, readable and writable by its owner only. An older file or link of
-// this user at the path is removed first, never written through; anything else there (another user's
-// file, a folder) is left untouched and the creation fails, as it does when something appears there
-// again before the file is created.
-bool createOwnerOnlyFile(QFile &file, const QString &path)
-{
-    if (path.isEmpty())
-        return false;
-    removeOwnFile(path);
-#ifdef Q_OS_WIN
-    file.setFileName(path);
-    return file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly,
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-#else
-    const QByteArray nativePath = QFile::encodeName(path);
-    int fd;
-    do {
-        fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                    S_IRUSR | S_IWUSR);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return false;
-    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
-#endif
-}
-
-QString keyLine(const char *key, const QString &text)
-{
-    return QLatin1String(key) + QStringLiteral(" = ") + FrpcClientText::tomlString(text);
-}
-
-QString keyLine(const char *key, int number)
-{
-    return QLatin1String(key) + QStringLiteral(" = ") + QString::number(number);
-}
-
 } // namespace
-
-namespace FrpcClientText {
-
-QString tomlString(const QString &value)
-{
-    QString quoted;
-    quoted.reserve(value.size() + 2);
-    quoted.append(QLatin1Char('"'));
-    for (const QChar c : value) {
-        switch (c.unicode()) {
-        case '"':
-            quoted.append(QStringLiteral("\\\""));
-            break;
-        case '\\':
-            quoted.append(QStringLiteral("\\\\"));
-            break;
-        case '\b':
-            quoted.append(QStringLiteral("\\b"));
-            break;
-        case '\t':
-            quoted.append(QStringLiteral("\\t"));
-            break;
-        case '\n':
-            quoted.append(QStringLiteral("\\n"));
-            break;
-        case '\f':
-            quoted.append(QStringLiteral("\\f"));
-            break;
-        case '\r':
-            quoted.append(QStringLiteral("\\r"));
-            break;
-        default:
-            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
-                quoted.append(
-                    QStringLiteral("\\u")
-                    + QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper());
-            else
-                quoted.append(c);
-        }
-    }
-    quoted.append(QLatin1Char('"'));
-    return quoted;
-}
-
-QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
-                   const WebCredentials &credentials)
-{
-    const QStringList lines = {
-        keyLine("serverAddr", config.serverAddr),
-        keyLine("serverPort", config.serverPort),
-        QString(),
-        QStringLiteral("[auth]"),
-        keyLine("method", QStringLiteral("token")),
-        keyLine("token", config.token),
-        QString(),
-        QStringLiteral("[webServer]"),
-        keyLine("addr", QStringLiteral("127.0.0.1")),
-        keyLine("port", config.webServerPort),
-        keyLine("user", credentials.user),
-        keyLine("password", credentials.password),
-        QString(),
-        QStringLiteral("[[proxies]]"),
-        keyLine("name", proxyName),
-        keyLine("type", QStringLiteral("tcp")),
-        keyLine("localIP", QStringLiteral("127.0.0.1")),
-        keyLine("localPort", localPort),
-        QStringLiteral("remotePort = 0"),
-    };
-    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
-}
-
-ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
-{
-    ProxyStatus result;
-    const QJsonDocument document = QJsonDocument::fromJson(body);
-    if (!document.isObject())
-        return result;
-    result.valid = true;
-    // A missing "tcp" member or one of another type reads as an empty array.
-    const QJsonArray proxies = document.object().value(QLatin1String("tcp")).toArray();
-    for (const QJsonValue &element : proxies) {
-        const QJsonObject proxy = element.toObject();
-        const QJsonValue name = proxy.value(QLatin1String("name"));
-        if (!name.isString() || name.toString() != proxyName)
-            continue;
-
-        if (result.error.isEmpty())
-            result.error = proxy.value(QLatin1String("err")).toString().trimmed();
-        if (!result.port.isEmpty())
-            continue;
-        // Before its proxy runs the client reports the bare server address (for "::1" the text after
-        // the last colon is no port at all): only a running proxy has a remote port.
-        const QJsonValue status = proxy.value(QLatin1String("status"));
-        if (!status.isUndefined() && status.toString() != QLatin1String("running"))
-            continue;
-
-        QString port;
-        const QString address = proxy.value(QLatin1String("remote_addr")).toString();
-        const int colon = address.lastIndexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            port = address.mid(colon + 1);
-
-        if (port.isEmpty()) {
-            const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
-            const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
-            const bool wholeInt = std::floor(number) == number
-                && number >= double(std::numeric_limits<int>::min())
-                && number <= double(std::numeric_limits<int>::max());
-            if (wholeInt && number > 0)
-                port = QString::number(int(number));
-        }
-        result.port = port;
-    }
-    return result;
-}
-
-QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
-{
-    return proxyStatus(body, proxyName).port;
-}
-
-bool isUnreachableLocalServiceLine(const QString &line)
-{
-    return line.contains(QLatin1String("connect to local service"));
-}
-
-bool isStatusRequestLine(const QString &line)
-{
-    // The casing differs between client versions ("Http request [/api/status]", "http request ...").
-    return line.contains(QLatin1String("/api/status"), Qt::CaseInsensitive);
-}
-
-bool isErrorLine(const QString &line, bool onStandardError)
-{
-    if (line.trimmed().isEmpty() || isStatusRequestLine(line))
-        return false;
-    if (onStandardError)
-        return true;
-    // The client's log lines begin with date, time and level: "2025-01-01 12:00:00.000 [I] ...".
-    static const QRegularExpression informational(QStringLiteral("^[0-9/:. -]+\\[[IDT]\\] "));
-    return !informational.match(line).hasMatch();
-}
-
-QStringList outputLines(const QString &text)
-{
-    // Control sequences of terminals: ESC [, parameter bytes, intermediate bytes, one final byte.
-    static const QRegularExpression controlSequence(QStringLiteral("\\x1B\\[[0-?]*[ -/]*[@-~]"));
-    QString plain = text;
-    plain.remove(controlSequence);
-    return plain.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-}
-
-} // namespace FrpcClientText
 
 FrpcManager::FrpcManager(QObject *parent)
     : QObject(parent)
@@ -304,14 +85,12 @@ FrpcManager::~FrpcManager()
 
 void FrpcManager::start(const ServerConfig &config, int localPort)
 {
-    if (m_status == Running || m_status == Starting)
+    if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
         stop();
-    m_reconnecting = false;
-    m_shownProxyErrors.clear();
-    launchClient(config, localPort);
+    launchClient(config, localPort, false);
 }
 
-void FrpcManager::launchClient(const ServerConfig &config, int localPort)
+void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool restoring)
 {
     // An old client that has not ended yet (a stop still in progress, or an error that left it
     // running) must not be taken for the new one: cut it off from the slots and end it now.
@@ -341,11 +120,7 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
     // started, and the tunnel ends here.
     if (!generateConfigFile(record, localPort)) {
         const QString text = QStringLiteral("无法创建配置文件");
-        m_reconnecting = false;
-        emit logMessage(text);
-        emit errorOccurred(text);
-        m_errorMessage = text;
-        setStatus(Error);
+        enterPhase(Phase::Failed, { text, text });
         return;
     }
 
@@ -363,20 +138,15 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort)
 
     // The state changes first: a failure to start may be reported before start() returns, and must
     // then find the controller starting.
-    setStatus(Starting);
+    enterPhase(restoring ? Phase::Relaunching : Phase::Launching);
     m_process->start(program, arguments, QIODevice::ReadWrite);
 }
 
 void FrpcManager::stop()
 {
-    stopQueries();
-    m_reconnectTimer->stop();
-    m_reconnectAttempts = 0;
-    m_reconnecting = false;
-
     if (m_process && m_process->state() != QProcess::NotRunning) {
         emit logMessage(QStringLiteral("正在停止隧道..."));
-        setStatus(Stopping);
+        enterPhase(Phase::Stopping);
         m_process->terminate();
         // The check concerns this process only: a client started after it must never be killed here.
         const QPointer<QProcess> process = m_process;
@@ -390,7 +160,7 @@ void FrpcManager::stop()
     }
 
     cleanup();
-    setStatus(Stopped);
+    enterPhase(Phase::Idle);
     emit logMessage(QStringLiteral("隧道已停止"));
     cleanupOrphanedFrpcProcesses();
 }
@@ -398,7 +168,6 @@ void FrpcManager::stop()
 void FrpcManager::onProcessStarted()
 {
     emit logMessage(QStringLiteral("frpc 进程已启动"));
-    m_queryTimer->start();
 }
 
 void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
@@ -411,28 +180,25 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
     judgeLines(FrpcClientText::outputLines(m_pendingErrors), true);
     m_pendingOutput.clear();
     m_pendingErrors.clear();
-    // A reply still on its way came from the client that has just ended.
-    stopQueries();
+    // Every phase entered from here stops the queries: a reply still on its way came from the client
+    // that has just ended.
 
-    if (m_status == Running || (m_status == Starting && m_reconnecting)) {
+    if (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
         ++m_reconnectAttempts;
-        m_reconnecting = true;
         emit logMessage(QStringLiteral("检测到连接断开，准备重连..."));
-        m_reconnectTimer->start(RECONNECT_DELAY_MS);
-        setStatus(Starting);
-    } else if (m_status == Stopping) {
+        enterPhase(Phase::Restarting);
+    } else if (m_phase == Phase::Stopping) {
         cleanup();
-        setStatus(Stopped);
+        enterPhase(Phase::Idle);
         emit logMessage(QStringLiteral("隧道已停止"));
         cleanupOrphanedFrpcProcesses();
     } else {
         // The client of a new tunnel ended before the tunnel was ever up (typically a failed login),
         // or after an error that has already been shown.
-        const bool failedStart = m_status == Starting;
-        m_reconnecting = false;
+        const bool failedStart = m_phase == Phase::Launching;
         cleanup();
-        setStatus(Stopped);
+        enterPhase(Phase::Idle);
         if (failedStart)
             reportFailedStart(exitCode);
     }
@@ -451,14 +217,14 @@ void FrpcManager::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
         ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
-        : LogWindow::filterSensitiveInfo(m_lastErrorLine);
+        : Redaction::filterSensitiveInfo(m_lastErrorLine);
     m_errorMessage = QStringLiteral("连接失败: ") + reason;
     emit errorOccurred(m_errorMessage);
 }
 
 void FrpcManager::onProcessError(QProcess::ProcessError error)
 {
-    if (m_status == Stopped || m_status == Stopping)
+    if (m_phase == Phase::Idle || m_phase == Phase::Stopping)
         return;
 
     QString text;
@@ -474,14 +240,7 @@ void FrpcManager::onProcessError(QProcess::ProcessError error)
         break;
     }
 
-    // The tunnel is over: no more status queries, even while an error box is open.
-    stopQueries();
-    m_reconnecting = false;
-
-    emit logMessage(text);
-    emit errorOccurred(text);
-    m_errorMessage = text;
-    setStatus(Error);
+    enterPhase(Phase::Failed, { text, text });
 }
 
 void FrpcManager::onProcessOutput()
@@ -532,7 +291,7 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
         if (FrpcClientText::isErrorLine(line, onStandardError))
             m_lastErrorLine = line.trimmed();
     }
-    if (newsFromClient && (m_status == Starting || m_status == Running) && !m_outputQueryTimer->isActive())
+    if (newsFromClient && asksClient(m_phase) && !m_outputQueryTimer->isActive())
         m_outputQueryTimer->start();
     // Last: the box that shows it may run the event loop for a long time.
     if (visitorReachedNothing)
@@ -542,7 +301,7 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
 void FrpcManager::reportUnreachableLocalService()
 {
     // Once for every established tunnel; the log goes on showing each visit.
-    if (m_status != Running || m_localServiceHintGiven)
+    if (m_phase != Phase::Up || m_localServiceHintGiven)
         return;
     m_localServiceHintGiven = true;
     const QString text
@@ -577,7 +336,7 @@ void FrpcManager::onQueryFinished()
     if (reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > STATUS_REPLY_LIMIT)
         return;
     // Only a tunnel on its way up, or already up, takes a port from a reply.
-    if (m_status != Starting && m_status != Running)
+    if (!asksClient(m_phase))
         return;
 
     const FrpcClientText::ProxyStatus proxy = FrpcClientText::proxyStatus(reply->readAll(), m_proxyName);
@@ -586,23 +345,25 @@ void FrpcManager::onQueryFinished()
 
     if (proxy.port.isEmpty()) {
         // The client has lost the server, or the server refused the proxy; the client keeps trying.
-        if (m_status == Running)
-            onTunnelDown();
-    } else if (m_status == Running) {
+        // A client that ends from here on ends a tunnel that was up: it is restarted.
+        if (m_phase == Phase::Up) {
+            emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
+            enterPhase(Phase::Recovering);
+        }
+    } else if (m_phase == Phase::Up) {
         // The client logged in again and the server assigned another port.
         if (proxy.port != m_remotePort) {
             m_remotePort = proxy.port;
             emit logMessage(QStringLiteral("远程端口已变更: %1").arg(proxy.port));
+            emit tunnelEvent(TunnelPortChanged, proxy.port);
             emit remotePortReady(proxy.port);
         }
     } else {
+        const TunnelEvent event = m_phase == Phase::Launching ? TunnelEstablished : TunnelRestored;
         m_remotePort = proxy.port;
-        m_queryTimer->stop();
-        m_reconnectAttempts = 0;
-        m_reconnecting = false;
-        m_localServiceHintGiven = false;
-        setStatus(Running);
+        enterPhase(Phase::Up);
         emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(proxy.port));
+        emit tunnelEvent(event, proxy.port);
         emit remotePortReady(proxy.port);
     }
 
@@ -611,36 +372,24 @@ void FrpcManager::onQueryFinished()
         reportProxyError(proxy.error);
 }
 
-void FrpcManager::onTunnelDown()
-{
-    emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
-    m_remotePort.clear();
-    // A client that ends from here on ends a tunnel that was up: it is restarted.
-    m_reconnecting = true;
-    m_queryTimer->start();
-    setStatus(Starting);
-}
-
 void FrpcManager::reportProxyError(const QString &proxyError)
 {
     if (m_shownProxyErrors.contains(proxyError))
         return;
     m_shownProxyErrors.append(proxyError);
-    const QString text = QStringLiteral("服务器拒绝了隧道: ") + LogWindow::filterSensitiveInfo(proxyError);
+    const QString text = QStringLiteral("服务器拒绝了隧道: ") + Redaction::filterSensitiveInfo(proxyError);
     emit logMessage(text);
     emit errorOccurred(text);
 }
 
 void FrpcManager::onReconnectTimeout()
 {
-    if (m_status != Starting || !m_reconnecting)
+    if (m_phase != Phase::Restarting)
         return;
 
     if (m_reconnectAttempts >= MAX_RECONNECT_ATTEMPTS) {
-        m_reconnecting = false;
-        emit logMessage(QStringLiteral("重连失败次数过多，已停止"));
-        emit errorOccurred(QStringLiteral("重连失败"));
-        setStatus(Error);
+        enterPhase(Phase::Failed,
+                   { QStringLiteral("重连失败次数过多，已停止"), QStringLiteral("重连失败"), false });
         return;
     }
 
@@ -650,21 +399,84 @@ void FrpcManager::onReconnectTimeout()
     // owner sees one unbroken attempt to bring the tunnel back.
     cleanup();
     const ServerConfig config = m_currentConfig;
-    launchClient(config, m_currentLocalPort);
+    launchClient(config, m_currentLocalPort, true);
 }
 
-void FrpcManager::setStatus(Status status)
+FrpcManager::Status FrpcManager::statusOf(Phase phase)
 {
-    if (m_status == status)
-        return;
-    m_status = status;
-    emit statusChanged(status);
+    switch (phase) {
+    case Phase::Idle:
+        return Stopped;
+    case Phase::Launching:
+    case Phase::Recovering:
+    case Phase::Restarting:
+    case Phase::Relaunching:
+        return Starting;
+    case Phase::Up:
+        return Running;
+    case Phase::Stopping:
+        return Stopping;
+    case Phase::Failed:
+        return Error;
+    }
+    return Stopped;
+}
+
+bool FrpcManager::asksClient(Phase phase)
+{
+    return phase == Phase::Launching || phase == Phase::Up || phase == Phase::Recovering
+        || phase == Phase::Relaunching;
+}
+
+void FrpcManager::enterPhase(Phase phase, const Failure &failure)
+{
+    const Phase previous = m_phase;
+
+    // The periodic query runs while the tunnel is on its way up; the one after output whenever the
+    // client is asked at all; the pause before a restart only while a restart is pending.
+    if (!asksClient(phase))
+        stopQueries();
+    else if (phase == Phase::Up)
+        m_queryTimer->stop();
+    else
+        m_queryTimer->start();
+    if (phase == Phase::Restarting)
+        m_reconnectTimer->start(RECONNECT_DELAY_MS);
+    else
+        m_reconnectTimer->stop();
+
+    // Each piece of state lives as long as what it belongs to.
+    if (phase == Phase::Launching) {
+        m_reconnectAttempts = 0;
+        m_shownProxyErrors.clear();
+    }
+    if (phase == Phase::Up && previous != Phase::Up) {
+        m_reconnectAttempts = 0;
+        m_localServiceHintGiven = false;
+    }
+    if (phase != Phase::Up)
+        m_remotePort.clear();
+
+    // A failure is told while the old state still holds: the box that shows it may run the event loop
+    // for a long time, and the queries stopped above cannot reach the controller meanwhile.
+    if (!failure.error.isEmpty()) {
+        emit logMessage(failure.logText);
+        emit errorOccurred(failure.error);
+        if (failure.remembered)
+            m_errorMessage = failure.error;
+    }
+
+    m_phase = phase;
+    if (previous == Phase::Up && (phase == Phase::Recovering || phase == Phase::Restarting))
+        emit tunnelEvent(TunnelLost, QString());
+    if (statusOf(previous) != statusOf(phase))
+        emit statusChanged(statusOf(phase));
 }
 
 bool FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
 {
     QFile file;
-    if (!createOwnerOnlyFile(file, getConfigPath()))
+    if (!PrivateFolders::createOwnerOnlyFile(file, getConfigPath()))
         return false;
 
     QTextStream stream(&file);
@@ -710,7 +522,7 @@ void FrpcManager::removeLeftoverConfigFiles()
             continue;
         const qint64 pid = match.captured(1).toLongLong();
         if (pid != QCoreApplication::applicationPid() && !FrpcProcesses::isThisProgram(pid))
-            removeOwnFile(file.filePath());
+            PrivateFolders::removeOwnFile(file.filePath());
     }
 }
 
@@ -724,7 +536,7 @@ void FrpcManager::cleanup()
     releaseProcess();
     m_remotePort.clear();
     // Removing fails for a missing file or one that is not ours; either way nothing is reported then.
-    if (removeOwnFile(getConfigPath()))
+    if (PrivateFolders::removeOwnFile(getConfigPath()))
         emit logMessage(QStringLiteral("配置文件已删除"));
 }
 

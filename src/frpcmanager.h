@@ -11,62 +11,6 @@
 class QNetworkAccessManager;
 class QTimer;
 
-// The texts the controller exchanges with the client, as pure functions.
-namespace FrpcClientText {
-
-// The credentials of the client's local web API, passed on to the file and the status queries.
-struct WebCredentials
-{
-    QString user;
-    QString password;
-};
-
-// A TOML basic string, quotes included: quotation marks, backslashes and control characters are
-// escaped, so that no value can end the string or add keys to the file.
-QString tomlString(const QString &value);
-
-// The whole client configuration file, line breaks included.
-QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
-                   const WebCredentials &credentials);
-
-// What a reply of the client's status API says about the proxy named proxyName.
-struct ProxyStatus
-{
-    // False when the reply is not a JSON object: it then tells nothing about the proxy.
-    bool valid = false;
-    // The remote port of the first element of the proxy that runs and names a port; empty when the
-    // proxy is missing or not running.
-    QString port;
-    // The first non-empty "err" of the proxy's elements: why the proxy could not start.
-    QString error;
-};
-
-ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName);
-
-// The remote port of the proxy named proxyName in a reply of the client's status API, or an empty
-// text when the reply does not name that proxy as running together with a port.
-QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
-
-// True for a line the client writes about a request of its status API: such lines follow every
-// status query, so they must never cause another one.
-bool isStatusRequestLine(const QString &line);
-
-// True for a line in which the client reports that a visitor's connection found nothing listening on
-// the local port.
-bool isUnreachableLocalServiceLine(const QString &line);
-
-// True for a line that may tell why the client failed: anything on standard error, and on standard
-// output every line but the informational ones (levels [I], [D], [T]). Warnings and errors of the
-// client's log qualify, and so does the plain message without a level that the client prints last
-// when it gives up (for example "login to the server failed: ...").
-bool isErrorLine(const QString &line, bool onStandardError);
-
-// The log lines of a block of client output: terminal colour sequences removed, split at line feeds,
-// empty pieces dropped.
-QStringList outputLines(const QString &text);
-
-} // namespace FrpcClientText
-
 // Runs one tunnel at a time by driving the external frpc client: writes its configuration file,
 // starts and supervises the process, learns the assigned remote port from the client's web API
 // and restarts the client when an established tunnel drops.
@@ -76,6 +20,18 @@ class FrpcManager : public QObject
 
 public:
     enum Status { Stopped, Starting, Running, Stopping, Error };
+    // What happens to an established tunnel, for those who tell the user about it.
+    enum TunnelEvent {
+        // A new tunnel is up on its first port.
+        TunnelEstablished,
+        // The tunnel that was up dropped; the controller is bringing it back.
+        TunnelLost,
+        // The tunnel is up again after a loss, on the port given.
+        TunnelRestored,
+        // The tunnel stayed up, and the server now names another port.
+        TunnelPortChanged,
+    };
+    Q_ENUM(TunnelEvent)
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
@@ -83,7 +39,7 @@ public:
     void start(const ServerConfig &config, int localPort);
     void stop();
 
-    Status status() const { return m_status; }
+    Status status() const { return statusOf(m_phase); }
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
 
@@ -98,6 +54,8 @@ signals:
     void remotePortReady(const QString &port);
     void logMessage(const QString &msg);
     void errorOccurred(const QString &error);
+    // Emitted just before the state change (lost) or the port report (the others) it goes with.
+    void tunnelEvent(FrpcManager::TunnelEvent event, const QString &port);
 
 private slots:
     void onProcessStarted();
@@ -109,20 +67,54 @@ private slots:
     void onReconnectTimeout();
 
 private:
-    void setStatus(Status status);
+    // Where the tunnel is. Each phase has one public status and its own set of running timers.
+    enum class Phase {
+        // No tunnel (status Stopped).
+        Idle,
+        // The client of a new tunnel runs, its port not yet known (Starting).
+        Launching,
+        // The tunnel is established on m_remotePort (Running).
+        Up,
+        // The client of a tunnel that was up still runs but has lost its server (Starting).
+        Recovering,
+        // The client of a tunnel that was up has ended; another starts after a pause (Starting).
+        Restarting,
+        // A client started to bring back a tunnel that was up, its port not yet known (Starting).
+        Relaunching,
+        // The client was asked to end (Stopping).
+        Stopping,
+        // The tunnel failed and stays so until the next start or stop (Error).
+        Failed,
+    };
+    // What is said when a phase is entered for a failure: a log line and the error shown to the user.
+    struct Failure
+    {
+        QString logText;
+        QString error;
+        // Whether errorMessage() reports it from then on.
+        bool remembered = true;
+    };
+
+    static Status statusOf(Phase phase);
+    // Whether a client runs in this phase whose status is worth asking for.
+    static bool asksClient(Phase phase);
+    // The one way into a phase: switches the query and reconnection timers as the phase needs,
+    // resets what the phase ends, announces a failure and then the state.
+    void enterPhase(Phase phase, const Failure &failure);
+    void enterPhase(Phase phase) { enterPhase(phase, Failure()); }
     bool generateConfigFile(const ServerConfig &config, int localPort);
     QString getConfigPath() const;
     QString getFrpcPath() const;
     void cleanup();
     static void removeLeftoverConfigFiles();
     void cleanupOrphanedFrpcProcesses();
-    void launchClient(const ServerConfig &config, int localPort);
+    // Starts a client for the tunnel: a new one, or one that restores a tunnel that was up.
+    void launchClient(const ServerConfig &config, int localPort, bool restoring);
     void releaseProcess();
     // Stops both query timers and abandons the replies still on their way.
     void stopQueries();
     void readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError);
     void judgeLines(const QStringList &lines, bool onStandardError);
-    void onTunnelDown();
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
     void reportUnreachableLocalService();
@@ -133,23 +125,24 @@ private:
     // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
     QTimer *m_outputQueryTimer = nullptr;
     QNetworkAccessManager *m_networkManager = nullptr;
-    Status m_status = Stopped;
+    Phase m_phase = Phase::Idle;
+    // The port of the tunnel while it is up; empty in every other phase.
     QString m_remotePort;
     QString m_errorMessage;
     QString m_proxyName;
     ServerConfig m_currentConfig;
     int m_currentLocalPort = 0;
     int m_webServerPort = 7400;
+    // The drops of the tunnel since it was last up; counted from a drop, reset when it is up again.
     int m_reconnectAttempts = 0;
-    // True from a disconnection of an established tunnel until a tunnel is established again or the
-    // user stops or starts: an exit before the port is known then counts as another disconnection.
-    bool m_reconnecting = false;
     // Credentials of the client's web API, drawn anew for every start.
     QString m_webUser;
     QString m_webPassword;
-    // The proxy errors already shown to the user since the last start, so that each is shown once.
+    // The proxy errors already shown since the tunnel was started, so that each is shown once;
+    // cleared when a new tunnel is launched.
     QStringList m_shownProxyErrors;
-    // Whether the user has been told that visitors of the established tunnel reach nothing.
+    // Whether the user has been told that visitors of the tunnel reach nothing; cleared each time the
+    // tunnel comes up.
     bool m_localServiceHintGiven = false;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;

@@ -1,7 +1,6 @@
 #include "mainwindow.h"
 
 #include "darkthemehelper.h"
-#include "desktopnotifier.h"
 #include "logwindow.h"
 #include "plainmessagebox.h"
 #include "serverconfig.h"
@@ -9,6 +8,7 @@
 #include "serverlisttransfer.h"
 #include "startatlogin.h"
 #include "themestyles.h"
+#include "tunnelnotifications.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -25,7 +25,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
-#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -572,54 +571,17 @@ bool MainWindow::connectServerByName(const QString &name, int localPort)
 // ---------------------------------------------------------------------------------------------
 // Desktop notifications while the window is not in front
 
-namespace {
-
-// What the status line shows, without its markup.
-QString plainStatusText(const QString &html)
-{
-    return QTextDocumentFragment::fromHtml(html).toPlainText();
-}
-
-} // namespace
-
-// Connected ahead of the window's own handlers: a failure is announced before its error box opens,
-// and the window's connection state is still that of the report.
+// Made ahead of the window's own handlers: a failure is announced before its error box opens, and the
+// window's connection state is still that of the report.
 void MainWindow::setupDesktopNotifications()
 {
-    m_desktopNotifier = new DesktopNotifier(this);
-    connect(m_desktopNotifier, &DesktopNotifier::unavailable, this, &MainWindow::onLogMessage);
-
-    connect(m_frpcManager, &FrpcManager::statusChanged, this, [this](FrpcManager::Status status) {
-        if (status == FrpcManager::Starting && m_tunnelAnnounced && !m_tunnelLost) {
-            // The client lost an established tunnel and is restoring it.
-            m_tunnelLost = true;
-            notifyDesktop(QStringLiteral("隧道已断开，正在重新连接"),
-                          plainStatusText(QString::fromUtf8(STATUS_STARTING)));
-        } else if (status == FrpcManager::Stopped || status == FrpcManager::Error) {
-            m_tunnelAnnounced = false;
-            m_tunnelLost = false;
-        }
-    });
-    connect(m_frpcManager, &FrpcManager::remotePortReady, this, [this](const QString &port) {
-        if (m_connectedServerIndex == -1)
-            return;
-        const QString remoteInfo = QStringLiteral("%1:%2").arg(m_connectedAddress, port);
-        // First report of a tunnel, its return after a loss, or a new port while it ran.
-        const QString summary = m_tunnelLost ? QStringLiteral("隧道已恢复")
-            : m_tunnelAnnounced              ? QStringLiteral("隧道的远程端口已变化")
-                                             : QStringLiteral("隧道已建立");
-        notifyDesktop(summary,
-                      plainStatusText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped())));
-        m_tunnelAnnounced = true;
-        m_tunnelLost = false;
-    });
-    connect(m_frpcManager, &FrpcManager::errorOccurred, this,
-            [this](const QString &error) { notifyDesktop(QStringLiteral("隧道出错"), error); });
-}
-
-// Only for a user who is not looking at the window: while it is active, its status line says it all.
-void MainWindow::notifyDesktop(const QString &summary, const QString &body)
-{
-    if (!isActiveWindow())
-        m_desktopNotifier->notify(summary, body);
+    const TunnelNotifications::StatusTexts texts { QString::fromUtf8(STATUS_STARTING),
+                                                   QString::fromUtf8(STATUS_RUNNING_AT) };
+    auto *notifications
+        = new TunnelNotifications(m_frpcManager, this, texts, [this]() -> std::optional<QString> {
+              if (m_connectedServerIndex == -1)
+                  return std::nullopt;
+              return m_connectedAddress;
+          });
+    connect(notifications, &TunnelNotifications::logMessage, this, &MainWindow::onLogMessage);
 }

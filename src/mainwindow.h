@@ -5,7 +5,6 @@
 
 #include <QMainWindow>
 
-class DesktopNotifier;
 class LogWindow;
 class QCheckBox;
 class QComboBox;
@@ -64,7 +63,6 @@ private:
     void showEditDialog(int index);
     bool isInServerListArea(const QPoint &globalPos) const;
     void setupDesktopNotifications();
-    void notifyDesktop(const QString &summary, const QString &body);
 
     QSpinBox *m_localPortSpin = nullptr;
     QLabel *m_statusLabel = nullptr;
@@ -84,7 +82,4 @@ private:
     int m_currentTheme = 0;
     QString m_remoteIP;
     QString m_remotePort;
-    DesktopNotifier *m_desktopNotifier = nullptr;
-    bool m_tunnelAnnounced = false;
-    bool m_tunnelLost = false;
 };

@@ -2,8 +2,14 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace PrivateFolders {
 
@@ -32,6 +38,35 @@ QStringList hiddenFolders()
         }
     }
     return folders;
+}
+
+bool removeOwnFile(const QString &path)
+{
+    const QByteArray nativePath = QFile::encodeName(path);
+    struct stat info;
+    return ::lstat(nativePath.constData(), &info) == 0 && info.st_uid == ::getuid()
+        && ::unlink(nativePath.constData()) == 0;
+}
+
+bool createOwnerOnlyFile(QFile &file, const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    removeOwnFile(path);
+    // Exclusive and without following a link: only a file made here and now is written.
+    const QByteArray nativePath = QFile::encodeName(path);
+    int fd;
+    do {
+        fd = ::open(nativePath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                    S_IRUSR | S_IWUSR);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    if (!file.open(fd, QIODevice::WriteOnly | QIODevice::Text, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    return true;
 }
 
 } // namespace PrivateFolders

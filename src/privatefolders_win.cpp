@@ -1,6 +1,7 @@
 #include "privatefolders.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace PrivateFolders {
 
@@ -14,6 +15,21 @@ QStringList hiddenFolders()
 {
     // Every path there begins with a drive letter, which the log hides anyway.
     return {};
+}
+
+bool removeOwnFile(const QString &path)
+{
+    return QFile::remove(path);
+}
+
+bool createOwnerOnlyFile(QFile &file, const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    removeOwnFile(path);
+    file.setFileName(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::NewOnly,
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 } // namespace PrivateFolders

@@ -1,50 +1,11 @@
 #pragma once
 
+#include "coretestsupport.h"
+
 #include <QApplication>
-#include <QByteArray>
-#include <QDir>
-#include <QFile>
 #include <QPushButton>
-#include <QTemporaryDir>
-#include <QtTest>
 
 namespace TestSupport {
-
-// Points every per-user location the program writes to (settings, autostart entries, the client
-// configuration file, the instance lock) at a private directory, so that a test never touches the user's own files.
-// A child process started by a test inherits the same directory.
-inline void isolateUserFiles(const QString &root)
-{
-    if (!qEnvironmentVariableIsEmpty("MARROWGATE_TEST_SANDBOX"))
-        return;
-    QDir(root).mkpath(QStringLiteral("config"));
-    QDir(root).mkpath(QStringLiteral("tmp"));
-    QDir(root).mkpath(QStringLiteral("runtime"));
-    QFile::setPermissions(root + QStringLiteral("/runtime"),
-                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    qputenv("MARROWGATE_TEST_SANDBOX", root.toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
-    qputenv("TMPDIR", (root + QStringLiteral("/tmp")).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
-    // No session bus: desktop notifications of a test never reach the user's desktop.
-    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
-}
-
-inline QString sandboxPath()
-{
-    return qEnvironmentVariable("MARROWGATE_TEST_SANDBOX");
-}
-
-// Whether the process is gone, or only waiting for its parent to collect it.
-inline bool processGone(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray text = stat.readAll();
-    const int close = text.lastIndexOf(')');
-    return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
-}
 
 // The push button below parent that reads text, as a person finds it.
 inline QPushButton *buttonWithText(QWidget *parent, const QString &text)
@@ -59,22 +20,5 @@ inline QPushButton *buttonWithText(QWidget *parent, const QString &text)
 
 } // namespace TestSupport
 
-// Like QTEST_MAIN, with the user's files replaced by a sandbox and the program's identity set.
-#define MARROWGATE_TEST_MAIN(TestObject)                                                                     \
-    int main(int argc, char *argv[])                                                                         \
-    {                                                                                                        \
-        QTemporaryDir sandbox;                                                                               \
-        if (!sandbox.isValid())                                                                              \
-            return 1;                                                                                        \
-        TestSupport::isolateUserFiles(sandbox.path());                                                       \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                                  \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                                         \
-        QApplication app(argc, argv);                                                                        \
-        QApplication::setOrganizationName(QStringLiteral("Halvorn"));                                        \
-        QApplication::setApplicationName(QStringLiteral("Quorvane"));                                        \
-        QApplication::setApplicationVersion(QStringLiteral("1.0.0"));                                        \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                             \
-        TestObject tc;                                                                                       \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                           \
-        return QTest::qExec(&tc, argc, argv);                                                                \
-    }
+// For tests of the window and its parts.
+#define MARROWGATE_TEST_MAIN(TestObject) MARROWGATE_TEST_MAIN_WITH(QApplication, TestObject)

@@ -1,4 +1,4 @@
-#include "testsupport.h"
+#include "coretestsupport.h"
 
 #include "commandline.h"
 
@@ -118,5 +118,5 @@ void TestCommandLine::answersWithoutADisplay()
     QVERIFY(QDir(configFolder).isEmpty(QDir::NoDotAndDotDot | QDir::AllEntries));
 }
 
-MARROWGATE_TEST_MAIN(TestCommandLine)
+MARROWGATE_CORE_TEST_MAIN(TestCommandLine)
 #include "tst_commandline.moc"

@@ -1,5 +1,5 @@
 #include "serverconfig.h"
-#include "testsupport.h"
+#include "coretestsupport.h"
 
 #include <QCoreApplication>
 #include <QFile>

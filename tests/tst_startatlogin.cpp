@@ -1,5 +1,5 @@
 #include "startatlogin.h"
-#include "testsupport.h"
+#include "coretestsupport.h"
 
 #include <QCoreApplication>
 #include <QFile>

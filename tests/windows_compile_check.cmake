@@ -3,7 +3,7 @@
 # Only syntax and meaning are checked (-fsyntax-only), since no toolkit libraries for Windows are
 # at hand; the icon resource script is compiled with the matching resource compiler.
 #
-# Variables: SOURCE_DIR (the project), MOCS (the library's and the program's generated meta-object
+# Variables: SOURCE_DIR (the project), MOCS (the libraries' and the program's generated meta-object
 # code, |-separated), INCLUDES (the toolkit's include folders, |-separated), DEFINES (the project's
 # compile definitions, |-separated).
 

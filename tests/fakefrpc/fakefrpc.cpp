@@ -33,6 +33,8 @@
 //   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
 //   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
 //   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
+//   FAKEFRPC_MOVE_AFTER_MS=n    n ms after the first reply that named a port, log in again without
+//                               losing the server: the proxies move to ports 100 higher at once
 //   FAKEFRPC_VISITS=n           after the first reply that named a port, n visitors reach the proxies
 //                               while nothing listens on the local port: one warning line each
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
@@ -321,6 +323,12 @@ private:
             QTimer::singleShot(0, this, [this, visits] { refuseVisitors(*visits); });
         if (const std::optional<int> delay = envInt("FAKEFRPC_EXIT_AFTER_REPORT"))
             QTimer::singleShot(*delay, this, [] { endNow(); });
+        if (const std::optional<int> moveAfter = envInt("FAKEFRPC_MOVE_AFTER_MS")) {
+            QTimer::singleShot(*moveAfter, this, [this] {
+                m_portShift += 100;
+                logIn();
+            });
+        }
         if (const std::optional<int> dropAfter = envInt("FAKEFRPC_DROP_AFTER_MS")) {
             QTimer::singleShot(*dropAfter, this, [this] {
                 loseServer();

@@ -1,0 +1,177 @@
+#include "frpcclienttext.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+QString keyLine(const char *key, const QString &text)
+{
+    return QLatin1String(key) + QStringLiteral(" = ") + FrpcClientText::tomlString(text);
+}
+
+QString keyLine(const char *key, int number)
+{
+    return QLatin1String(key) + QStringLiteral(" = ") + QString::number(number);
+}
+
+} // namespace
+
+namespace FrpcClientText {
+
+QString tomlString(const QString &value)
+{
+    QString quoted;
+    quoted.reserve(value.size() + 2);
+    quoted.append(QLatin1Char('"'));
+    for (const QChar c : value) {
+        switch (c.unicode()) {
+        case '"':
+            quoted.append(QStringLiteral("\\\""));
+            break;
+        case '\\':
+            quoted.append(QStringLiteral("\\\\"));
+            break;
+        case '\b':
+            quoted.append(QStringLiteral("\\b"));
+            break;
+        case '\t':
+            quoted.append(QStringLiteral("\\t"));
+            break;
+        case '\n':
+            quoted.append(QStringLiteral("\\n"));
+            break;
+        case '\f':
+            quoted.append(QStringLiteral("\\f"));
+            break;
+        case '\r':
+            quoted.append(QStringLiteral("\\r"));
+            break;
+        default:
+            if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+                quoted.append(
+                    QStringLiteral("\\u")
+                    + QString::number(c.unicode(), 16).rightJustified(4, QLatin1Char('0')).toUpper());
+            else
+                quoted.append(c);
+        }
+    }
+    quoted.append(QLatin1Char('"'));
+    return quoted;
+}
+
+QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
+                   const WebCredentials &credentials)
+{
+    const QStringList lines = {
+        keyLine("serverAddr", config.serverAddr),
+        keyLine("serverPort", config.serverPort),
+        QString(),
+        QStringLiteral("[auth]"),
+        keyLine("method", QStringLiteral("token")),
+        keyLine("token", config.token),
+        QString(),
+        QStringLiteral("[webServer]"),
+        keyLine("addr", QStringLiteral("127.0.0.1")),
+        keyLine("port", config.webServerPort),
+        keyLine("user", credentials.user),
+        keyLine("password", credentials.password),
+        QString(),
+        QStringLiteral("[[proxies]]"),
+        keyLine("name", proxyName),
+        keyLine("type", QStringLiteral("tcp")),
+        keyLine("localIP", QStringLiteral("127.0.0.1")),
+        keyLine("localPort", localPort),
+        QStringLiteral("remotePort = 0"),
+    };
+    return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+}
+
+ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
+{
+    ProxyStatus result;
+    const QJsonDocument document = QJsonDocument::fromJson(body);
+    if (!document.isObject())
+        return result;
+    result.valid = true;
+    // A missing "tcp" member or one of another type reads as an empty array.
+    const QJsonArray proxies = document.object().value(QLatin1String("tcp")).toArray();
+    for (const QJsonValue &element : proxies) {
+        const QJsonObject proxy = element.toObject();
+        const QJsonValue name = proxy.value(QLatin1String("name"));
+        if (!name.isString() || name.toString() != proxyName)
+            continue;
+
+        if (result.error.isEmpty())
+            result.error = proxy.value(QLatin1String("err")).toString().trimmed();
+        if (!result.port.isEmpty())
+            continue;
+        // Before its proxy runs the client reports the bare server address (for "::1" the text after
+        // the last colon is no port at all): only a running proxy has a remote port.
+        const QJsonValue status = proxy.value(QLatin1String("status"));
+        if (!status.isUndefined() && status.toString() != QLatin1String("running"))
+            continue;
+
+        QString port;
+        const QString address = proxy.value(QLatin1String("remote_addr")).toString();
+        const int colon = address.lastIndexOf(QLatin1Char(':'));
+        if (colon >= 0)
+            port = address.mid(colon + 1);
+
+        if (port.isEmpty()) {
+            const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
+            const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
+            const bool wholeInt = std::floor(number) == number
+                && number >= double(std::numeric_limits<int>::min())
+                && number <= double(std::numeric_limits<int>::max());
+            if (wholeInt && number > 0)
+                port = QString::number(int(number));
+        }
+        result.port = port;
+    }
+    return result;
+}
+
+QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
+{
+    return proxyStatus(body, proxyName).port;
+}
+
+bool isUnreachableLocalServiceLine(const QString &line)
+{
+    return line.contains(QLatin1String("connect to local service"));
+}
+
+bool isStatusRequestLine(const QString &line)
+{
+    // The casing differs between client versions ("Http request [/api/status]", "http request ...").
+    return line.contains(QLatin1String("/api/status"), Qt::CaseInsensitive);
+}
+
+bool isErrorLine(const QString &line, bool onStandardError)
+{
+    if (line.trimmed().isEmpty() || isStatusRequestLine(line))
+        return false;
+    if (onStandardError)
+        return true;
+    // The client's log lines begin with date, time and level: "2025-01-01 12:00:00.000 [I] ...".
+    static const QRegularExpression informational(QStringLiteral("^[0-9/:. -]+\\[[IDT]\\] "));
+    return !informational.match(line).hasMatch();
+}
+
+QStringList outputLines(const QString &text)
+{
+    // Control sequences of terminals: ESC [, parameter bytes, intermediate bytes, one final byte.
+    static const QRegularExpression controlSequence(QStringLiteral("\\x1B\\[[0-?]*[ -/]*[@-~]"));
+    QString plain = text;
+    plain.remove(controlSequence);
+    return plain.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+} // namespace FrpcClientText

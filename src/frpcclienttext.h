@@ -1,0 +1,63 @@
+#pragma once
+
+#include "serverconfig.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The texts the controller exchanges with the client, as pure functions.
+namespace FrpcClientText {
+
+// The credentials of the client's local web API, passed on to the file and the status queries.
+struct WebCredentials
+{
+    QString user;
+    QString password;
+};
+
+// A TOML basic string, quotes included: quotation marks, backslashes and control characters are
+// escaped, so that no value can end the string or add keys to the file.
+QString tomlString(const QString &value);
+
+// The whole client configuration file, line breaks included.
+QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
+                   const WebCredentials &credentials);
+
+// What a reply of the client's status API says about the proxy named proxyName.
+struct ProxyStatus
+{
+    // False when the reply is not a JSON object: it then tells nothing about the proxy.
+    bool valid = false;
+    // The remote port of the first element of the proxy that runs and names a port; empty when the
+    // proxy is missing or not running.
+    QString port;
+    // The first non-empty "err" of the proxy's elements: why the proxy could not start.
+    QString error;
+};
+
+ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName);
+
+// The remote port of the proxy named proxyName in a reply of the client's status API, or an empty
+// text when the reply does not name that proxy as running together with a port.
+QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
+
+// True for a line the client writes about a request of its status API: such lines follow every
+// status query, so they must never cause another one.
+bool isStatusRequestLine(const QString &line);
+
+// True for a line in which the client reports that a visitor's connection found nothing listening on
+// the local port.
+bool isUnreachableLocalServiceLine(const QString &line);
+
+// True for a line that may tell why the client failed: anything on standard error, and on standard
+// output every line but the informational ones (levels [I], [D], [T]). Warnings and errors of the
+// client's log qualify, and so does the plain message without a level that the client prints last
+// when it gives up (for example "login to the server failed: ...").
+bool isErrorLine(const QString &line, bool onStandardError);
+
+// The log lines of a block of client output: terminal colour sequences removed, split at line feeds,
+// empty pieces dropped.
+QStringList outputLines(const QString &text);
+
+} // namespace FrpcClientText

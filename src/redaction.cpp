@@ -1,0 +1,74 @@
+#include "redaction.h"
+
+#include "privatefolders.h"
+
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <algorithm>
+
+namespace {
+
+// The user's private folders with anything below them: a folder name ends at a slash, at one of the
+// path pattern's stop characters or at the end of the text, so a longer name that merely begins like
+// a folder stays visible. Never matches when there are no such folders.
+QRegularExpression privateFolderPattern()
+{
+    QStringList folders = PrivateFolders::hiddenFolders();
+    if (folders.isEmpty())
+        return QRegularExpression(QStringLiteral("(?!)"));
+    std::sort(folders.begin(), folders.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (QString &folder : folders)
+        folder = QRegularExpression::escape(folder);
+    return QRegularExpression(QStringLiteral(R"re((?:%1)(?![^/\s,;'"\]}\)])[^\s,;'"\]}\)]*)re")
+                                  .arg(folders.join(QLatin1Char('|'))));
+}
+
+// The patterns of the filter, compiled once for the whole program.
+struct SensitivePatterns
+{
+    SensitivePatterns()
+    {
+        folderRegex.optimize();
+        pathRegex.optimize();
+        tokenRegex.optimize();
+        passwordRegex.optimize();
+        apiKeyRegex.optimize();
+    }
+
+    const QRegularExpression folderRegex = privateFolderPattern();
+    // A drive letter, a colon and a slash, up to the first blank, separator, quote or closing bracket.
+    const QRegularExpression pathRegex { QStringLiteral(R"re([A-Za-z]:[/\\][^\s,;'"\]}\)]+)re") };
+    const QRegularExpression tokenRegex { QStringLiteral(R"re(token["\s:=]+([a-zA-Z0-9_\-]{16,}))re") };
+    const QRegularExpression passwordRegex { QStringLiteral(R"re((password|passwd|pwd)["\s:=]+[^\s,}\]]+)re"),
+                                             QRegularExpression::CaseInsensitiveOption };
+    const QRegularExpression apiKeyRegex { QStringLiteral(
+                                               R"re((api[_-]?key|apikey)["\s:=]+([a-zA-Z0-9_\-]{20,}))re"),
+                                           QRegularExpression::CaseInsensitiveOption };
+};
+
+const SensitivePatterns &sensitivePatterns()
+{
+    static const SensitivePatterns patterns;
+    return patterns;
+}
+
+} // namespace
+
+namespace Redaction {
+
+QString filterSensitiveInfo(const QString &msg)
+{
+    const SensitivePatterns &patterns = sensitivePatterns();
+    QString filtered = msg;
+
+    filtered.replace(patterns.folderRegex, QStringLiteral("[路径已隐藏]"));
+    filtered.replace(patterns.pathRegex, QStringLiteral("[路径已隐藏]"));
+    filtered.replace(patterns.tokenRegex, QStringLiteral("token: [已隐藏]"));
+    filtered.replace(patterns.passwordRegex, QStringLiteral("\\1: [已隐藏]"));
+    filtered.replace(patterns.apiKeyRegex, QStringLiteral("\\1: [已隐藏]"));
+    return filtered;
+}
+
+} // namespace Redaction

@@ -1,0 +1,54 @@
+#include "tunnelnotifications.h"
+
+#include "desktopnotifier.h"
+
+#include <QTextDocumentFragment>
+#include <QWidget>
+
+namespace {
+
+// What the status line shows, without its markup.
+QString plainStatusText(const QString &html)
+{
+    return QTextDocumentFragment::fromHtml(html).toPlainText();
+}
+
+} // namespace
+
+TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
+                                         ConnectedAddress connectedAddress)
+    : QObject(window)
+    , m_window(window)
+    , m_notifier(new DesktopNotifier(this))
+    , m_texts(texts)
+    , m_connectedAddress(std::move(connectedAddress))
+{
+    connect(m_notifier, &DesktopNotifier::unavailable, this, &TunnelNotifications::logMessage);
+    connect(controller, &FrpcManager::tunnelEvent, this, &TunnelNotifications::onTunnelEvent);
+    connect(controller, &FrpcManager::errorOccurred, this,
+            [this](const QString &error) { notify(QStringLiteral("隧道出错"), error); });
+}
+
+void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QString &port)
+{
+    if (event == FrpcManager::TunnelLost) {
+        notify(QStringLiteral("隧道已断开，正在重新连接"), plainStatusText(m_texts.connecting));
+        return;
+    }
+    // A port of a tunnel the window does not show as its own is not announced.
+    const std::optional<QString> address = m_connectedAddress();
+    if (!address)
+        return;
+    const QString remoteInfo = QStringLiteral("%1:%2").arg(*address, port);
+    const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
+        : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
+                                                                 : QStringLiteral("隧道已建立");
+    notify(summary, plainStatusText(m_texts.runningAt.arg(remoteInfo.toHtmlEscaped())));
+}
+
+// Only for a user who is not looking at the window: while it is active, its status line says it all.
+void TunnelNotifications::notify(const QString &summary, const QString &body)
+{
+    if (!m_window->isActiveWindow())
+        m_notifier->notify(summary, body);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "frpcmanager.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class DesktopNotifier;
+class QWidget;
+
+// Tells a user who is not looking at the window what happens to the tunnel: established, lost, back,
+// on another port, failed. Each message replaces the last one on the desktop.
+class TunnelNotifications : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The texts of the window's status line, as rich text: while connecting, and while connected,
+    // with %1 for the address and port.
+    struct StatusTexts
+    {
+        QString connecting;
+        QString runningAt;
+    };
+    // The server address of the tunnel the window shows as connected, or nothing when it shows none.
+    using ConnectedAddress = std::function<std::optional<QString>()>;
+
+    // Make it before the window connects its own handlers to the controller: a failure is then
+    // announced before its error box opens.
+    TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
+                        ConnectedAddress connectedAddress);
+
+signals:
+    // A line for the log: why the desktop takes no notifications (once).
+    void logMessage(const QString &msg);
+
+private:
+    void onTunnelEvent(FrpcManager::TunnelEvent event, const QString &port);
+    void notify(const QString &summary, const QString &body);
+
+    QWidget *m_window = nullptr;
+    DesktopNotifier *m_notifier = nullptr;
+    StatusTexts m_texts;
+    ConnectedAddress m_connectedAddress;
+};
