@@ -129,8 +129,8 @@ void TestTunnelParts::procNetUdp_data()
                              << true;
     QTest::newRow("other port") << QByteArray("   7: 0100007F:1771 00000000:0000 07 00000000:00000000")
                                 << false << false;
-    QTest::newRow("another address") << QByteArray("   7: 0201A8C0:1770 00000000:0000 07 00000000:00000000")
-                                     << false << false;
+    QTest::newRow("another address")
+        << QByteArray("   7: 0201A8C0:1770 00000000:0000 07 00000000:00000000") << false << false;
     QTest::newRow("connected") << QByteArray("   7: 0100007F:1770 0100007F:9C40 01 00000000:00000000")
                                << false << false;
     QTest::newRow("::") << QByteArray("  3: 00000000000000000000000000000000:1770 "
