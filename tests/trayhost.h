@@ -13,6 +13,9 @@
 
 #include <memory>
 
+#include <signal.h>
+#include <sys/prctl.h>
+
 // Plays the desktop's tray host on a private session bus: the watcher that tray icons register with
 // (org.kde.StatusNotifierWatcher), saying that a host shows them. The toolkit asks the watcher
 // synchronously from the GUI thread, so the watcher answers from a thread and a connection of its own.
@@ -68,6 +71,8 @@ public:
     // Starts the private bus and points this process's session bus at it.
     bool startBus()
     {
+        // The bus ends with this process, even when it aborts (no display, for one).
+        m_bus.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_bus.start(QStringLiteral("dbus-daemon"),
                     { QStringLiteral("--session"), QStringLiteral("--print-address"),
                       QStringLiteral("--nofork") });
