@@ -117,6 +117,9 @@ void LocalListenerWatch::probe()
         }
         return;
     }
+    // The next round also replaces an attempt that never got an answer.
+    if (!m_recheck.isActive())
+        m_recheck.start();
     m_pending = new QTcpSocket(this);
     QTcpSocket *socket = m_pending;
     connect(socket, &QTcpSocket::connected, this, [this] { takeResult(true); });
@@ -138,11 +141,10 @@ void LocalListenerWatch::dropPendingProbe()
 void LocalListenerWatch::takeResult(bool listening)
 {
     dropPendingProbe();
-    if (listening) {
+    if (listening)
         m_recheck.stop();
-    } else if (!m_recheck.isActive()) {
+    else if (!m_recheck.isActive())
         m_recheck.start();
-    }
     setHint(!listening);
 }
 

@@ -21,7 +21,8 @@ public:
     enum Look { Idle, Connecting, Connected };
 
     // A tray icon shown beside window (the icon is the window's child), or nullptr while the desktop
-    // offers no tray. Asking again later is fine: a tray may appear after the program, at login.
+    // offers no tray. Asking again later is fine: a tray may appear after the program, at login (the
+    // toolkit's own answer for a tray over D-Bus is fixed at its first question, in Qt 6.4 at least).
     static TunnelTrayIcon *createIfAvailable(QWidget *window);
 
     explicit TunnelTrayIcon(QWidget *window);
