@@ -34,7 +34,7 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        QStringLiteral("Marrowgate：通过反向隧道把本机的一个 TCP 端口发布到互联网。"));
+        QStringLiteral("Marrowgate：通过反向隧道把本机的一个 TCP 或 UDP 端口发布到互联网。"));
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
                                         QStringLiteral("显示此帮助并退出。"));
     const QCommandLineOption versionOption({ QStringLiteral("v"), QStringLiteral("version") },
@@ -46,7 +46,10 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("port"),
         QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"),
         QStringLiteral("port"));
-    parser.addOptions({ helpOption, versionOption, connectOption, portOption });
+    const QCommandLineOption protocolOption(
+        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：隧道的协议，tcp 或 udp，默认为 tcp。"),
+        QStringLiteral("tcp|udp"));
+    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -97,6 +100,14 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
             return failure(
                 QStringLiteral("无效的端口“%1”：应为 1 到 65535 之间的整数").arg(parser.value(portOption)));
         request.localPort = port;
+    }
+    if (parser.isSet(protocolOption)) {
+        if (!parser.isSet(connectOption))
+            return failure(QStringLiteral("--protocol 只能与 --connect 一起使用"));
+        const QString protocol = parser.value(protocolOption);
+        if (protocol != QLatin1String("tcp") && protocol != QLatin1String("udp"))
+            return failure(QStringLiteral("无效的协议“%1”：应为 tcp 或 udp").arg(protocol));
+        request.protocol = protocol;
     }
     return request;
 }

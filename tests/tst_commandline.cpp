@@ -25,39 +25,51 @@ void TestCommandLine::parse_data()
     QTest::addColumn<int>("action");
     QTest::addColumn<QString>("connectName");
     QTest::addColumn<int>("localPort");
+    QTest::addColumn<QString>("protocol");
     QTest::addColumn<QString>("textHolds");
 
     const int run = CommandLineRequest::Run;
     const int fail = CommandLineRequest::Fail;
-    QTest::newRow("nothing") << QStringList() << run << QString() << 0 << QString();
+    QTest::newRow("nothing") << QStringList() << run << QString() << 0 << "tcp" << QString();
     QTest::newRow("help") << QStringList { "--help" } << int(CommandLineRequest::ShowHelp) << QString() << 0
-                          << "--connect <name>";
+                          << "tcp" << "--connect <name>";
     QTest::newRow("-h beats an error after it")
         << QStringList { "-h", "--port", "0" } << int(CommandLineRequest::ShowHelp) << QString() << 0
-        << "--port <port>";
+        << "tcp" << "--port <port>";
     QTest::newRow("version") << QStringList { "--version" } << int(CommandLineRequest::ShowVersion)
-                             << QString() << 0 << "1.0.0";
+                             << QString() << 0 << "tcp" << "1.0.0";
     QTest::newRow("connect with a space and Chinese")
-        << QStringList { "--connect", "香港 节点" } << run << "香港 节点" << 0 << QString();
+        << QStringList { "--connect", "香港 节点" } << run << "香港 节点" << 0 << "tcp" << QString();
     QTest::newRow("connect=, port") << QStringList { "--connect=alpha", "--port", "8080" } << run << "alpha"
-                                    << 8080 << QString();
+                                    << 8080 << "tcp" << QString();
     QTest::newRow("port bounds") << QStringList { "--port=65535", "--connect", "a" } << run << "a" << 65535
-                                 << QString();
+                                 << "tcp" << QString();
     QTest::newRow("the toolkit's own options")
         << QStringList { "-platform", "xcb", "--style=fusion", "-reverse", "--connect", "a" } << run << "a"
-        << 0 << QString();
-    QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << "conect";
+        << 0 << "tcp" << QString();
+    QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << "tcp"
+                                    << "conect";
     QTest::newRow("connect without a name")
-        << QStringList { "--connect" } << fail << QString() << 0 << "connect";
-    QTest::newRow("empty name") << QStringList { "--connect", "" } << fail << QString() << 0 << "--connect";
+        << QStringList { "--connect" } << fail << QString() << 0 << "tcp" << "connect";
+    QTest::newRow("empty name") << QStringList { "--connect", "" } << fail << QString() << 0 << "tcp"
+                                << "--connect";
     QTest::newRow("port 0") << QStringList { "--connect", "a", "--port", "0" } << fail << QString() << 0
-                            << "“0”";
+                            << "tcp" << "“0”";
     QTest::newRow("port 65536") << QStringList { "--connect", "a", "--port", "65536" } << fail << QString()
-                                << 0 << "65536";
+                                << 0 << "tcp" << "65536";
     QTest::newRow("port not a number")
-        << QStringList { "--connect", "a", "--port", "80x" } << fail << QString() << 0 << "80x";
-    QTest::newRow("port alone") << QStringList { "--port", "80" } << fail << QString() << 0 << "--connect";
-    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << "alpha";
+        << QStringList { "--connect", "a", "--port", "80x" } << fail << QString() << 0 << "tcp" << "80x";
+    QTest::newRow("port alone") << QStringList { "--port", "80" } << fail << QString() << 0 << "tcp"
+                                << "--connect";
+    QTest::newRow("udp") << QStringList { "--connect", "a", "--protocol", "udp" } << run << "a" << 0 << "udp"
+                         << QString();
+    QTest::newRow("protocol=tcp, port") << QStringList { "--protocol=tcp", "--port", "25565", "--connect=a" }
+                                        << run << "a" << 25565 << "tcp" << QString();
+    QTest::newRow("protocol in capitals") << QStringList { "--connect", "a", "--protocol", "UDP" } << fail
+                                          << QString() << 0 << "tcp" << "“UDP”";
+    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0 << "tcp"
+                                    << "--connect";
+    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << "tcp" << "alpha";
 }
 
 void TestCommandLine::parse()
@@ -66,12 +78,14 @@ void TestCommandLine::parse()
     QFETCH(int, action);
     QFETCH(QString, connectName);
     QFETCH(int, localPort);
+    QFETCH(QString, protocol);
     QFETCH(QString, textHolds);
 
     const CommandLineRequest request = parseCommandLine(QStringList { "/opt/bin/Marrowgate" } + arguments);
     QCOMPARE(int(request.action), action);
     QCOMPARE(request.connectName, connectName);
     QCOMPARE(request.localPort, localPort);
+    QCOMPARE(request.protocol, protocol);
     QVERIFY2(request.text.contains(textHolds), qPrintable(request.text));
     if (action == CommandLineRequest::ShowHelp)
         QVERIFY2(request.text.startsWith("用法: Marrowgate [选项]\n"), qPrintable(request.text));
@@ -91,6 +105,8 @@ void TestCommandLine::answersWithoutADisplay_data()
     QTest::newRow("unknown option") << QStringList { "--bogus" } << 2 << QString() << "bogus";
     QTest::newRow("bad port") << QStringList { "--connect", "a", "--port", "70000" } << 2 << QString()
                               << "70000";
+    QTest::newRow("bad protocol") << QStringList { "--connect", "a", "--protocol", "sctp" } << 2 << QString()
+                                  << "sctp";
 }
 
 void TestCommandLine::answersWithoutADisplay()

@@ -1,0 +1,37 @@
+#include "tunneladdress.h"
+
+#include <QHostAddress>
+
+namespace {
+
+// Whether text is an IPv6 literal as the network layer reads it, a zone id ("fe80::1%eth0") included.
+bool isIpv6Literal(const QString &text)
+{
+    QHostAddress address;
+    return address.setAddress(text) && address.protocol() == QAbstractSocket::IPv6Protocol;
+}
+
+} // namespace
+
+namespace TunnelAddress {
+
+QString bareHost(const QString &host)
+{
+    const QString trimmed = host.trimmed();
+    if (trimmed.size() > 2 && trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
+        const QString inner = trimmed.mid(1, trimmed.size() - 2);
+        if (isIpv6Literal(inner))
+            return inner;
+    }
+    return trimmed;
+}
+
+QString formatHostPort(const QString &host, int port)
+{
+    const QString bare = bareHost(host);
+    if (isIpv6Literal(bare))
+        return QStringLiteral("[%1]:%2").arg(bare).arg(port);
+    return QStringLiteral("%1:%2").arg(bare).arg(port);
+}
+
+} // namespace TunnelAddress

@@ -1,0 +1,201 @@
+#include "coretestsupport.h"
+
+#include "localportprobe.h"
+#include "proxyname.h"
+#include "tunneladdress.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QUdpSocket>
+
+// The small pieces a tunnel is built from: its address as shown, its proxy name, and the watch on
+// its local port.
+class TestTunnelParts : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void formatHostPort_data();
+    void formatHostPort();
+    void stableNames();
+    void installationNumberIsKept();
+    void nameTaken_data();
+    void nameTaken();
+    void procNetUdp_data();
+    void procNetUdp();
+    void watchReportsUntilAProgramListens_data();
+    void watchReportsUntilAProgramListens();
+};
+
+void TestTunnelParts::formatHostPort_data()
+{
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("bare");
+
+    QTest::newRow("name") << "tunnel.example.org" << "tunnel.example.org:6000" << "tunnel.example.org";
+    QTest::newRow("IPv4") << "203.0.113.7" << "203.0.113.7:6000" << "203.0.113.7";
+    QTest::newRow("IPv6") << "2001:db8::1" << "[2001:db8::1]:6000" << "2001:db8::1";
+    QTest::newRow("loopback IPv6") << "::1" << "[::1]:6000" << "::1";
+    QTest::newRow("typed with brackets") << " [2001:db8::1] " << "[2001:db8::1]:6000" << "2001:db8::1";
+    QTest::newRow("zone id") << "fe80::1%eth0" << "[fe80::1%eth0]:6000" << "fe80::1%eth0";
+    QTest::newRow("IPv4-mapped") << "::ffff:192.0.2.1" << "[::ffff:192.0.2.1]:6000" << "::ffff:192.0.2.1";
+    QTest::newRow("brackets around no address") << "[host]" << "[host]:6000" << "[host]";
+}
+
+void TestTunnelParts::formatHostPort()
+{
+    QFETCH(QString, host);
+    QFETCH(QString, shown);
+    QFETCH(QString, bare);
+    QCOMPARE(TunnelAddress::formatHostPort(host, 6000), shown);
+    QCOMPARE(TunnelAddress::bareHost(host), bare);
+}
+
+// One name per installation, server entry, local port and protocol; the same one every time.
+void TestTunnelParts::stableNames()
+{
+    const auto name = [](quint64 installation, const QString &server, int serverPort, int localPort,
+                         const QString &protocol) {
+        return ProxyName::stableName(installation, server, serverPort, localPort, protocol);
+    };
+    const QString base = name(42, "tunnel.example.org", 7000, 8080, "tcp");
+    QVERIFY2(QRegularExpression("^tunnel_[0-9]+$").match(base).hasMatch(), qPrintable(base));
+    QCOMPARE(name(42, "tunnel.example.org", 7000, 8080, "tcp"), base);
+    const QStringList others { name(43, "tunnel.example.org", 7000, 8080, "tcp"),
+                               name(42, "other.example.org", 7000, 8080, "tcp"),
+                               name(42, "tunnel.example.org", 7001, 8080, "tcp"),
+                               name(42, "tunnel.example.org", 7000, 8081, "tcp"),
+                               name(42, "tunnel.example.org", 7000, 8080, "udp"),
+                               // Fields that run together must not give the same text.
+                               name(42, "tunnel.example.org7", 0, 8080, "tcp") };
+    for (const QString &other : others)
+        QVERIFY2(other != base, qPrintable(other));
+    QCOMPARE(QSet<QString>(others.begin(), others.end()).size(), others.size());
+    QVERIFY(ProxyName::freshName().startsWith("tunnel_"));
+    QVERIFY(ProxyName::freshName() != ProxyName::freshName());
+}
+
+void TestTunnelParts::installationNumberIsKept()
+{
+    const QString file = TestSupport::sandboxPath() + QStringLiteral("/seed.ini");
+    QSettings settings(file, QSettings::IniFormat);
+    const quint64 first = ProxyName::installationNumber(settings);
+    QVERIFY(first != 0);
+    settings.sync();
+    QSettings again(file, QSettings::IniFormat);
+    QCOMPARE(ProxyName::installationNumber(again), first);
+    // An unreadable value is replaced, and the replacement is kept.
+    again.setValue(QString::fromLatin1(ProxyName::INSTALLATION_KEY), QStringLiteral("garbage"));
+    const quint64 replaced = ProxyName::installationNumber(again);
+    QVERIFY(replaced != 0);
+    QCOMPARE(ProxyName::installationNumber(again), replaced);
+}
+
+void TestTunnelParts::nameTaken_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("taken");
+
+    // As frpc 0.66.0 writes them when another session holds the name.
+    QTest::newRow("log line") << "2026-12-07 18:02:31.109 [W] [client/control.go:170] [7dbfa2b1123f16d5] "
+                                 "[tunnel_123] start error: proxy [tunnel_123] already exists"
+                              << true;
+    QTest::newRow("status err") << "proxy [tunnel_123] already exists" << true;
+    QTest::newRow("other start error")
+        << "[W] [client/control.go:170] [ab] [tunnel_1] start error: port already used" << false;
+    QTest::newRow("proxy added") << "[I] [proxy/proxy_manager.go:180] [ab] proxy added: [tunnel_123]"
+                                 << false;
+}
+
+void TestTunnelParts::nameTaken()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, taken);
+    QCOMPARE(ProxyName::isNameTakenError(text), taken);
+}
+
+void TestTunnelParts::procNetUdp_data()
+{
+    QTest::addColumn<QByteArray>("line");
+    QTest::addColumn<bool>("ipv6");
+    QTest::addColumn<bool>("listens");
+
+    // Addresses as a little-endian machine prints them; port 6000 is 1770 in hex.
+    QTest::newRow("127.0.0.1") << QByteArray("   7: 0100007F:1770 00000000:0000 07 00000000:00000000") << false
+                               << true;
+    QTest::newRow("0.0.0.0") << QByteArray("  12: 00000000:1770 00000000:0000 07 00000000:00000000") << false
+                             << true;
+    QTest::newRow("other port") << QByteArray("   7: 0100007F:1771 00000000:0000 07 00000000:00000000")
+                                << false << false;
+    QTest::newRow("another address")
+        << QByteArray("   7: 0201A8C0:1770 00000000:0000 07 00000000:00000000") << false << false;
+    QTest::newRow("connected") << QByteArray("   7: 0100007F:1770 0100007F:9C40 01 00000000:00000000")
+                               << false << false;
+    QTest::newRow("::") << QByteArray("  3: 00000000000000000000000000000000:1770 "
+                                      "00000000000000000000000000000000:0000 07 00000000:00000000")
+                        << true << true;
+    QTest::newRow("::ffff:127.0.0.1") << QByteArray("  3: 0000000000000000FFFF00000100007F:1770 "
+                                                    "00000000000000000000000000000000:0000 07 0:0")
+                                      << true << true;
+    QTest::newRow("::1 only") << QByteArray("  3: 00000000000000000000000001000000:1770 "
+                                            "00000000000000000000000000000000:0000 07 0:0")
+                              << true << false;
+}
+
+void TestTunnelParts::procNetUdp()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(bool, ipv6);
+    QFETCH(bool, listens);
+    const QByteArray header = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when\n";
+    QCOMPARE(LocalPorts::procNetUdpHasListener(header + line + '\n', 6000, ipv6), listens);
+}
+
+void TestTunnelParts::watchReportsUntilAProgramListens_data()
+{
+    QTest::addColumn<bool>("udp");
+    QTest::newRow("tcp") << false;
+    QTest::newRow("udp") << true;
+}
+
+// A quiet port raises the hint; a program that starts listening clears it, and the port is not probed
+// again; stopping clears a hint.
+void TestTunnelParts::watchReportsUntilAProgramListens()
+{
+    QFETCH(bool, udp);
+    QTcpServer tcp;
+    QUdpSocket datagrams;
+    QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
+    const quint16 port = tcp.serverPort();
+    tcp.close();
+
+    LocalListenerWatch watch;
+    watch.setRecheckInterval(20);
+    QSignalSpy hints(&watch, &LocalListenerWatch::hintChanged);
+    watch.watch(port, udp);
+    QTRY_VERIFY(watch.nobodyListens());
+    QTRY_VERIFY(watch.probeCount() >= 3);
+
+    QVERIFY(udp ? datagrams.bind(QHostAddress::AnyIPv4, port) : tcp.listen(QHostAddress::LocalHost, port));
+    QTRY_VERIFY(!watch.nobodyListens());
+    const int probes = watch.probeCount();
+    QTest::qWait(200);
+    QCOMPARE(watch.probeCount(), probes);
+    QCOMPARE(hints.size(), 2);
+
+    tcp.close();
+    datagrams.close();
+    watch.watch(port, udp);
+    QTRY_VERIFY(watch.nobodyListens());
+    watch.stop();
+    QVERIFY(!watch.nobodyListens());
+    QCOMPARE(hints.last().first().toBool(), false);
+    const int stoppedAt = watch.probeCount();
+    QTest::qWait(100);
+    QCOMPARE(watch.probeCount(), stoppedAt);
+}
+
+MARROWGATE_CORE_TEST_MAIN(TestTunnelParts)
+#include "tst_tunnelparts.moc"
