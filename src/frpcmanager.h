@@ -87,11 +87,11 @@ public:
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
 
-    static const int MAX_RECONNECT_ATTEMPTS = 5;
-    static const int RECONNECT_DELAY_MS = 3000;
-    static const int QUERY_INTERVAL_MS = 2000;
+    static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
+    static constexpr int RECONNECT_DELAY_MS = 3000;
+    static constexpr int QUERY_INTERVAL_MS = 2000;
     // How soon after the client wrote something its status is asked for.
-    static const int OUTPUT_QUERY_DELAY_MS = 50;
+    static constexpr int OUTPUT_QUERY_DELAY_MS = 50;
 
 signals:
     void statusChanged(FrpcManager::Status status);
