@@ -120,7 +120,10 @@ private:
     void releaseProcess();
     // Stops both query timers and abandons the replies still on their way.
     void stopQueries();
-    void readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError);
+    // Adds bytes of one channel to its pending text, then logs and judges each line completed; once
+    // the client has ended, the rest too.
+    void readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+                    bool clientEnded = false);
     void judgeLines(const QStringList &lines, bool onStandardError);
     void onTunnelDown();
     void reportProxyError(const QString &proxyError);
@@ -153,8 +156,8 @@ private:
     bool m_localServiceHintGiven = false;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
-    // The text after the last line feed of each channel, kept until the line is complete, so that a
-    // line that arrives in two reads is judged as one.
-    QString m_pendingOutput;
-    QString m_pendingErrors;
+    // The bytes after the last line feed of each channel, kept until the line is complete, so that a
+    // line that arrives in two reads is logged and judged as one.
+    QByteArray m_pendingOutput;
+    QByteArray m_pendingErrors;
 };
