@@ -30,8 +30,8 @@ const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
 // A status reply larger than this is not the client's: it is dropped unread.
 const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
-// A client that writes this much without a line feed has its text judged as one line anyway.
-const int MAX_PENDING_LINE = 65536;
+// A client that writes this many bytes without a line feed has them logged and judged as one line.
+constexpr qsizetype MAX_PENDING_LINE = 64 * 1024;
 
 // Random letters and digits from the system's cryptographic source.
 QString randomText(int length)
@@ -173,13 +173,11 @@ void FrpcManager::onProcessStarted()
 void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     Q_UNUSED(exitStatus);
+    // The last words of the client may lack a line feed. They are logged and judged before the
+    // queries stop, so that they cannot ask the ended client for its status.
+    readOutput({}, m_pendingOutput, false, true);
+    readOutput({}, m_pendingErrors, true, true);
     emit logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
-    // The last words of the client may lack a line feed. They are judged before the queries stop,
-    // so that they cannot ask the ended client for its status.
-    judgeLines(FrpcClientText::outputLines(m_pendingOutput), false);
-    judgeLines(FrpcClientText::outputLines(m_pendingErrors), true);
-    m_pendingOutput.clear();
-    m_pendingErrors.clear();
     // Every phase entered from here stops the queries: a reply still on its way came from the client
     // that has just ended.
 
@@ -253,23 +251,34 @@ void FrpcManager::onProcessOutput()
     readOutput(errors, m_pendingErrors, true);
 }
 
-void FrpcManager::readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError)
+void FrpcManager::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+                             bool clientEnded)
 {
-    if (bytes.isEmpty())
-        return;
-    const QString text = QString::fromLocal8Bit(bytes);
-    const QStringList pieces = FrpcClientText::outputLines(text);
-    for (const QString &piece : pieces)
-        emit logMessage(onStandardError ? QStringLiteral("[错误] ") + piece : piece);
-
-    // The log takes the pieces as they come; judging them needs whole lines.
-    pendingLine += text;
-    const qsizetype lastBreak = pendingLine.lastIndexOf(QLatin1Char('\n'));
-    if (lastBreak < 0 && pendingLine.size() < MAX_PENDING_LINE)
-        return;
-    const qsizetype end = lastBreak < 0 ? pendingLine.size() : lastBreak + 1;
-    const QStringList lines = FrpcClientText::outputLines(pendingLine.left(end));
-    pendingLine.remove(0, end);
+    // Only whole lines are logged and judged: the filter of the log must see a secret whole, however
+    // the pipe cut it. A line without an end is taken at MAX_PENDING_LINE bytes, so that a client
+    // cannot make the controller hold its output without bound.
+    pending += bytes;
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < pending.size()) {
+        const qsizetype lineFeed = pending.indexOf('\n', start);
+        qsizetype end;
+        if (lineFeed >= 0 && lineFeed - start < MAX_PENDING_LINE)
+            end = lineFeed + 1;
+        else if (pending.size() - start >= MAX_PENDING_LINE)
+            end = start + MAX_PENDING_LINE;
+        else if (clientEnded)
+            end = pending.size();
+        else
+            break;
+        lines += FrpcClientText::outputLines(QString::fromLocal8Bit(pending.mid(start, end - start)));
+        start = end;
+    }
+    // Taken before anything is shown: a box shown while judging runs the event loop, which may
+    // deliver more output.
+    pending.remove(0, start);
+    for (const QString &line : lines)
+        emit logMessage(onStandardError ? QStringLiteral("[错误] ") + line : line);
     judgeLines(lines, onStandardError);
 }
 

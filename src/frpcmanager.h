@@ -43,11 +43,11 @@ public:
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
 
-    static const int MAX_RECONNECT_ATTEMPTS = 5;
-    static const int RECONNECT_DELAY_MS = 3000;
-    static const int QUERY_INTERVAL_MS = 2000;
+    static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
+    static constexpr int RECONNECT_DELAY_MS = 3000;
+    static constexpr int QUERY_INTERVAL_MS = 2000;
     // How soon after the client wrote something its status is asked for.
-    static const int OUTPUT_QUERY_DELAY_MS = 50;
+    static constexpr int OUTPUT_QUERY_DELAY_MS = 50;
 
 signals:
     void statusChanged(FrpcManager::Status status);
@@ -113,7 +113,10 @@ private:
     void releaseProcess();
     // Stops both query timers and abandons the replies still on their way.
     void stopQueries();
-    void readOutput(const QByteArray &bytes, QString &pendingLine, bool onStandardError);
+    // Adds bytes of one channel to its pending text, then logs and judges each line completed; once
+    // the client has ended, the rest too.
+    void readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+                    bool clientEnded = false);
     void judgeLines(const QStringList &lines, bool onStandardError);
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
@@ -146,8 +149,8 @@ private:
     bool m_localServiceHintGiven = false;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
-    // The text after the last line feed of each channel, kept until the line is complete, so that a
-    // line that arrives in two reads is judged as one.
-    QString m_pendingOutput;
-    QString m_pendingErrors;
+    // The bytes after the last line feed of each channel, kept until the line is complete, so that a
+    // line that arrives in two reads is logged and judged as one.
+    QByteArray m_pendingOutput;
+    QByteArray m_pendingErrors;
 };

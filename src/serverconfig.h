@@ -67,7 +67,7 @@ public:
     static constexpr qint64 MAX_IMPORT_FILE_SIZE = 1024 * 1024;
 
     // Loading reads at most this many stored entries, whatever size the store claims.
-    static const int MAX_STORED_SERVERS = 10000;
+    static constexpr int MAX_STORED_SERVERS = 10000;
 
 private:
     ServerConfigManager();

@@ -4,8 +4,14 @@
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
+#include <QStringList>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <initializer_list>
+
+#include <unistd.h>
 
 namespace TestSupport {
 
@@ -44,6 +50,28 @@ inline bool processGone(qint64 pid)
     const QByteArray text = stat.readAll();
     const int close = text.lastIndexOf(')');
     return close < 0 || close + 2 >= text.size() || text.at(close + 2) == 'Z';
+}
+
+// A user ID other than the running user's, to hand a file to "another user" (with chown, as root).
+inline uint otherUserId()
+{
+    return ::getuid() == 65534 ? 65533 : 65534;
+}
+
+// Why the fixed ports on 127.0.0.1 that a test needs cannot be had, naming those another program
+// holds; empty when all are free.
+inline QString portsTaken(std::initializer_list<int> ports)
+{
+    QStringList taken;
+    for (const int port : ports) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, quint16(port)))
+            taken << QString::number(port);
+    }
+    if (taken.isEmpty())
+        return {};
+    return QStringLiteral("port %1 on 127.0.0.1 is taken by another program; the test needs it free")
+        .arg(taken.join(QStringLiteral(", ")));
 }
 
 } // namespace TestSupport

@@ -1,6 +1,7 @@
 // The whole program in real windows under an X server: start, the single-instance guard, a start after
 // a crash, an ordinary close, the end by a signal or a kill with a tunnel up (real frp client and
 // server), another user beside. Windows are found and driven with xdotool, as a person would.
+#include "frpcprocesses.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -35,7 +36,7 @@ const int kWindowTimeoutMs = 20000;
 // The real server assigns remote ports from this range only, so that the test knows where to look.
 const int kFirstRemotePort = 7601;
 const int kRemotePorts = 10;
-const uint kOtherUser = 65534;
+const uint kOtherUser = TestSupport::otherUserId();
 
 // Runs xdotool; its standard output, trimmed, goes to output.
 bool xdotool(const QStringList &arguments, QString *output = nullptr)
@@ -235,11 +236,12 @@ bool requestClose(const QString &window)
 
 } // namespace
 
-// The real client and server are part of the test environment: missing under CI, they fail the test.
+// The real client and server are part of the test environment: missing under CI, or their ports taken,
+// they fail the test.
 #define REQUIRE_REAL_TUNNEL()                                                                                \
     do {                                                                                                     \
         if (m_realProgram.isEmpty()) {                                                                       \
-            if (!qEnvironmentVariableIsEmpty("CI"))                                                          \
+            if (!qEnvironmentVariableIsEmpty("CI") || m_realPortsTaken)                                      \
                 QFAIL(qPrintable(m_realMissing));                                                            \
             QSKIP(qPrintable(m_realMissing));                                                                \
         }                                                                                                    \
@@ -277,6 +279,7 @@ private:
     // when the real frp programs are missing.
     QString m_realProgram;
     QString m_realMissing;
+    bool m_realPortsTaken = false;
     QProcess m_frps;
     std::unique_ptr<QTemporaryDir> m_otherUserHome;
 
@@ -326,7 +329,13 @@ void TestApp::setUpRealTunnel()
         m_realMissing = QStringLiteral("the real frpc and frps are not in %1").arg(frpDir);
         return;
     }
-    // The built-in entry's server: 127.0.0.1:7000 with the built-in token.
+    // The built-in entry's server, 127.0.0.1:7000, and its client's web API on port 7500.
+    m_realMissing = TestSupport::portsTaken({ 7000, 7500 });
+    if (!m_realMissing.isEmpty()) {
+        m_realPortsTaken = true;
+        return;
+    }
+    // The server has the built-in token, and ends with the test.
     const QString config = TestSupport::sandboxPath() + QStringLiteral("/frps.toml");
     QFile file(config);
     QVERIFY(file.open(QIODevice::WriteOnly));
@@ -338,6 +347,7 @@ void TestApp::setUpRealTunnel()
     file.close();
     m_frps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_frps.setStandardOutputFile(QProcess::nullDevice());
+    FrpcProcesses::bindToProgram(m_frps);
     m_frps.start(frps, { QStringLiteral("-c"), config });
     QVERIFY(m_frps.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(portAccepts(7000), kWindowTimeoutMs);

@@ -32,6 +32,7 @@ const char *const FAKE_CLIENT_VARIABLES[] = {
     "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
     "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_STDOUT",
     "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",     "FAKEFRPC_VISITS",
+    "FAKEFRPC_STDOUT_LATER",
 };
 
 // The fake client beside the test, which the controller starts.
@@ -383,17 +384,25 @@ void TestConnection::failingClientShowsTheError_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("box");
     QTest::addColumn<QStringList>("statesDuringBox");
+    // A line of the client the log shows, or nothing.
+    QTest::addColumn<QString>("logged");
 
     // The box comes before the controller reports the error state.
     QTest::newRow("client crashes") << QStringLiteral("crash") << QStringLiteral("frpc 进程崩溃")
-                                    << SECOND_CONNECTED;
+                                    << SECOND_CONNECTED << QString();
     // The tunnel ends in the error state without passing through "stopped".
     QTest::newRow("client missing") << QStringLiteral("missing")
                                     << QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在")
-                                    << SECOND_CONNECTED;
+                                    << SECOND_CONNECTED << QString();
     // The client gives up on its first failed login: the box says why, after the tunnel has ended.
     QTest::newRow("login fails") << QStringLiteral("login")
-                                 << QStringLiteral("连接失败: login to the server failed: EOF") << ALL_IDLE;
+                                 << QStringLiteral("连接失败: login to the server failed: EOF")
+                                 << ALL_IDLE << QStringLiteral("login to the server failed: EOF");
+    // The reason comes in two writes that cut the token in two: the log and the box filter it whole.
+    const QString refusal
+        = QStringLiteral("[W] [client/service.go:301] login refused: token: [已隐藏] for user");
+    QTest::newRow("login refused in two writes")
+        << QStringLiteral("cut") << QStringLiteral("连接失败: ") + refusal << ALL_IDLE << refusal;
 }
 
 void TestConnection::failingClientShowsTheError()
@@ -401,14 +410,21 @@ void TestConnection::failingClientShowsTheError()
     QFETCH(QString, how);
     QFETCH(QString, box);
     QFETCH(QStringList, statesDuringBox);
+    QFETCH(QString, logged);
     if (how == QLatin1String("crash")) {
         qputenv("FAKEFRPC_EXIT_AFTER_MS", "300");
         qputenv("FAKEFRPC_CRASH", "abort");
     } else if (how == QLatin1String("missing")) {
         setClientExecutable(false);
-    } else {
+    } else if (how == QLatin1String("login")) {
         qputenv("FAKEFRPC_STDOUT", "login to the server failed: EOF\\n");
         qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+        qputenv("FAKEFRPC_EXIT_CODE", "1");
+    } else {
+        qputenv("FAKEFRPC_STDOUT", "[W] [client/service.go:301] login refused: token = abcdefgh");
+        qputenv("FAKEFRPC_STDOUT_LATER", "ijklmnopqrstuvwx for user\\n");
+        qputenv("FAKEFRPC_NO_PORT", "1");
+        qputenv("FAKEFRPC_EXIT_AFTER_MS", "800");
         qputenv("FAKEFRPC_EXIT_CODE", "1");
     }
     MainWindow window;
@@ -435,6 +451,10 @@ void TestConnection::failingClientShowsTheError()
     QVERIFY(view.copyButtonsHidden());
     QTest::qWait(300);
     QCOMPARE(m_script->boxes.size(), 1);
+    const QString log = window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText();
+    QVERIFY2(logged.isEmpty() || log.contains(logged), qPrintable(log));
+    QVERIFY2(!log.contains(QLatin1String("abcdefgh")) && !log.contains(QLatin1String("ijklmnop")),
+             qPrintable(log));
 }
 
 void TestConnection::reconnectionKeepsTheCardConnected_data()

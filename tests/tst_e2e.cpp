@@ -2,6 +2,7 @@
 // server entry through a local frps, and bytes travel through the tunnel to a local echo server.
 
 #include "frpcmanager.h"
+#include "frpcprocesses.h"
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "modalscript.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStandardPaths>
 #include <QTcpServer>
@@ -105,6 +107,8 @@ class TestEndToEnd : public QObject
 
 private slots:
     void initTestCase();
+    void init();
+    void cleanup();
     void cleanupTestCase();
     void tunnelCarriesBytesAndSurvivesAClientExit();
     void tunnelFollowsTheServer();
@@ -138,6 +142,9 @@ private:
     EchoServer m_echo;
     QNetworkAccessManager m_network;
     std::unique_ptr<MainWindow> m_window;
+    // The answers to the boxes of the running test; a box nobody expects is closed after a second, so
+    // that a test that goes wrong fails instead of waiting for an answer.
+    ModalScript *m_script = nullptr;
 };
 
 void TestEndToEnd::initTestCase()
@@ -153,8 +160,10 @@ void TestEndToEnd::initTestCase()
             QFAIL(qPrintable(why));
         QSKIP(qPrintable(why));
     }
-    if (!portIsFree(FrpsBindPort) || !portIsFree(ClientAdminPort))
-        QFAIL("ports 7000 and 7500 on 127.0.0.1 must be free for the built-in server entry");
+    // The built-in entry's server and its client's web API.
+    const QString taken = TestSupport::portsTaken({ FrpsBindPort, ClientAdminPort });
+    if (!taken.isEmpty())
+        QFAIL(qPrintable(taken));
 
     // The client must lie beside the running executable.
     const QString besideUs = QCoreApplication::applicationDirPath() + QStringLiteral("/frpc");
@@ -169,6 +178,8 @@ void TestEndToEnd::initTestCase()
     probe.close();
     m_dashboardPassword = randomText(20);
     startFrps(QHostAddress::LocalHost);
+    if (QTest::currentTestFailed())
+        return;
 
     // The built-in entry is the server under test; in a build that points it elsewhere, an
     // ordinary entry with the same token stands in for it.
@@ -216,11 +227,18 @@ void TestEndToEnd::initTestCase()
     portField->setValue(m_echo.serverPort());
 }
 
-// Starts frps on address with the built-in entry's port and token, its dashboard on 127.0.0.1.
+// Starts frps on address with the built-in entry's port and token, its dashboard on 127.0.0.1. The
+// server ends with the test, however the test ends. A failure here fails the running test: callers
+// return when QTest::currentTestFailed().
 void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLines)
 {
     stopFrps();
     const QString host = address.toString();
+    // Another program on the port would take the tunnels' logins: that is said at once.
+    QVERIFY2(portIsFree(FrpsBindPort, address),
+             qPrintable(QStringLiteral("port %1 on %2 is taken by another program; the test needs it free")
+                            .arg(FrpsBindPort)
+                            .arg(host)));
     const QString frpsConfig = TestSupport::sandboxPath() + QStringLiteral("/frps.toml");
     QFile config(frpsConfig);
     QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
@@ -243,10 +261,15 @@ void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLi
 
     m_frps.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_frps.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/frps.log"), QIODevice::Append);
+    FrpcProcesses::bindToProgram(m_frps);
     m_frps.start(m_frpDir + QStringLiteral("/frps"), { QStringLiteral("-c"), frpsConfig });
     QVERIFY(m_frps.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(FrpsBindPort, address), Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(m_dashboardPort), Timeout);
+    const auto listening = [this, address] {
+        return m_frps.state() != QProcess::Running
+            || (!portIsFree(FrpsBindPort, address) && !portIsFree(m_dashboardPort));
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(listening(), Timeout);
+    QVERIFY2(m_frps.state() == QProcess::Running, "frps ended at once (its output is in frps.log)");
 }
 
 void TestEndToEnd::stopFrps()
@@ -257,6 +280,42 @@ void TestEndToEnd::stopFrps()
     if (!m_frps.waitForFinished(5000)) {
         m_frps.kill();
         m_frps.waitForFinished(5000);
+    }
+}
+
+// Every test begins with the server running; when it cannot run again (its port taken), the test
+// says so at once.
+void TestEndToEnd::init()
+{
+    m_script = new ModalScript;
+    if (m_frps.state() == QProcess::NotRunning)
+        startFrps(QHostAddress::LocalHost);
+}
+
+// A test that failed half-way leaves no box waiting and no tunnel to the next one.
+void TestEndToEnd::cleanup()
+{
+    if (QTest::currentTestFailed()) {
+        delete m_script;
+        m_script = nullptr;
+    } else if (m_script) {
+        finishModalScript(m_script);
+    }
+    if (!m_window)
+        return;
+    auto *controller = m_window->findChild<FrpcManager *>();
+    if (controller->status() != FrpcManager::Stopped && controller->status() != FrpcManager::Error) {
+        // Closes any box the stop brings up after a second.
+        ModalScript closer;
+        controller->stop();
+        const bool ended = QTest::qWaitFor(
+            [controller] {
+                return controller->status() == FrpcManager::Stopped
+                    || controller->status() == FrpcManager::Error;
+            },
+            Timeout);
+        if (!ended)
+            qWarning("the tunnel did not stop");
     }
 }
 
@@ -406,6 +465,7 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     unrelatedConfig.close();
     QProcess unrelated;
     unrelated.setStandardOutputFile(QProcess::nullDevice());
+    FrpcProcesses::bindToProgram(unrelated);
     unrelated.start(elsewhere + QStringLiteral("/frpc"),
                     { QStringLiteral("-c"), unrelatedConfig.fileName() });
     QVERIFY(unrelated.waitForStarted());
@@ -493,6 +553,8 @@ void TestEndToEnd::tunnelFollowsTheServer()
     // It comes back: the client logs in again by itself, and the port the server assigned now is the
     // one shown, and it carries bytes.
     startFrps(QHostAddress::LocalHost);
+    if (QTest::currentTestFailed())
+        return;
     QTRY_VERIFY_WITH_TIMEOUT(shownRemotePort() > 0, 30000);
     const int port = shownRemotePort();
     const QJsonObject proxy = frpsProxy(clientConfigValue(QStringLiteral("name")));
@@ -514,8 +576,9 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
         closedPort = probe.serverPort();
     }
     portField->setValue(closedPort);
-    auto *script = new ModalScript;
-    script->answer(QMessageBox::Ok);
+    // Put back even when the test fails.
+    const auto restorePort = qScopeGuard([portField, echoPort] { portField->setValue(echoPort); });
+    m_script->answer(QMessageBox::Ok);
     const int remotePort = connectAndWaitForPort(m_entryIndex);
     QVERIFY(remotePort > 0);
 
@@ -527,14 +590,13 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
         visitor.write("anybody there?");
         QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::UnconnectedState, Timeout);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(script->finished(), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_script->finished(), 5000);
     QCOMPARE(
-        script->boxes,
+        m_script->boxes,
         QStringList { QStringLiteral("错误|访问者无法连接：本地端口 %1 上没有程序在监听").arg(closedPort) });
     QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Running);
     disconnectAndWait(m_entryIndex);
-    portField->setValue(echoPort);
-    finishModalScript(script);
+    finishModalScript(m_script);
 }
 
 void TestEndToEnd::failuresAreShown_data()
@@ -565,15 +627,18 @@ void TestEndToEnd::failuresAreShown()
         QVERIFY(taken.listen(QHostAddress::LocalHost));
         startFrps(QHostAddress::LocalHost,
                   QStringLiteral("allowPorts = [ { start = %1, end = %1 } ]\n").arg(taken.serverPort()));
+        if (QTest::currentTestFailed())
+            return;
         index = m_entryIndex;
     }
 
-    auto *script = new ModalScript;
-    script->answer(QMessageBox::Ok);
-    cardButton(index, QStringLiteral("连接"))->click();
-    QTRY_VERIFY_WITH_TIMEOUT(script->finished(), 5000);
-    QCOMPARE(script->boxes.size(), 1);
-    const QString box = script->boxes.first();
+    m_script->answer(QMessageBox::Ok);
+    QPushButton *connectButton = cardButton(index, QStringLiteral("连接"));
+    QVERIFY2(connectButton && connectButton->isEnabled(), "the card cannot be connected");
+    connectButton->click();
+    QTRY_VERIFY_WITH_TIMEOUT(m_script->finished(), 5000);
+    QCOMPARE(m_script->boxes.size(), 1);
+    const QString box = m_script->boxes.first();
     QVERIFY2(box.startsWith(QStringLiteral("错误|") + shown) && box.size() > shown.size() + 10,
              qPrintable(box));
     QVERIFY2(box.contains(naming), qPrintable(box));
@@ -583,12 +648,14 @@ void TestEndToEnd::failuresAreShown()
         QTRY_VERIFY_WITH_TIMEOUT(cardButton(index, QStringLiteral("连接")), 5000);
         QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Stopped);
     }
-    finishModalScript(script);
+    finishModalScript(m_script);
 }
 
 void TestEndToEnd::serverOnIPv6Loopback()
 {
     startFrps(QHostAddress::LocalHostIPv6);
+    if (QTest::currentTestFailed())
+        return;
     const int port = connectAndWaitForPort(m_ipv6Index);
     QVERIFY(port > 0);
     // The port the server assigned, never a piece of the server's address.

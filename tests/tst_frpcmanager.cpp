@@ -807,7 +807,8 @@ void TestFrpcManager::unwritableClientFile()
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(plantedText);
         file.close();
-        if (::chown(QFile::encodeName(configPath()).constData(), 65534, 65534) != 0)
+        const uint other = TestSupport::otherUserId();
+        if (::chown(QFile::encodeName(configPath()).constData(), other, other) != 0)
             QSKIP("Handing a file to another user needs root");
     }
     FrpcManager manager;
@@ -835,7 +836,9 @@ void TestFrpcManager::unwritableClientFile()
 void TestFrpcManager::clientOutputLogged()
 {
     qputenv("FAKEFRPC_STDOUT", "\\e[1;34mfirst line\\n\\n\\e[0m\\e[1;34msecond line\\e[0m\\n");
-    qputenv("FAKEFRPC_STDERR", "bad thing\\n\\nworse thing\\n");
+    // The last line never ends: it is taken at 64 KiB, and the rest when the client ends.
+    const QByteArray endless(64 * 1024 + 10, 'x');
+    qputenv("FAKEFRPC_STDERR", "bad thing\\n\\nworse thing\\n" + endless);
     qputenv("FAKEFRPC_EXIT_AFTER_MS", "200");
     qputenv("FAKEFRPC_NO_PORT", "1");
     FrpcManager manager;
@@ -849,7 +852,9 @@ void TestFrpcManager::clientOutputLogged()
     QStringList output = recorder.events.mid(started + 1, exited - started - 1);
     // The two channels are read as the data arrives; only the order within each channel is fixed.
     QCOMPARE(output.filter(QStringLiteral("[错误] ")),
-             QStringList({ QStringLiteral("[错误] bad thing"), QStringLiteral("[错误] worse thing") }));
+             QStringList({ QStringLiteral("[错误] bad thing"), QStringLiteral("[错误] worse thing"),
+                           QStringLiteral("[错误] ") + QString(64 * 1024, QLatin1Char('x')),
+                           QStringLiteral("[错误] xxxxxxxxxx") }));
     output.removeIf([](const QString &line) { return line.startsWith(QStringLiteral("[错误] ")); });
     QCOMPARE(output, QStringList({ QStringLiteral("first line"), QStringLiteral("second line") }));
 }

@@ -20,6 +20,8 @@
 //   FAKEFRPC_STDOUT=text        written to standard output at start-up, after decoding the escapes
 //   FAKEFRPC_STDERR=text        \n \r \t \\ and \e (the terminal escape character); no line break is
 //                               added, so a test controls how the text splits into lines
+//   FAKEFRPC_STDOUT_LATER=text  written to standard output 400 ms after start-up, escapes decoded:
+//                               with FAKEFRPC_STDOUT, one line can arrive in two writes
 //   FAKEFRPC_EXIT_AFTER_MS=n    end n ms after start-up (0: at once, after reading the file and
 //                               writing the record, before serving); unset: run until ended
 //   FAKEFRPC_EXIT_AFTER_REPORT=n  end n ms after the first status reply that named a port
@@ -236,6 +238,11 @@ QString fileMode(const QString &path)
 #endif
 }
 
+// While the rest of a line written in two writes (FAKEFRPC_STDOUT_LATER) is still to come, the log
+// lines wait here, so that none lands inside that line.
+bool lineOpen = false;
+QByteArray heldLines;
+
 // Writes one line of the real client's log to standard output: colour, date, level, source, text.
 void logLine(char level, const char *source, const QString &text)
 {
@@ -243,6 +250,10 @@ void logLine(char level, const char *source, const QString &text)
     const QByteArray line = "\x1b[" + colour + 'm'
         + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toUtf8() + " ["
         + level + "] [" + source + "] " + text.toUtf8() + "\n\x1b[0m";
+    if (lineOpen) {
+        heldLines += line;
+        return;
+    }
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
     std::fflush(stdout);
 }
@@ -520,6 +531,18 @@ int main(int argc, char *argv[])
     if (!err.isEmpty()) {
         std::fwrite(err.constData(), 1, size_t(err.size()), stderr);
         std::fflush(stderr);
+    }
+
+    const QByteArray later = decodeEscapes(qgetenv("FAKEFRPC_STDOUT_LATER"));
+    if (!later.isEmpty()) {
+        lineOpen = true;
+        QTimer::singleShot(400, &app, [later] {
+            const QByteArray rest = later + heldLines;
+            lineOpen = false;
+            heldLines.clear();
+            std::fwrite(rest.constData(), 1, size_t(rest.size()), stdout);
+            std::fflush(stdout);
+        });
     }
 
     const QStringList arguments = app.arguments().mid(1);
