@@ -585,9 +585,11 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
     // A few visitors: the server takes them in, the client finds nothing to hand them to.
     for (int i = 0; i < 3; ++i) {
         QTcpSocket visitor;
+        // The server may hang up before the state could be seen as connected: the signal is kept.
+        QSignalSpy admitted(&visitor, &QTcpSocket::connected);
         visitor.connectToHost(QHostAddress::LocalHost, quint16(remotePort));
-        QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::ConnectedState, Timeout);
         visitor.write("anybody there?");
+        QTRY_VERIFY_WITH_TIMEOUT(!admitted.isEmpty(), Timeout);
         QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::UnconnectedState, Timeout);
     }
     QTRY_VERIFY_WITH_TIMEOUT(m_script->finished(), 5000);
