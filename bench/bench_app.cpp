@@ -819,7 +819,7 @@ bool saveTrayMenu(QWidget *window, QLabel *status, const QString &address, const
                                                                          area.height());
     menu->close();
 
-    const int margin = 16;
+    const int margin = 40;
     const int panelHeight = 32;
     QPixmap picture(area.width() + 2 * margin, panelHeight + 6 + area.height() + margin);
     picture.fill(QColor(0xDF, 0xE6, 0xE9));

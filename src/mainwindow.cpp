@@ -117,8 +117,9 @@ void MainWindow::setupUI()
     m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
     m_protocolCombo->addItem(QStringLiteral("TCP"), int(FrpcManager::Tcp));
     m_protocolCombo->addItem(QStringLiteral("UDP"), int(FrpcManager::Udp));
-    m_protocolCombo->setFixedWidth(80);
+    m_protocolCombo->setFixedWidth(96);
     m_protocolCombo->setFixedHeight(32);
+    m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_localPortSpin, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_protocolCombo, 0, Qt::AlignVCenter);
