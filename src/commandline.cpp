@@ -47,7 +47,7 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"),
         QStringLiteral("port"));
     const QCommandLineOption protocolOption(
-        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：隧道的协议，tcp 或 udp，默认为 tcp。"),
+        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：隧道的协议，tcp 或 udp，默认为上次使用的协议。"),
         QStringLiteral("tcp|udp"));
     parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;

@@ -13,8 +13,8 @@ struct CommandLineRequest
     QString connectName;
     // With a connect name: the local port to publish, or 0 for the stored last port.
     int localPort = 0;
-    // With a connect name: the protocol to publish, "tcp" or "udp".
-    QString protocol = QStringLiteral("tcp");
+    // With a connect name: the protocol to publish, "tcp" or "udp"; empty for the last one used.
+    QString protocol;
     // The help or version text, or the reason for Fail.
     QString text;
 };

@@ -8,6 +8,8 @@
 #include <QMessageBox>
 #include <QTimer>
 
+#include <optional>
+
 int main(int argc, char *argv[])
 {
     // Read before anything else, so that help, version and a bad command line are answered without
@@ -42,8 +44,10 @@ int main(int argc, char *argv[])
     if (!request.connectName.isEmpty()) {
         // Once the event loop runs, so that a refusal shows its box over the visible window.
         QTimer::singleShot(0, &window, [&window, &request] {
-            window.connectServerByName(request.connectName, request.localPort,
-                                       FrpcManager::protocolFromName(request.protocol));
+            std::optional<FrpcManager::Protocol> protocol;
+            if (!request.protocol.isEmpty())
+                protocol = FrpcManager::protocolFromName(request.protocol);
+            window.connectServerByName(request.connectName, request.localPort, protocol);
         });
     }
     return app.exec();

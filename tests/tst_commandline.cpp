@@ -30,46 +30,46 @@ void TestCommandLine::parse_data()
 
     const int run = CommandLineRequest::Run;
     const int fail = CommandLineRequest::Fail;
-    QTest::newRow("nothing") << QStringList() << run << QString() << 0 << "tcp" << QString();
+    QTest::newRow("nothing") << QStringList() << run << QString() << 0 << QString() << QString();
     QTest::newRow("help") << QStringList { "--help" } << int(CommandLineRequest::ShowHelp) << QString() << 0
-                          << "tcp" << "--connect <name>";
+                          << QString() << "--connect <name>";
     QTest::newRow("-h beats an error after it")
         << QStringList { "-h", "--port", "0" } << int(CommandLineRequest::ShowHelp) << QString() << 0
-        << "tcp" << "--port <port>";
+        << QString() << "--port <port>";
     QTest::newRow("version") << QStringList { "--version" } << int(CommandLineRequest::ShowVersion)
-                             << QString() << 0 << "tcp" << "1.0.0";
+                             << QString() << 0 << QString() << "1.0.0";
     QTest::newRow("connect with a space and Chinese")
-        << QStringList { "--connect", "香港 节点" } << run << "香港 节点" << 0 << "tcp" << QString();
+        << QStringList { "--connect", "香港 节点" } << run << "香港 节点" << 0 << QString() << QString();
     QTest::newRow("connect=, port") << QStringList { "--connect=alpha", "--port", "8080" } << run << "alpha"
-                                    << 8080 << "tcp" << QString();
+                                    << 8080 << QString() << QString();
     QTest::newRow("port bounds") << QStringList { "--port=65535", "--connect", "a" } << run << "a" << 65535
-                                 << "tcp" << QString();
+                                 << QString() << QString();
     QTest::newRow("the toolkit's own options")
         << QStringList { "-platform", "xcb", "--style=fusion", "-reverse", "--connect", "a" } << run << "a"
-        << 0 << "tcp" << QString();
-    QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << "tcp"
+        << 0 << QString() << QString();
+    QTest::newRow("unknown option") << QStringList { "--conect", "a" } << fail << QString() << 0 << QString()
                                     << "conect";
     QTest::newRow("connect without a name")
-        << QStringList { "--connect" } << fail << QString() << 0 << "tcp" << "connect";
-    QTest::newRow("empty name") << QStringList { "--connect", "" } << fail << QString() << 0 << "tcp"
+        << QStringList { "--connect" } << fail << QString() << 0 << QString() << "connect";
+    QTest::newRow("empty name") << QStringList { "--connect", "" } << fail << QString() << 0 << QString()
                                 << "--connect";
     QTest::newRow("port 0") << QStringList { "--connect", "a", "--port", "0" } << fail << QString() << 0
-                            << "tcp" << "“0”";
+                            << QString() << "“0”";
     QTest::newRow("port 65536") << QStringList { "--connect", "a", "--port", "65536" } << fail << QString()
-                                << 0 << "tcp" << "65536";
+                                << 0 << QString() << "65536";
     QTest::newRow("port not a number")
-        << QStringList { "--connect", "a", "--port", "80x" } << fail << QString() << 0 << "tcp" << "80x";
-    QTest::newRow("port alone") << QStringList { "--port", "80" } << fail << QString() << 0 << "tcp"
+        << QStringList { "--connect", "a", "--port", "80x" } << fail << QString() << 0 << QString() << "80x";
+    QTest::newRow("port alone") << QStringList { "--port", "80" } << fail << QString() << 0 << QString()
                                 << "--connect";
     QTest::newRow("udp") << QStringList { "--connect", "a", "--protocol", "udp" } << run << "a" << 0 << "udp"
                          << QString();
     QTest::newRow("protocol=tcp, port") << QStringList { "--protocol=tcp", "--port", "25565", "--connect=a" }
                                         << run << "a" << 25565 << "tcp" << QString();
     QTest::newRow("protocol in capitals") << QStringList { "--connect", "a", "--protocol", "UDP" } << fail
-                                          << QString() << 0 << "tcp" << "“UDP”";
-    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0 << "tcp"
+                                          << QString() << 0 << QString() << "“UDP”";
+    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0 << QString()
                                     << "--connect";
-    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << "tcp" << "alpha";
+    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << QString() << "alpha";
 }
 
 void TestCommandLine::parse()
