@@ -8,6 +8,7 @@
 #include "serverlisttransfer.h"
 #include "startatlogin.h"
 #include "themestyles.h"
+#include "tunneladdress.h"
 #include "tunnelnotifications.h"
 
 #include <QAbstractSpinBox>
@@ -61,6 +62,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::remotePortReady, this, &MainWindow::onRemotePortReady);
     connect(m_frpcManager, &FrpcManager::logMessage, this, &MainWindow::onLogMessage);
     connect(m_frpcManager, &FrpcManager::errorOccurred, this, &MainWindow::onError);
+    connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
+            &MainWindow::onLocalServiceHintChanged);
 
     updateStatusDisplay();
 }
@@ -135,6 +138,13 @@ void MainWindow::setupUI()
     statusLayout->addWidget(m_copyIPBtn, 0, Qt::AlignVCenter);
     statusLayout->addWidget(m_copyPortBtn, 0, Qt::AlignVCenter);
     topAreaLayout->addLayout(statusLayout);
+
+    // A word, never a box: the tunnel works, but its visitors reach nothing yet.
+    m_localServiceHint = new QLabel(this);
+    m_localServiceHint->setAlignment(Qt::AlignCenter);
+    m_localServiceHint->setTextFormat(Qt::PlainText);
+    m_localServiceHint->hide();
+    topAreaLayout->addWidget(m_localServiceHint);
     mainLayout->addLayout(topAreaLayout);
 
     auto *line = new QFrame(this);
@@ -201,6 +211,7 @@ void MainWindow::applyLightTheme()
 {
     m_currentTheme = 0;
     setStyleSheet(ThemeStyles::windowSheet(false));
+    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
@@ -208,6 +219,7 @@ void MainWindow::applyDarkTheme()
 {
     m_currentTheme = 1;
     setStyleSheet(ThemeStyles::windowSheet(true));
+    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
@@ -359,6 +371,7 @@ void MainWindow::onConnectServer(int index)
     // address shown for the tunnel is the one it was started with, whatever edits follow.
     m_connectedServerIndex = index;
     m_connectedAddress = config.serverAddr;
+    m_connectedLocalPort = localPort;
     updateCardStates();
 
     m_frpcManager->start(config, localPort);
@@ -423,14 +436,21 @@ void MainWindow::onRemotePortReady(const QString &port)
     if (m_connectedServerIndex == -1)
         return;
 
-    m_remoteIP = m_connectedAddress;
+    // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
+    m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    const QString remoteInfo = QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
+    const QString remoteInfo = TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped()));
 
     m_copyIPBtn->show();
     m_copyPortBtn->show();
+}
+
+void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
+{
+    m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(m_connectedLocalPort));
+    m_localServiceHint->setVisible(nobodyListens);
 }
 
 void MainWindow::onLogMessage(const QString &msg)

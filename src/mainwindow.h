@@ -40,6 +40,7 @@ private slots:
     void onAddServer();
     void onStatusChanged(FrpcManager::Status status);
     void onRemotePortReady(const QString &port);
+    void onLocalServiceHintChanged(bool nobodyListens);
     void onLogMessage(const QString &msg);
     void onError(const QString &error);
     void onShowLog();
@@ -66,6 +67,8 @@ private:
 
     QSpinBox *m_localPortSpin = nullptr;
     QLabel *m_statusLabel = nullptr;
+    // Under the status line: no program listens on the tunnel's local port.
+    QLabel *m_localServiceHint = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     QWidget *m_cardsContainer = nullptr;
     QVBoxLayout *m_cardsLayout = nullptr;
@@ -79,6 +82,7 @@ private:
     LogWindow *m_logWindow = nullptr;
     int m_connectedServerIndex = -1;
     QString m_connectedAddress;
+    int m_connectedLocalPort = 0;
     int m_currentTheme = 0;
     QString m_remoteIP;
     QString m_remotePort;

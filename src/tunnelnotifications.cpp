@@ -1,6 +1,7 @@
 #include "tunnelnotifications.h"
 
 #include "desktopnotifier.h"
+#include "tunneladdress.h"
 
 #include <QTextDocumentFragment>
 #include <QWidget>
@@ -39,7 +40,7 @@ void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QS
     const std::optional<QString> address = m_connectedAddress();
     if (!address)
         return;
-    const QString remoteInfo = QStringLiteral("%1:%2").arg(*address, port);
+    const QString remoteInfo = TunnelAddress::formatHostPort(*address, port);
     const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
         : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
                                                                  : QStringLiteral("隧道已建立");

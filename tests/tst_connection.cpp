@@ -565,8 +565,11 @@ void TestConnection::addressAndPortShownAsTyped()
 
 void TestConnection::visitorsReachingNothingAreToldOnce()
 {
-    // Every visit to a tunnel whose local port is closed makes the client write a line.
+    // Every visit to a tunnel whose local service refuses makes the client write a line. A program
+    // listens on the port, so the window shows no hint and the box is the user's only word of it.
     qputenv("FAKEFRPC_VISITS", "30000");
+    QTcpServer program;
+    QVERIFY(program.listen(QHostAddress::LocalHost, 12345));
     MainWindow window;
     window.show();
     WindowView view(window);
