@@ -95,11 +95,6 @@ void FrpcManager::start(const ServerConfig &config, int localPort)
     launchClient(config, localPort, false);
 }
 
-bool FrpcManager::localServiceHint() const
-{
-    return m_listenerWatch->nobodyListens();
-}
-
 void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool restoring, bool freshName)
 {
     // An old client that has not ended yet (a stop still in progress, or an error that left it

@@ -43,8 +43,6 @@ public:
     Status status() const { return statusOf(m_phase); }
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
-    // Whether the tunnel is up while no program listens on its local port.
-    bool localServiceHint() const;
 
     static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
     static constexpr int RECONNECT_DELAY_MS = 3000;
