@@ -42,6 +42,7 @@
 //                               losing the server: the proxies move to ports 100 higher at once
 //   FAKEFRPC_VISITS=n           after the first reply that named a port, n visitors reach the proxies
 //                               while nothing listens on the local port: one warning line each
+//   FAKEFRPC_VISITS_AFTER_MS=n  ... and they come n ms after that reply (default 0)
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
 //                               the first configured proxy
 //   FAKEFRPC_STATUS_PAD=n       add n spaces to the end of every status reply
@@ -346,7 +347,8 @@ private:
     void onFirstPortReported()
     {
         if (const std::optional<int> visits = envInt("FAKEFRPC_VISITS"))
-            QTimer::singleShot(0, this, [this, visits] { refuseVisitors(*visits); });
+            QTimer::singleShot(envInt("FAKEFRPC_VISITS_AFTER_MS").value_or(0), this,
+                               [this, visits] { refuseVisitors(*visits); });
         if (const std::optional<int> delay = envInt("FAKEFRPC_EXIT_AFTER_REPORT"))
             QTimer::singleShot(*delay, this, [] { endNow(); });
         if (const std::optional<int> moveAfter = envInt("FAKEFRPC_MOVE_AFTER_MS")) {
