@@ -11,8 +11,8 @@
 // The real client is looked for in --frp-dir, else in $MARROWGATE_FRP_DIR, else in <build>/frp.
 //
 // With --screenshots <folder> it drives the window through its states instead and saves pictures of the
-// main window (light and dark), the connected state, the edit dialog, the log window and the server
-// list's context menu.
+// main window (light and dark), the connected state, the edit dialog, the log window, the server
+// list's context menu, a UDP tunnel with the protocol selector and the tray's menu.
 //
 // Settings and the client configuration file go to a private folder: the user's own are not touched.
 // Starting a tunnel ends every frpc process of the user, as the program does.
@@ -22,6 +22,7 @@
 #include "mainwindow.h"
 #include "serverconfig.h"
 #include "singleinstance.h"
+#include "trayicon.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -37,6 +38,7 @@
 #include <QMap>
 #include <QMenu>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -44,6 +46,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTextDocumentFragment>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
@@ -797,6 +800,41 @@ bool save(QWidget *widget, const QString &folder, const QString &name)
     return ok;
 }
 
+// The tray's menu as it pops up under a panel: a tray icon of the window's (this virtual screen has no
+// tray to show it in) in the window's state, the panel with its icon painted above the grabbed menu.
+bool saveTrayMenu(QWidget *window, QLabel *status, const QString &address, const QString &path)
+{
+    TunnelTrayIcon tray(window);
+    tray.setState(TunnelTrayIcon::Connected, QTextDocumentFragment::fromHtml(status->text()).toPlainText(),
+                  address);
+    QMenu *menu = tray.menu();
+    menu->popup(QPoint(40, 60));
+    spin(300);
+    if (!menu->isVisible())
+        return false;
+    menu->setActiveAction(menu->actions().first());
+    spin(100);
+    const QRect area = menu->frameGeometry();
+    const QPixmap grabbed = QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(),
+                                                                         area.height());
+    menu->close();
+
+    const int margin = 40;
+    const int panelHeight = 32;
+    QPixmap picture(area.width() + 2 * margin, panelHeight + 6 + area.height() + margin);
+    picture.fill(QColor(0xDF, 0xE6, 0xE9));
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, picture.width(), panelHeight, QColor(0x2C, 0x3E, 0x50));
+    const int iconSize = 22;
+    TunnelTrayIcon::iconFor(TunnelTrayIcon::Connected)
+        .paint(&painter, QRect(margin + 4, (panelHeight - iconSize) / 2, iconSize, iconSize));
+    painter.drawPixmap(margin, panelHeight + 6, grabbed);
+    painter.end();
+    const bool saved = picture.save(path);
+    say(QStringLiteral("%1 %2").arg(saved ? QStringLiteral("saved") : QStringLiteral("could not save"), path));
+    return saved;
+}
+
 int takeScreenshots(const QString &folder)
 {
     QDir().mkpath(folder);
@@ -812,7 +850,7 @@ int takeScreenshots(const QString &folder)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         return 1;
-    auto *theme = window.findChild<QComboBox *>();
+    auto *theme = window.findChild<QComboBox *>(QStringLiteral("themeCombo"));
     QLabel *status = statusLabel(&window);
     bool ok = true;
     const QString demoAddress = QStringLiteral("%1:46000").arg(QLatin1String(kDemoServers[0].address));
@@ -846,6 +884,18 @@ int takeScreenshots(const QString &folder)
             ok = false;
         }
         ok &= disconnect();
+
+        if (!dark) {
+            // A UDP tunnel: the protocol selector beside the port, the status line marked, and the tray's
+            // menu of the running tunnel.
+            auto *protocol = window.findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+            protocol->setCurrentIndex(protocol->findText(QStringLiteral("UDP")));
+            ok &= connected(QStringLiteral("protocol-%1.png").arg(suffix));
+            ok &= saveTrayMenu(&window, status, demoAddress,
+                               folder + QStringLiteral("/tray-menu-%1.png").arg(suffix));
+            ok &= disconnect();
+            protocol->setCurrentIndex(protocol->findText(QStringLiteral("TCP")));
+        }
 
         // The edit dialog of the first demonstration server; it is modal, so it is grabbed from
         // inside its own event loop.

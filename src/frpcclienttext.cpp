@@ -70,7 +70,7 @@ QString tomlString(const QString &value)
 }
 
 QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
-                   const WebCredentials &credentials)
+                   const WebCredentials &credentials, const QString &proxyType)
 {
     const QStringList lines = {
         keyLine("serverAddr", config.serverAddr),
@@ -93,7 +93,7 @@ QString configFile(const ServerConfig &config, int localPort, const QString &pro
         QString(),
         QStringLiteral("[[proxies]]"),
         keyLine("name", proxyName),
-        keyLine("type", QStringLiteral("tcp")),
+        keyLine("type", proxyType),
         keyLine("localIP", QStringLiteral("127.0.0.1")),
         keyLine("localPort", localPort),
         QStringLiteral("remotePort = 0"),
@@ -108,9 +108,12 @@ ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
     if (!document.isObject())
         return result;
     result.valid = true;
-    // A missing "tcp" member or one of another type reads as an empty array.
-    const QJsonArray proxies = document.object().value(QLatin1String("tcp")).toArray();
-    for (const QJsonValue &element : proxies) {
+    // A missing member or one of another type reads as an empty array.
+    const QJsonObject types = document.object();
+    QJsonArray proxies = types.value(QLatin1String("tcp")).toArray();
+    for (const QJsonValue &element : types.value(QLatin1String("udp")).toArray())
+        proxies.append(element);
+    for (const QJsonValue &element : std::as_const(proxies)) {
         const QJsonObject proxy = element.toObject();
         const QJsonValue name = proxy.value(QLatin1String("name"));
         if (!name.isString() || name.toString() != proxyName)

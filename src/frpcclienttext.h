@@ -20,11 +20,13 @@ struct WebCredentials
 // escaped, so that no value can end the string or add keys to the file.
 QString tomlString(const QString &value);
 
-// The whole client configuration file, line breaks included.
+// The whole client configuration file, line breaks included. proxyType is the proxy's "type": "tcp"
+// or "udp".
 QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
-                   const WebCredentials &credentials);
+                   const WebCredentials &credentials, const QString &proxyType);
 
-// What a reply of the client's status API says about the proxy named proxyName.
+// What a reply of the client's status API says about the proxy named proxyName, which it lists under
+// its type ("tcp" or "udp").
 struct ProxyStatus
 {
     // False when the reply is not a JSON object: it then tells nothing about the proxy.

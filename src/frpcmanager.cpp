@@ -90,6 +90,12 @@ FrpcManager::~FrpcManager()
 
 void FrpcManager::start(const ServerConfig &config, int localPort)
 {
+    start(config, localPort, Tcp);
+}
+
+void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
+{
+    m_protocol = protocol;
     if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
         stop();
     launchClient(config, localPort, false);
@@ -117,14 +123,17 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool r
     m_proxyName = freshName ? ProxyName::freshName()
                             : ProxyName::stableName(ServerConfigManager::instance().installationNumber(),
                                                     record.serverAddr, record.serverPort, localPort,
-                                                    m_protocol);
+                                                    protocolName(m_protocol));
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
     emit logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
     emit logMessage(
         QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
-    emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+    if (m_protocol == Udp)
+        emit logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
+    else
+        emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
 
     cleanupOrphanedFrpcProcesses();
     // Without a file of its own the client would run with whatever lies at the path: it is not
@@ -461,6 +470,16 @@ void FrpcManager::onReconnectTimeout()
     launchClient(config, m_currentLocalPort, true);
 }
 
+QString FrpcManager::protocolName(Protocol protocol)
+{
+    return protocol == Udp ? QStringLiteral("udp") : QStringLiteral("tcp");
+}
+
+FrpcManager::Protocol FrpcManager::protocolFromName(const QString &name)
+{
+    return name.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0 ? Udp : Tcp;
+}
+
 FrpcManager::Status FrpcManager::statusOf(Phase phase)
 {
     switch (phase) {
@@ -512,7 +531,7 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     if (phase == Phase::Up && previous != Phase::Up) {
         m_reconnectAttempts = 0;
         m_localServiceHintGiven = false;
-        m_listenerWatch->watch(m_currentLocalPort, m_protocol == QLatin1String("udp"));
+        m_listenerWatch->watch(m_currentLocalPort, m_protocol == Udp);
     }
     if (phase == Phase::Idle || phase == Phase::Failed || phase == Phase::Stopping)
         m_listenerWatch->stop();
@@ -543,7 +562,8 @@ bool FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
 
     QTextStream stream(&file);
     stream.setEncoding(QStringConverter::Utf8);
-    stream << FrpcClientText::configFile(config, localPort, m_proxyName, { m_webUser, m_webPassword });
+    stream << FrpcClientText::configFile(config, localPort, m_proxyName, { m_webUser, m_webPassword },
+                                         protocolName(m_protocol));
     stream.flush();
     const bool streamOk = stream.status() == QTextStream::Ok;
     file.close();

@@ -33,16 +33,29 @@ public:
         TunnelPortChanged,
     };
     Q_ENUM(TunnelEvent)
+    // What the tunnel carries from its remote port to the local one.
+    enum Protocol { Tcp, Udp };
+    Q_ENUM(Protocol)
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
 
+    // Publishes localPort over TCP.
     void start(const ServerConfig &config, int localPort);
+    void start(const ServerConfig &config, int localPort, Protocol protocol);
     void stop();
 
     Status status() const { return statusOf(m_phase); }
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
+    // The protocol of the tunnel last started; reconnections keep it.
+    Protocol protocol() const { return m_protocol; }
+
+    // "tcp" or "udp": the proxy type of the client file, and the protocol's name in settings and on the
+    // command line.
+    static QString protocolName(Protocol protocol);
+    // The protocol named "tcp" or "udp" (case-insensitive); anything else means TCP.
+    static Protocol protocolFromName(const QString &name);
 
     static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
     static constexpr int RECONNECT_DELAY_MS = 3000;
@@ -144,12 +157,11 @@ private:
     QString m_proxyName;
     // Whether m_proxyName was drawn fresh because the server held the stable one.
     bool m_freshProxyName = false;
-    // The tunnel's protocol, part of its stable proxy name.
-    QString m_protocol = QStringLiteral("tcp");
     // Looks for a program on the local port while the tunnel is up.
     LocalListenerWatch *m_listenerWatch = nullptr;
     ServerConfig m_currentConfig;
     int m_currentLocalPort = 0;
+    Protocol m_protocol = Tcp;
     int m_webServerPort = 7400;
     // The drops of the tunnel since it was last up; counted from a drop, reset when it is up again.
     int m_reconnectAttempts = 0;

@@ -42,7 +42,8 @@ int main(int argc, char *argv[])
     if (!request.connectName.isEmpty()) {
         // Once the event loop runs, so that a refusal shows its box over the visible window.
         QTimer::singleShot(0, &window, [&window, &request] {
-            window.connectServerByName(request.connectName, request.localPort);
+            window.connectServerByName(request.connectName, request.localPort,
+                                       FrpcManager::protocolFromName(request.protocol));
         });
     }
     return app.exec();

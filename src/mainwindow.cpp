@@ -8,6 +8,7 @@
 #include "serverlisttransfer.h"
 #include "startatlogin.h"
 #include "themestyles.h"
+#include "trayicon.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
 
@@ -17,6 +18,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -26,6 +28,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -39,6 +42,10 @@ const char STATUS_ERROR[] = "连接状态: <span style='color: #E74C3C;'>● 错
 const char STATUS_RUNNING_AT[]
     = "连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span> | "
       "<span style='color: #2E86DE; font-size: 12pt; font-weight: bold;'>%1</span>";
+
+// Said once per run, when closing the window leaves the tunnel running in the tray.
+const char STILL_RUNNING_SUMMARY[] = "Marrowgate 仍在运行";
+const char STILL_RUNNING_BODY[] = "隧道在托盘中继续运行，右键托盘图标可退出";
 
 const char COPIED_CAPTION[] = "✓ 已复制";
 const int COPIED_CAPTION_MS = 1500;
@@ -65,6 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
             &MainWindow::onLocalServiceHintChanged);
 
+    setupTray();
     updateStatusDisplay();
 }
 
@@ -107,8 +115,17 @@ void MainWindow::setupUI()
     m_localPortSpin->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     m_localPortSpin->setAlignment(Qt::AlignCenter);
     m_localPortSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
+    // The item data is the FrpcManager::Protocol the entry stands for.
+    m_protocolCombo = new QComboBox(this);
+    m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
+    m_protocolCombo->addItem(QStringLiteral("TCP"), int(FrpcManager::Tcp));
+    m_protocolCombo->addItem(QStringLiteral("UDP"), int(FrpcManager::Udp));
+    m_protocolCombo->setFixedWidth(96);
+    m_protocolCombo->setFixedHeight(32);
+    m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_localPortSpin, 0, Qt::AlignVCenter);
+    portLayout->addWidget(m_protocolCombo, 0, Qt::AlignVCenter);
     topAreaLayout->addLayout(portLayout);
 
     auto *statusLayout = new QHBoxLayout;
@@ -186,6 +203,7 @@ void MainWindow::setupUI()
     m_showLogBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
     m_autoStartCheck = new QCheckBox(QStringLiteral("开机自启动"), this);
     m_themeCombo = new QComboBox(this);
+    m_themeCombo->setObjectName(QStringLiteral("themeCombo"));
     m_themeCombo->addItem(QStringLiteral("浅色主题"));
     m_themeCombo->addItem(QStringLiteral("深色主题"));
     m_themeCombo->setMaximumWidth(130);
@@ -227,6 +245,8 @@ void MainWindow::loadSettings()
 {
     ServerConfigManager &store = ServerConfigManager::instance();
     m_localPortSpin->setValue(store.getLastLocalPort());
+    m_protocolCombo->setCurrentIndex(
+        m_protocolCombo->findData(int(FrpcManager::protocolFromName(store.getLastProtocol()))));
 
     // Checking the box re-writes the start-at-login entry for the executable that runs now.
     m_autoStartCheck->setChecked(store.getAutoStart());
@@ -245,6 +265,8 @@ void MainWindow::saveSettings()
 {
     ServerConfigManager &store = ServerConfigManager::instance();
     store.setLastLocalPort(m_localPortSpin->value());
+    store.setLastProtocol(
+        FrpcManager::protocolName(FrpcManager::Protocol(m_protocolCombo->currentData().toInt())));
     store.setAutoStart(m_autoStartCheck->isChecked());
     store.setTheme(m_currentTheme);
 }
@@ -297,6 +319,7 @@ void MainWindow::updateStatusDisplay()
         m_statusLabel->setText(QString::fromUtf8(STATUS_ERROR));
         break;
     }
+    updateTray();
 }
 
 void MainWindow::updateCardStates()
@@ -310,6 +333,8 @@ void MainWindow::updateCardStates()
         card->setConnected(isConnected);
         card->setEnabled(m_connectedServerIndex == -1 || isConnected);
     }
+    // The protocol belongs to the tunnel that runs: it is chosen again for the next one.
+    m_protocolCombo->setEnabled(m_connectedServerIndex == -1);
 }
 
 void MainWindow::setupAutoStart(bool enable)
@@ -330,20 +355,43 @@ void MainWindow::showEditDialog(int index)
     dialog->exec();
 }
 
+// With a tray, closing the window while a tunnel runs only hides it: the tunnel goes on, and the tray
+// brings the window back or ends the program. Without one, closing ends the program.
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_connectedServerIndex != -1) {
-        const auto answer = QMessageBox::question(this, QStringLiteral("确认退出"),
-                                                  QStringLiteral("隧道正在运行中，确定要退出吗？"),
-                                                  QMessageBox::Yes | QMessageBox::No);
-        if (answer != QMessageBox::Yes) {
+        // At login the tray may have appeared after the program.
+        setupTray();
+        if (m_tray) {
             event->ignore();
+            hide();
+            if (!m_toldAboutTray) {
+                m_toldAboutTray = true;
+                m_notifications->notifyAlways(QString::fromUtf8(STILL_RUNNING_SUMMARY),
+                                              QString::fromUtf8(STILL_RUNNING_BODY));
+            }
             return;
         }
-        m_frpcManager->stop();
+    }
+    if (!confirmEndingTunnel()) {
+        event->ignore();
+        return;
     }
     saveSettings();
     event->accept();
+}
+
+bool MainWindow::confirmEndingTunnel()
+{
+    if (m_connectedServerIndex == -1)
+        return true;
+    const auto answer = QMessageBox::question(this, QStringLiteral("确认退出"),
+                                              QStringLiteral("隧道正在运行中，确定要退出吗？"),
+                                              QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+    m_frpcManager->stop();
+    return true;
 }
 
 void MainWindow::onConnectServer(int index)
@@ -365,7 +413,9 @@ void MainWindow::onConnectServer(int index)
     }
 
     const int localPort = m_localPortSpin->value();
+    const auto protocol = FrpcManager::Protocol(m_protocolCombo->currentData().toInt());
     ServerConfigManager::instance().setLastLocalPort(localPort);
+    ServerConfigManager::instance().setLastProtocol(FrpcManager::protocolName(protocol));
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
@@ -374,7 +424,7 @@ void MainWindow::onConnectServer(int index)
     m_connectedLocalPort = localPort;
     updateCardStates();
 
-    m_frpcManager->start(config, localPort);
+    m_frpcManager->start(config, localPort, protocol);
 }
 
 void MainWindow::onEditServer(int index)
@@ -439,12 +489,15 @@ void MainWindow::onRemotePortReady(const QString &port)
     // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
     m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    const QString remoteInfo = TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
+    QString remoteInfo = TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
+    if (m_frpcManager->protocol() == FrpcManager::Udp)
+        remoteInfo.prepend(QStringLiteral("UDP "));
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped()));
 
     m_copyIPBtn->show();
     m_copyPortBtn->show();
+    updateTray();
 }
 
 void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
@@ -562,7 +615,8 @@ void MainWindow::onImportServers()
 // ---------------------------------------------------------------------------------------------
 // Connecting from the command line
 
-bool MainWindow::connectServerByName(const QString &name, int localPort)
+bool MainWindow::connectServerByName(const QString &name, int localPort,
+                                     std::optional<FrpcManager::Protocol> protocol)
 {
     const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
     QList<int> matches;
@@ -584,6 +638,8 @@ bool MainWindow::connectServerByName(const QString &name, int localPort)
 
     if (localPort > 0)
         m_localPortSpin->setValue(localPort);
+    if (protocol)
+        m_protocolCombo->setCurrentIndex(m_protocolCombo->findData(int(*protocol)));
     onConnectServer(index);
     return m_connectedServerIndex == index;
 }
@@ -597,11 +653,95 @@ void MainWindow::setupDesktopNotifications()
 {
     const TunnelNotifications::StatusTexts texts { QString::fromUtf8(STATUS_STARTING),
                                                    QString::fromUtf8(STATUS_RUNNING_AT) };
-    auto *notifications
+    m_notifications
         = new TunnelNotifications(m_frpcManager, this, texts, [this]() -> std::optional<QString> {
               if (m_connectedServerIndex == -1)
                   return std::nullopt;
               return m_connectedAddress;
           });
-    connect(notifications, &TunnelNotifications::logMessage, this, &MainWindow::onLogMessage);
+    connect(m_notifications, &TunnelNotifications::logMessage, this, &MainWindow::onLogMessage);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tray icon
+
+void MainWindow::setupTray()
+{
+    if (m_tray)
+        return;
+    m_tray = TunnelTrayIcon::createIfAvailable(this);
+    if (!m_tray)
+        return;
+    connect(m_tray, &TunnelTrayIcon::showWindowRequested, this, &MainWindow::onShowFromTray);
+    connect(m_tray, &TunnelTrayIcon::toggleWindowRequested, this, &MainWindow::onToggleFromTray);
+    connect(m_tray, &TunnelTrayIcon::copyAddressRequested, this, &MainWindow::onCopyAddressFromTray);
+    connect(m_tray, &TunnelTrayIcon::disconnectRequested, this, [this] {
+        if (m_connectedServerIndex != -1)
+            m_frpcManager->stop();
+    });
+    connect(m_tray, &TunnelTrayIcon::quitRequested, this, &MainWindow::onQuitFromTray);
+    updateTray();
+}
+
+void MainWindow::updateTray()
+{
+    if (!m_tray)
+        return;
+    TunnelTrayIcon::Look look = TunnelTrayIcon::Idle;
+    switch (m_frpcManager->status()) {
+    case FrpcManager::Starting:
+    case FrpcManager::Stopping:
+        look = TunnelTrayIcon::Connecting;
+        break;
+    case FrpcManager::Running:
+        look = TunnelTrayIcon::Connected;
+        break;
+    case FrpcManager::Stopped:
+    case FrpcManager::Error:
+        break;
+    }
+    m_tray->setState(look, QTextDocumentFragment::fromHtml(m_statusLabel->text()).toPlainText(),
+                     tunnelAddress());
+}
+
+QString MainWindow::tunnelAddress() const
+{
+    if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
+        return {};
+    return QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
+}
+
+void MainWindow::onShowFromTray()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::onToggleFromTray()
+{
+    if (isVisible() && !isMinimized())
+        hide();
+    else
+        onShowFromTray();
+}
+
+void MainWindow::onCopyAddressFromTray()
+{
+    const QString address = tunnelAddress();
+    if (!address.isEmpty())
+        QGuiApplication::clipboard()->setText(address, QClipboard::Clipboard);
+}
+
+// Ends the program as closing the window did before the tray: the same question while a tunnel runs.
+// Leaving the event loop destroys the window, which finishes stopping the tunnel.
+void MainWindow::onQuitFromTray()
+{
+    if (!confirmEndingTunnel())
+        return;
+    saveSettings();
+    QCoreApplication::quit();
 }

@@ -5,7 +5,11 @@
 
 #include <QMainWindow>
 
+#include <optional>
+
 class LogWindow;
+class TunnelNotifications;
+class TunnelTrayIcon;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -25,9 +29,11 @@ public:
 
     bool isDarkTheme() const { return m_currentTheme == 1; }
     // Connects the stored server named exactly `name`, as a click on its card would, publishing
-    // `localPort` (0: the port in the window). A name that matches no server or several is refused
-    // with a message box naming it. Returns whether a tunnel was started.
-    bool connectServerByName(const QString &name, int localPort = 0);
+    // `localPort` (0: the port in the window) over `protocol` (none: the one chosen in the window). A
+    // name that matches no server or several is refused with a message box naming it. Returns whether
+    // a tunnel was started.
+    bool connectServerByName(const QString &name, int localPort = 0,
+                             std::optional<FrpcManager::Protocol> protocol = std::nullopt);
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -50,6 +56,10 @@ private slots:
     void onCopyPort();
     void onExportServers();
     void onImportServers();
+    void onShowFromTray();
+    void onToggleFromTray();
+    void onCopyAddressFromTray();
+    void onQuitFromTray();
 
 private:
     void setupUI();
@@ -64,8 +74,16 @@ private:
     void showEditDialog(int index);
     bool isInServerListArea(const QPoint &globalPos) const;
     void setupDesktopNotifications();
+    // Makes the tray icon where the desktop offers a tray; does nothing while one exists.
+    void setupTray();
+    void updateTray();
+    // "address:port" of the tunnel while its port is known, else empty.
+    QString tunnelAddress() const;
+    // Asks whether to end the running tunnel and ends it if so; true when nothing runs or it ends.
+    bool confirmEndingTunnel();
 
     QSpinBox *m_localPortSpin = nullptr;
+    QComboBox *m_protocolCombo = nullptr;
     QLabel *m_statusLabel = nullptr;
     // Under the status line: no program listens on the tunnel's local port.
     QLabel *m_localServiceHint = nullptr;
@@ -80,6 +98,10 @@ private:
     QPushButton *m_copyPortBtn = nullptr;
     FrpcManager *m_frpcManager = nullptr;
     LogWindow *m_logWindow = nullptr;
+    TunnelNotifications *m_notifications = nullptr;
+    TunnelTrayIcon *m_tray = nullptr;
+    // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
+    bool m_toldAboutTray = false;
     int m_connectedServerIndex = -1;
     QString m_connectedAddress;
     int m_connectedLocalPort = 0;

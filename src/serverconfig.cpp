@@ -30,6 +30,7 @@ const QString KEY_TOKEN = QStringLiteral("token");
 const QString KEY_WEB_SERVER_PORT = QStringLiteral("webServerPort");
 const QString KEY_AUTO_START = QStringLiteral("autoStart");
 const QString KEY_THEME = QStringLiteral("theme");
+const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
 
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
 const bool DEFAULT_AUTO_START = false;
@@ -254,6 +255,17 @@ int ServerConfigManager::getTheme() const
 void ServerConfigManager::setTheme(int theme)
 {
     QSettings().setValue(KEY_THEME, theme);
+}
+
+QString ServerConfigManager::getLastProtocol() const
+{
+    const QString stored = QSettings().value(KEY_LAST_PROTOCOL).toString();
+    return stored == QLatin1String("udp") ? stored : QStringLiteral("tcp");
+}
+
+void ServerConfigManager::setLastProtocol(const QString &protocol)
+{
+    QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
 }
 
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)

@@ -57,6 +57,9 @@ public:
     // 0 light, 1 dark; other stored values are returned as stored.
     int getTheme() const;
     void setTheme(int theme);
+    // The protocol of the last tunnel started, "tcp" or "udp"; a missing or unknown value reads "tcp".
+    QString getLastProtocol() const;
+    void setLastProtocol(const QString &protocol);
 
     // The file holds tokens: it is made readable by its owner only, and written whole or not at all
     // unless its folder takes no new files (then an existing file is overwritten in place).

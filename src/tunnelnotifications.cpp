@@ -19,6 +19,7 @@ QString plainStatusText(const QString &html)
 TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
                                          ConnectedAddress connectedAddress)
     : QObject(window)
+    , m_controller(controller)
     , m_window(window)
     , m_notifier(new DesktopNotifier(this))
     , m_texts(texts)
@@ -40,16 +41,24 @@ void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QS
     const std::optional<QString> address = m_connectedAddress();
     if (!address)
         return;
-    const QString remoteInfo = TunnelAddress::formatHostPort(*address, port);
+    QString remoteInfo = TunnelAddress::formatHostPort(*address, port);
+    if (m_controller->protocol() == FrpcManager::Udp)
+        remoteInfo.prepend(QStringLiteral("UDP "));
     const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
         : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
                                                                  : QStringLiteral("隧道已建立");
     notify(summary, plainStatusText(m_texts.runningAt.arg(remoteInfo.toHtmlEscaped())));
 }
 
-// Only for a user who is not looking at the window: while it is active, its status line says it all.
+// Only for a user who is not looking at the window: while it is shown and active, its status line says
+// it all. A window hidden in the tray counts as inactive.
 void TunnelNotifications::notify(const QString &summary, const QString &body)
 {
-    if (!m_window->isActiveWindow())
+    if (!m_window->isVisible() || !m_window->isActiveWindow())
         m_notifier->notify(summary, body);
+}
+
+void TunnelNotifications::notifyAlways(const QString &summary, const QString &body)
+{
+    m_notifier->notify(summary, body);
 }

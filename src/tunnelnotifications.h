@@ -33,6 +33,9 @@ public:
     TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
                         ConnectedAddress connectedAddress);
 
+    // Sends a notification whether or not the window is in front.
+    void notifyAlways(const QString &summary, const QString &body);
+
 signals:
     // A line for the log: why the desktop takes no notifications (once).
     void logMessage(const QString &msg);
@@ -41,6 +44,7 @@ private:
     void onTunnelEvent(FrpcManager::TunnelEvent event, const QString &port);
     void notify(const QString &summary, const QString &body);
 
+    FrpcManager *m_controller = nullptr;
     QWidget *m_window = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     StatusTexts m_texts;

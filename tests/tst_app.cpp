@@ -2,6 +2,7 @@
 // a crash, an ordinary close, the end by a signal or a kill with a tunnel up (real frp client and
 // server), another user beside. Windows are found and driven with xdotool, as a person would.
 #include "frpcprocesses.h"
+#include "localportprobe.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -179,6 +180,16 @@ int openRemotePort()
 {
     for (int port = kFirstRemotePort; port < kFirstRemotePort + kRemotePorts; ++port) {
         if (portAccepts(port))
+            return port;
+    }
+    return 0;
+}
+
+// The UDP port the real server opened for a tunnel, or 0.
+int boundRemoteUdpPort()
+{
+    for (int port = kFirstRemotePort; port < kFirstRemotePort + kRemotePorts; ++port) {
+        if (LocalPorts::udpPortBound(port).value_or(false))
             return port;
     }
     return 0;
@@ -655,7 +666,8 @@ void TestApp::anotherUserIsIndependent()
 }
 
 // --connect against the real client: an unknown name shows the box naming it and starts no client;
-// the built-in entry's tunnel comes up on the given local port, which is stored as the last one.
+// the built-in entry's tunnel comes up on the given local port, which is stored as the last one, and
+// with --protocol udp as a UDP tunnel.
 void TestApp::connectOption()
 {
     REQUIRE_REAL_TUNNEL();
@@ -686,6 +698,19 @@ void TestApp::connectOption()
     stored.sync();
     QCOMPARE(stored.value(QStringLiteral("lastLocalPort")).toInt(), 23456);
     m_processes.push_back(std::move(program));
+
+    // Over UDP the server opens a UDP port, and the choice is stored like the port.
+    auto udp = startProgram({ QStringLiteral("--connect"), QStringLiteral("HalvornMarrowgate服务器"),
+                              QStringLiteral("--protocol"), QStringLiteral("udp") },
+                            m_realProgram);
+    QVERIFY(!waitForWindow(*udp, kMainTitle).isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(boundRemoteUdpPort() > 0, kWindowTimeoutMs);
+    udp->terminate();
+    QVERIFY(udp->waitForFinished(10000));
+    QCOMPARE(udp->exitCode(), 0);
+    stored.sync();
+    QCOMPARE(stored.value(QStringLiteral("lastProtocol")).toString(), QStringLiteral("udp"));
+    m_processes.push_back(std::move(udp));
 }
 
 // Like MARROWGATE_TEST_MAIN, except that without an X server the test starts offscreen so that it can

@@ -8,6 +8,7 @@
 #include "serverconfig.h"
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLayout>
@@ -678,16 +679,18 @@ void TestConnection::connectByName_data()
 {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("protocol"); // empty: the window's choice, TCP
     QTest::addColumn<QString>("box");
 
-    QTest::newRow("with a port") << QStringLiteral("alpha") << 23456 << QString();
-    QTest::newRow("the stored port") << QStringLiteral("alpha") << 0 << QString();
-    QTest::newRow("unknown") << QStringLiteral("gamma") << 23456
+    QTest::newRow("with a port") << QStringLiteral("alpha") << 23456 << QString() << QString();
+    QTest::newRow("the stored port") << QStringLiteral("alpha") << 0 << QString() << QString();
+    QTest::newRow("udp") << QStringLiteral("alpha") << 0 << QStringLiteral("udp") << QString();
+    QTest::newRow("unknown") << QStringLiteral("gamma") << 23456 << QStringLiteral("udp")
                              << QStringLiteral("无法连接|没有名为“gamma”的服务器。");
-    QTest::newRow("case differs") << QStringLiteral("Alpha") << 0
+    QTest::newRow("case differs") << QStringLiteral("Alpha") << 0 << QString()
                                   << QStringLiteral("无法连接|没有名为“Alpha”的服务器。");
     QTest::newRow("two of that name")
-        << QStringLiteral("beta") << 0
+        << QStringLiteral("beta") << 0 << QString()
         << QStringLiteral("无法连接|有 2 个服务器都名为“beta”，无法确定要连接哪一个。");
 }
 
@@ -695,7 +698,9 @@ void TestConnection::connectByName()
 {
     QFETCH(QString, name);
     QFETCH(int, port);
+    QFETCH(QString, protocol);
     QFETCH(QString, box);
+    QSettings().remove(QStringLiteral("lastProtocol"));
     ServerConfigManager::instance().addConfig(
         userConfig(QStringLiteral("beta"), QStringLiteral("192.0.2.8")));
     MainWindow window;
@@ -704,24 +709,35 @@ void TestConnection::connectByName()
 
     if (!box.isEmpty())
         m_script->answer(QMessageBox::Ok);
-    const bool started = window.connectServerByName(name, port);
+    const bool started = protocol.isEmpty()
+        ? window.connectServerByName(name, port)
+        : window.connectServerByName(name, port, FrpcManager::protocolFromName(protocol));
 
     QCOMPARE(started, box.isEmpty());
     QCOMPARE(m_script->boxes, box.isEmpty() ? QStringList() : QStringList { box });
     const int expectedPort = started && port ? port : 12345;
     QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), expectedPort);
     QCOMPARE(window.findChild<QSpinBox *>()->value(), expectedPort);
+    auto *protocolCombo = window.findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+    const bool udp = started && protocol == QLatin1String("udp");
+    QCOMPARE(protocolCombo->currentText(), udp ? QStringLiteral("UDP") : QStringLiteral("TCP"));
+    QCOMPARE(ServerConfigManager::instance().getLastProtocol(),
+             udp ? QStringLiteral("udp") : QStringLiteral("tcp"));
+    QCOMPARE(protocolCombo->isEnabled(), !started);
     if (!started) {
         QCOMPARE(view.controller->status(), FrpcManager::Stopped);
         QCOMPARE(view.cardStates(), ALL_IDLE + QStringList { QStringLiteral("连接") });
         return;
     }
     QCOMPARE(view.cardStates(), SECOND_CONNECTED + QStringList { QStringLiteral("-连接") });
+    // The fake client lists a UDP proxy under "udp", as the real one does.
+    const QString shown = QStringLiteral("tunnel.example.org:46123");
     QTRY_COMPARE_WITH_TIMEOUT(view.status->text(),
-                              STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123")),
+                              STATUS_RUNNING_AT.arg(udp ? QStringLiteral("UDP ") + shown : shown),
                               TUNNEL_TIMEOUT_MS);
     view.controller->stop();
     QTRY_COMPARE(view.controller->status(), FrpcManager::Stopped);
+    QVERIFY(protocolCombo->isEnabled());
 }
 
 MARROWGATE_TEST_MAIN(TestConnection)

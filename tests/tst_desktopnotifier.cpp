@@ -124,13 +124,14 @@ void TestDesktopNotifier::disconnect(MainWindow &window)
 }
 
 // Established, lost, back on another port and failed: one call each, every one replacing the last.
-// The window is never shown, so it is not the active window.
+// The window is never shown, so it is not the active window. The tunnel is a UDP one, and stays so
+// when it is restored.
 void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
 {
     MainWindow window;
     auto *controller = window.findChild<FrpcManager *>();
     qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
-    QVERIFY(window.connectServerByName(QStringLiteral("alpha")));
+    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
     QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 1, 15000);
     // The next client, which restores the tunnel, stays and gets another port.
     qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
@@ -151,9 +152,9 @@ void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
     QStringList shown;
     for (const NotificationService::Call &call : std::as_const(m_service.calls))
         shown << call.summary + QLatin1Char('|') + call.body;
-    const QStringList expected { "隧道已建立|连接状态: ● 已连接 | tunnel.example.org:46123",
+    const QStringList expected { "隧道已建立|连接状态: ● 已连接 | UDP tunnel.example.org:46123",
                                  "隧道已断开，正在重新连接|连接状态: ● 正在连接...",
-                                 "隧道已恢复|连接状态: ● 已连接 | tunnel.example.org:46200",
+                                 "隧道已恢复|连接状态: ● 已连接 | UDP tunnel.example.org:46200",
                                  "隧道出错|frpc 进程崩溃" };
     QVERIFY2(shown == expected, qPrintable(shown.join(u'\n')));
     QCOMPARE(m_script->boxes, QStringList { "错误|frpc 进程崩溃" });

@@ -289,7 +289,7 @@ void TestEditServer::addDialogLooksAsItShould()
 {
     QFETCH(int, theme);
     MainWindow window;
-    window.findChild<QComboBox *>()->setCurrentIndex(theme);
+    window.findChild<QComboBox *>(QStringLiteral("themeCombo"))->setCurrentIndex(theme);
     window.show();
 
     const QString lineEditSheet = QStringLiteral("QLineEdit { background-color: #FFFFFF; border: 1px solid "

@@ -343,7 +343,8 @@ void TestFrpcManager::configFileLines()
     config.token = QString();
     config.webServerPort = -7;
     const QString text = FrpcClientText::configFile(config, 8080, QStringLiteral("tunnel_42"),
-                                                    { QStringLiteral("u"), QStringLiteral("p") });
+                                                    { QStringLiteral("u"), QStringLiteral("p") },
+                                                    QStringLiteral("tcp"));
 
     const QStringList expected = {
         QStringLiteral("serverAddr = \"frp.example.com\""),
@@ -370,6 +371,14 @@ void TestFrpcManager::configFileLines()
         QString(), // every line ends with a line break
     };
     QCOMPARE(text.split(QLatin1Char('\n')), expected);
+
+    // A UDP tunnel differs in the proxy's type alone.
+    QStringList udp = expected;
+    udp.replace(udp.indexOf(QStringLiteral("type = \"tcp\"")), QStringLiteral("type = \"udp\""));
+    QCOMPARE(FrpcClientText::configFile(config, 8080, QStringLiteral("tunnel_42"),
+                                        { QStringLiteral("u"), QStringLiteral("p") }, QStringLiteral("udp"))
+                 .split(QLatin1Char('\n')),
+             udp);
 }
 
 void TestFrpcManager::remotePortFromStatus_data()
@@ -429,8 +438,14 @@ void TestFrpcManager::remotePortFromStatus_data()
     QTest::newRow("elements that are not objects")
         << QByteArray(R"({"tcp":[1,"tunnel_1",null,{"name":"tunnel_1","remote_addr":":6015"}]})")
         << QStringLiteral("6015");
-    QTest::newRow("tcp missing") << QByteArray(R"({"udp":[{"name":"tunnel_1","remote_addr":":1"}]})")
-                                 << QString();
+    QTest::newRow("udp proxy") << QByteArray(
+        R"({"udp":[{"name":"tunnel_1","type":"udp","status":"running","remote_addr":"127.0.0.1:5005"}]})")
+                               << QStringLiteral("5005");
+    QTest::newRow("udp beside tcp") << QByteArray(R"({"tcp":[{"name":"tunnel_2","remote_addr":":1"}],)"
+                                                  R"("udp":[{"name":"tunnel_1","remote_addr":":6019"}]})")
+                                    << QStringLiteral("6019");
+    QTest::newRow("neither tcp nor udp")
+        << QByteArray(R"({"http":[{"name":"tunnel_1","remote_addr":":1"}]})") << QString();
     QTest::newRow("tcp not an array")
         << QByteArray(R"({"tcp":{"name":"tunnel_1","remote_addr":":1"}})") << QString();
     QTest::newRow("document is an array")

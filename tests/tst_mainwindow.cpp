@@ -51,7 +51,9 @@ QWidget *frameWidget(MainWindow &window, const QString &key)
     if (key == QLatin1String("scroll"))
         return central->findChild<QScrollArea *>();
     if (key == QLatin1String("combo"))
-        return central->findChild<QComboBox *>();
+        return central->findChild<QComboBox *>(QStringLiteral("themeCombo"));
+    if (key == QLatin1String("protocol"))
+        return central->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
     if (QLabel *l = widgetWithText<QLabel>(central, key))
         return l;
     if (QPushButton *b = widgetWithText<QPushButton>(central, key))
@@ -201,6 +203,14 @@ void TestMainWindow::initialState()
     QVERIFY(!combo->itemData(1).isValid());
     QCOMPARE(combo->currentIndex(), 0);
     QCOMPARE(combo->maximumWidth(), 130);
+
+    auto *protocol = qobject_cast<QComboBox *>(frameWidget(window, QStringLiteral("protocol")));
+    QVERIFY(protocol);
+    QCOMPARE(protocol->count(), 2);
+    QCOMPARE(protocol->itemText(0), QStringLiteral("TCP"));
+    QCOMPARE(protocol->itemText(1), QStringLiteral("UDP"));
+    QCOMPARE(protocol->currentText(), QStringLiteral("TCP"));
+    QVERIFY(protocol->isEnabled());
 }
 
 // Typing into the port field: only whole numbers from 1 to 65535 get through.
@@ -269,7 +279,7 @@ void TestMainWindow::rowOrder()
     QCOMPARE(windowRect(frameWidget(window, QStringLiteral("+ 添加"))).right(), window.width() - 1 - 24);
 
     const QList<QStringList> rows = {
-        { QStringLiteral("本地端口"), QStringLiteral("spin") },
+        { QStringLiteral("本地端口"), QStringLiteral("spin"), QStringLiteral("protocol") },
         { QStringLiteral("服务器列表"), QStringLiteral("+ 添加") },
         { QStringLiteral("查看日志"), QStringLiteral("开机自启动"), QStringLiteral("combo") },
     };
@@ -311,10 +321,10 @@ void TestMainWindow::resizeSharesSpace()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     const QStringList keys
-        = { QStringLiteral("本地端口"), QStringLiteral("spin"),       QStringLiteral("status"),
-            QStringLiteral("line"),     QStringLiteral("服务器列表"), QStringLiteral("+ 添加"),
-            QStringLiteral("scroll"),   QStringLiteral("查看日志"),   QStringLiteral("开机自启动"),
-            QStringLiteral("combo") };
+        = { QStringLiteral("本地端口"), QStringLiteral("spin"),       QStringLiteral("protocol"),
+            QStringLiteral("status"),   QStringLiteral("line"),       QStringLiteral("服务器列表"),
+            QStringLiteral("+ 添加"),   QStringLiteral("scroll"),     QStringLiteral("查看日志"),
+            QStringLiteral("开机自启动"), QStringLiteral("combo") };
     QHash<QString, QRect> before;
     for (const QString &key : keys) {
         QWidget *w = frameWidget(window, key);
@@ -337,12 +347,12 @@ void TestMainWindow::resizeSharesSpace()
         QVERIFY2(now.top() == was.top() + (below ? dy : 0), qPrintable(key));
     }
 
-    // The port row (label and field) and the status line keep their natural width, centred.
+    // The port row (label, field and protocol) and the status line keep their natural width, centred.
     const QRect portRow = windowRect(frameWidget(window, QStringLiteral("本地端口")))
-                              .united(windowRect(frameWidget(window, QStringLiteral("spin"))));
+                              .united(windowRect(frameWidget(window, QStringLiteral("protocol"))));
     QVERIFY(qAbs(portRow.center().x() - window.width() / 2) <= 2);
     QCOMPARE(portRow.width(),
-             before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("spin"))).width());
+             before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("protocol"))).width());
     const QRect status = windowRect(frameWidget(window, QStringLiteral("status")));
     QCOMPARE(status.width(), before.value(QStringLiteral("status")).width());
     // Centred together with the (hidden) copy buttons' spacing of 10 pixels.

@@ -210,6 +210,8 @@ private slots:
     void windowSheetsFollowTheTable();
     void storedTheme_data();
     void storedTheme();
+    void storedProtocol_data();
+    void storedProtocol();
     void themeChangeRestylesCardsAndLogWindow();
     void showingTheLogAppliesTheTheme();
     void autoStartBoxWritesTheEntryAtOnce();
@@ -223,6 +225,7 @@ void TestPreferences::init()
     QSettings settings;
     settings.remove(QStringLiteral("theme"));
     settings.remove(QStringLiteral("autoStart"));
+    settings.remove(QStringLiteral("lastProtocol"));
     settings.sync();
     QFile::remove(autostartEntryPath());
 
@@ -245,7 +248,7 @@ void TestPreferences::windowSheetsFollowTheTable()
 {
     QFETCH(int, theme);
     MainWindow window;
-    auto *combo = window.findChild<QComboBox *>();
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("themeCombo"));
     // Pass through the other theme so that the sheet under test is the one the switch set.
     combo->setCurrentIndex(1 - theme);
     combo->setCurrentIndex(theme);
@@ -315,7 +318,7 @@ void TestPreferences::storedTheme()
     {
         MainWindow window;
         QCOMPARE(window.isDarkTheme(), dark);
-        QCOMPARE(window.findChild<QComboBox *>()->currentIndex(), comboIndex);
+        QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("themeCombo"))->currentIndex(), comboIndex);
         const QList<SheetRule> sheet = parseSheet(window.styleSheet());
         QCOMPARE(sheet, expectedSheet(dark));
 
@@ -332,6 +335,31 @@ void TestPreferences::storedTheme()
     QCOMPARE(QSettings().value(QStringLiteral("theme")).toInt(), dark ? 1 : 0);
 }
 
+void TestPreferences::storedProtocol_data()
+{
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("nothing stored") << QVariant() << QStringLiteral("TCP");
+    QTest::newRow("udp") << QVariant(QStringLiteral("udp")) << QStringLiteral("UDP");
+    QTest::newRow("tcp") << QVariant(QStringLiteral("tcp")) << QStringLiteral("TCP");
+    QTest::newRow("unknown") << QVariant(QStringLiteral("sctp")) << QStringLiteral("TCP");
+}
+
+// The window shows the stored protocol; a value it does not know reads as TCP and is written back so.
+void TestPreferences::storedProtocol()
+{
+    QFETCH(QVariant, stored);
+    QFETCH(QString, shown);
+    if (stored.isValid())
+        QSettings().setValue(QStringLiteral("lastProtocol"), stored);
+    {
+        MainWindow window;
+        QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->currentText(), shown);
+    }
+    QCOMPARE(QSettings().value(QStringLiteral("lastProtocol")).toString(), shown.toLower());
+}
+
 void TestPreferences::themeChangeRestylesCardsAndLogWindow()
 {
     for (const QString &name : { QStringLiteral("first"), QStringLiteral("second") }) {
@@ -345,7 +373,7 @@ void TestPreferences::themeChangeRestylesCardsAndLogWindow()
     const QString lightLog = referenceLogSheet(false);
 
     MainWindow window;
-    auto *combo = window.findChild<QComboBox *>();
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("themeCombo"));
     auto *logWindow = window.findChild<LogWindow *>();
     QVERIFY(!logWindow->isVisible());
     const auto cards = window.findChildren<ServerCardWidget *>();
@@ -440,7 +468,8 @@ void TestPreferences::closingSavesThePreferences()
         window.show();
         window.findChild<QSpinBox *>()->setValue(23456);
         window.findChild<QCheckBox *>()->setChecked(true);
-        window.findChild<QComboBox *>()->setCurrentIndex(1);
+        window.findChild<QComboBox *>(QStringLiteral("themeCombo"))->setCurrentIndex(1);
+        window.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->setCurrentIndex(1);
         QVERIFY(window.close());
         QVERIFY(!window.isVisible());
 
@@ -448,10 +477,13 @@ void TestPreferences::closingSavesThePreferences()
         QCOMPARE(settings.value(QStringLiteral("autoStart")).toBool(), true);
         QCOMPARE(settings.value(QStringLiteral("theme")).toInt(), 1);
         QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 23456);
+        QCOMPARE(settings.value(QStringLiteral("lastProtocol")).toString(), QStringLiteral("udp"));
     }
 
     MainWindow next;
     QCOMPARE(next.findChild<QSpinBox *>()->value(), 23456);
+    QCOMPARE(next.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->currentText(),
+             QStringLiteral("UDP"));
     QVERIFY(next.findChild<QCheckBox *>()->isChecked());
     QVERIFY(next.isDarkTheme());
 }

@@ -343,7 +343,7 @@ void TestServerCard::sheetFollowsTheMainWindowTheme()
     QCOMPARE(parentless.styleSheet(), LIGHT_CARD_SHEET);
 
     MainWindow window;
-    auto *combo = window.findChild<QComboBox *>();
+    auto *combo = window.findChild<QComboBox *>(QStringLiteral("themeCombo"));
     QVERIFY(combo);
     combo->setCurrentIndex(1);
     QVERIFY(window.isDarkTheme());

@@ -1,9 +1,13 @@
 #include "testsupport.h"
 #include "trayhost.h"
 
+#include "frpcmanager.h"
+#include "mainwindow.h"
+#include "serverconfig.h"
 #include "trayicon.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMenu>
@@ -25,9 +29,18 @@ private slots:
     void initTestCase();
     void looksFollowTheTunnel();
     void menuAndClickAskThroughSignals();
+    void windowClosesToTheTray();
 
 private:
     static QImage image(const QIcon &icon) { return icon.pixmap(32, 32).toImage(); }
+    static void choose(TunnelTrayIcon *tray, const QString &text)
+    {
+        for (QAction *action : tray->menu()->actions()) {
+            if (action->text() == text && action->isVisible() && action->isEnabled())
+                return action->trigger();
+        }
+        QFAIL(qPrintable(text + QStringLiteral(" is not offered")));
+    }
 
     TrayHost *m_host;
     QWidget m_window;
@@ -113,6 +126,57 @@ void TestTrayIcon::menuAndClickAskThroughSignals()
     QCOMPARE(toggles.size(), 1);
 }
 
+// The window with a tray, its tunnel run by the fake client: closing while connected only hides the
+// window, and the tray shows the tunnel, brings the window back and ends the tunnel.
+void TestTrayIcon::windowClosesToTheTray()
+{
+    ServerConfig config;
+    config.name = QStringLiteral("alpha");
+    config.serverAddr = QStringLiteral("tunnel.example.org");
+    config.token = QStringLiteral("secret");
+    QTcpServer freePort;
+    QVERIFY(freePort.listen(QHostAddress::LocalHost));
+    config.webServerPort = freePort.serverPort();
+    freePort.close();
+    ServerConfigManager::instance().addConfig(config);
+    qputenv("FAKEFRPC_REMOTE_PORT", "46123");
+
+    MainWindow window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *tray = window.findChild<TunnelTrayIcon *>();
+    QVERIFY(tray);
+    auto *controller = window.findChild<FrpcManager *>();
+    const QImage idle = image(tray->systemTrayIcon()->icon());
+
+    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
+    QTRY_COMPARE_WITH_TIMEOUT(tray->look(), TunnelTrayIcon::Connected, 15000);
+    QTRY_VERIFY(tray->systemTrayIcon()->toolTip().contains(QStringLiteral("UDP tunnel.example.org:46123")));
+    QVERIFY(tray->systemTrayIcon()->toolTip().startsWith(QStringLiteral("Marrowgate\n")));
+    QVERIFY(image(tray->systemTrayIcon()->icon()) != idle);
+
+    // No question: the tunnel goes on, the window is out of sight.
+    QVERIFY(!window.close());
+    QVERIFY(!window.isVisible());
+    QCOMPARE(controller->status(), FrpcManager::Running);
+
+    choose(tray, QStringLiteral("复制地址"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("tunnel.example.org:46123"));
+    choose(tray, QStringLiteral("显示窗口"));
+    QVERIFY(window.isVisible());
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
+    choose(tray, QStringLiteral("断开"));
+    QTRY_COMPARE_WITH_TIMEOUT(controller->status(), FrpcManager::Stopped, 15000);
+    QCOMPARE(tray->look(), TunnelTrayIcon::Idle);
+    QCOMPARE(image(tray->systemTrayIcon()->icon()), idle);
+    QCOMPARE(tray->systemTrayIcon()->toolTip(), QStringLiteral("Marrowgate\n连接状态: ● 未连接"));
+
+    // With no tunnel, closing ends the window as ever.
+    QVERIFY(window.close());
+    QVERIFY(!window.isVisible());
+}
+
 int main(int argc, char *argv[])
 {
     QTemporaryDir sandbox;
@@ -127,6 +191,8 @@ int main(int argc, char *argv[])
     int result = 0;
     {
         QApplication app(argc, argv);
+        QCoreApplication::setOrganizationName(QStringLiteral("Halvorn"));
+        QCoreApplication::setApplicationName(QStringLiteral("Quorvane"));
         if (!host.serve())
             return 1;
         TestTrayIcon tc(&host);

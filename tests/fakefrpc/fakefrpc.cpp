@@ -6,7 +6,7 @@
 // on standard error and exit code 1), then serves GET /api/status on webServer.addr:webServer.port.
 // When webServer.user and webServer.password are set, every request must carry them as HTTP basic
 // authentication, or it is answered with 401. Like the real client it writes a log line for every
-// request it serves, and it reports every configured proxy:
+// request it serves, and it reports every configured proxy, listed under its type ("tcp", "udp"):
 //   running:     {"name":"tunnel_1","type":"tcp","status":"running","err":"",
 //                 "local_addr":"127.0.0.1:8080","plugin":"","remote_addr":"<serverAddr>:46000"}
 //   wait start:  "status":"wait start", "remote_addr" the bare server address
@@ -471,7 +471,7 @@ private:
         const QString serverAddr = m_config.value(QLatin1String("serverAddr")).toString();
         const bool noPort = qEnvironmentVariableIntValue("FAKEFRPC_NO_PORT") != 0;
         const int remotePort = envInt("FAKEFRPC_REMOTE_PORT").value_or(46000) + m_portShift;
-        QJsonArray tcp;
+        QHash<QString, QJsonArray> byType;
         for (int i = 0; i < m_proxies.size(); ++i) {
             const QJsonObject proxy = m_proxies.at(i).toObject();
             const QString proxyError = proxyErrorFor(proxy.value(QLatin1String("name")).toString());
@@ -489,7 +489,8 @@ private:
             } else {
                 *namesPort = true;
             }
-            tcp.append(QJsonObject {
+            const QString type = proxy.value(QLatin1String("type")).toString(QStringLiteral("tcp"));
+            byType[type].append(QJsonObject {
                 { QStringLiteral("name"), proxy.value(QLatin1String("name")).toString() },
                 { QStringLiteral("type"), proxy.value(QLatin1String("type")).toString() },
                 { QStringLiteral("status"), status },
@@ -499,7 +500,12 @@ private:
                 { QStringLiteral("remote_addr"), remoteAddr },
             });
         }
-        return QJsonDocument(QJsonObject { { QStringLiteral("tcp"), tcp } }).toJson(QJsonDocument::Compact);
+        QJsonObject reply;
+        for (auto it = byType.cbegin(); it != byType.cend(); ++it)
+            reply.insert(it.key(), it.value());
+        if (reply.isEmpty())
+            reply.insert(QStringLiteral("tcp"), QJsonArray());
+        return QJsonDocument(reply).toJson(QJsonDocument::Compact);
     }
 
     static void respond(QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType,
