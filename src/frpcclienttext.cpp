@@ -21,6 +21,9 @@ QString keyLine(const char *key, int number)
     return QLatin1String(key) + QStringLiteral(" = ") + QString::number(number);
 }
 
+constexpr int HEARTBEAT_INTERVAL_S = 2;
+constexpr int HEARTBEAT_TIMEOUT_S = 8;
+
 } // namespace
 
 namespace FrpcClientText {
@@ -72,6 +75,11 @@ QString configFile(const ServerConfig &config, int localPort, const QString &pro
     const QStringList lines = {
         keyLine("serverAddr", config.serverAddr),
         keyLine("serverPort", config.serverPort),
+        // A ping every 2 s and an alarm after 8 s without an answer: a path that goes silent is seen
+        // within about 9 s, well under 10, while four pings must go unanswered before it is, so a slow
+        // link raises no false alarm. Servers with frp's default settings answer every ping.
+        keyLine("transport.heartbeatInterval", HEARTBEAT_INTERVAL_S),
+        keyLine("transport.heartbeatTimeout", HEARTBEAT_TIMEOUT_S),
         QString(),
         QStringLiteral("[auth]"),
         keyLine("method", QStringLiteral("token")),

@@ -2,7 +2,9 @@
 
 #include "frpcclienttext.h"
 #include "frpcprocesses.h"
+#include "localportprobe.h"
 #include "privatefolders.h"
+#include "proxyname.h"
 #include "redaction.h"
 
 #include <QCoreApplication>
@@ -54,6 +56,7 @@ FrpcManager::FrpcManager(QObject *parent)
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
+    , m_listenerWatch(new LocalListenerWatch(this))
 {
     removeLeftoverConfigFiles();
 
@@ -74,6 +77,8 @@ FrpcManager::FrpcManager(QObject *parent)
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
+
+    connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManager::localServiceHintChanged);
 }
 
 FrpcManager::~FrpcManager()
@@ -96,7 +101,7 @@ void FrpcManager::start(const ServerConfig &config, int localPort, Protocol prot
     launchClient(config, localPort, false);
 }
 
-void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool restoring)
+void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool restoring, bool freshName)
 {
     // An old client that has not ended yet (a stop still in progress, or an error that left it
     // running) must not be taken for the new one: cut it off from the slots and end it now.
@@ -112,7 +117,13 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool r
     m_pendingOutput.clear();
     m_pendingErrors.clear();
 
-    m_proxyName = QStringLiteral("tunnel_") + QString::number(QRandomGenerator::global()->generate());
+    // The server gives a name back the port it had, so the stable name keeps the address the user
+    // handed out across connects, restarts of the client and restarts of the program.
+    m_freshProxyName = freshName;
+    m_proxyName = freshName ? ProxyName::freshName()
+                            : ProxyName::stableName(ServerConfigManager::instance().installationNumber(),
+                                                    record.serverAddr, record.serverPort, localPort,
+                                                    protocolName(m_protocol));
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
@@ -295,6 +306,7 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
 {
     bool newsFromClient = false;
     bool visitorReachedNothing = false;
+    bool nameTaken = false;
     for (const QString &line : lines) {
         // Our own status requests make the client write; they must never cause another one.
         if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
@@ -306,11 +318,15 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
             continue;
         }
         newsFromClient = true;
+        if (ProxyName::isNameTakenError(line))
+            nameTaken = true;
         if (FrpcClientText::isErrorLine(line, onStandardError))
             m_lastErrorLine = line.trimmed();
     }
     if (newsFromClient && asksClient(m_phase) && !m_outputQueryTimer->isActive())
         m_outputQueryTimer->start();
+    if (nameTaken)
+        noteNameTaken();
     // Last: the box that shows it may run the event loop for a long time.
     if (visitorReachedNothing)
         reportUnreachableLocalService();
@@ -325,7 +341,37 @@ void FrpcManager::reportUnreachableLocalService()
     const QString text
         = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(m_currentLocalPort);
     emit logMessage(text);
-    emit errorOccurred(text);
+    // While the window shows the hint, it has already said so.
+    if (!m_listenerWatch->nobodyListens())
+        emit errorOccurred(text);
+}
+
+void FrpcManager::noteNameTaken()
+{
+    if (m_freshProxyName || !m_process
+        || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
+        return;
+    // Replaced once control returns to the event loop: the output or the reply being read now is the
+    // client's that is to be replaced.
+    const QPointer<QProcess> client = m_process;
+    QMetaObject::invokeMethod(this, [this, client] { replaceTakenName(client); }, Qt::QueuedConnection);
+}
+
+void FrpcManager::replaceTakenName(QProcess *client)
+{
+    // The line and the status reply may both have asked for it: only the first request for the
+    // client still running is carried out.
+    if (!client || client != m_process || m_freshProxyName
+        || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
+        return;
+    // An earlier session of the same name (a client that lost its path and was replaced) is held by
+    // the server until it notices the loss; the client alone would wait for that.
+    emit logMessage(QStringLiteral("服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
+                        .arg(m_proxyName));
+    const bool restoring = m_phase != Phase::Launching;
+    cleanup();
+    const ServerConfig config = m_currentConfig;
+    launchClient(config, m_currentLocalPort, restoring, true);
 }
 
 void FrpcManager::queryRemotePort()
@@ -386,8 +432,12 @@ void FrpcManager::onQueryFinished()
     }
 
     // Last: the box that shows it may run the event loop for a long time.
-    if (!proxy.error.isEmpty() && proxy.port.isEmpty())
-        reportProxyError(proxy.error);
+    if (!proxy.error.isEmpty() && proxy.port.isEmpty()) {
+        if (ProxyName::isNameTakenError(proxy.error) && !m_freshProxyName)
+            noteNameTaken();
+        else
+            reportProxyError(proxy.error);
+    }
 }
 
 void FrpcManager::reportProxyError(const QString &proxyError)
@@ -481,7 +531,10 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     if (phase == Phase::Up && previous != Phase::Up) {
         m_reconnectAttempts = 0;
         m_localServiceHintGiven = false;
+        m_listenerWatch->watch(m_currentLocalPort, m_protocol == Udp);
     }
+    if (phase == Phase::Idle || phase == Phase::Failed || phase == Phase::Stopping)
+        m_listenerWatch->stop();
     if (phase != Phase::Up)
         m_remotePort.clear();
 

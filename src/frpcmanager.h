@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+class LocalListenerWatch;
 class QNetworkAccessManager;
 class QTimer;
 
@@ -69,6 +70,9 @@ signals:
     void errorOccurred(const QString &error);
     // Emitted just before the state change (lost) or the port report (the others) it goes with.
     void tunnelEvent(FrpcManager::TunnelEvent event, const QString &port);
+    // The tunnel came up and no program listens on its local port (true), or the hint no longer
+    // holds: a program listens now, or the tunnel ended (false).
+    void localServiceHintChanged(bool nobodyListens);
 
 private slots:
     void onProcessStarted();
@@ -121,8 +125,13 @@ private:
     void cleanup();
     static void removeLeftoverConfigFiles();
     void cleanupOrphanedFrpcProcesses();
-    // Starts a client for the tunnel: a new one, or one that restores a tunnel that was up.
-    void launchClient(const ServerConfig &config, int localPort, bool restoring);
+    // Starts a client for the tunnel: a new one, or one that restores a tunnel that was up. Its proxy
+    // takes the tunnel's stable name, or a fresh one when the server still holds that.
+    void launchClient(const ServerConfig &config, int localPort, bool restoring, bool freshName = false);
+    // When the client says the server holds the proxy's name for an earlier session, the client is
+    // replaced at once by one under a fresh name (once per launch of the stable name).
+    void noteNameTaken();
+    void replaceTakenName(QProcess *client);
     void releaseProcess();
     // Stops both query timers and abandons the replies still on their way.
     void stopQueries();
@@ -146,6 +155,10 @@ private:
     QString m_remotePort;
     QString m_errorMessage;
     QString m_proxyName;
+    // Whether m_proxyName was drawn fresh because the server held the stable one.
+    bool m_freshProxyName = false;
+    // Looks for a program on the local port while the tunnel is up.
+    LocalListenerWatch *m_listenerWatch = nullptr;
     ServerConfig m_currentConfig;
     int m_currentLocalPort = 0;
     Protocol m_protocol = Tcp;

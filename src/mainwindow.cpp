@@ -9,6 +9,7 @@
 #include "startatlogin.h"
 #include "themestyles.h"
 #include "trayicon.h"
+#include "tunneladdress.h"
 #include "tunnelnotifications.h"
 
 #include <QAbstractSpinBox>
@@ -68,6 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::remotePortReady, this, &MainWindow::onRemotePortReady);
     connect(m_frpcManager, &FrpcManager::logMessage, this, &MainWindow::onLogMessage);
     connect(m_frpcManager, &FrpcManager::errorOccurred, this, &MainWindow::onError);
+    connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
+            &MainWindow::onLocalServiceHintChanged);
 
     setupTray();
     updateStatusDisplay();
@@ -152,6 +155,13 @@ void MainWindow::setupUI()
     statusLayout->addWidget(m_copyIPBtn, 0, Qt::AlignVCenter);
     statusLayout->addWidget(m_copyPortBtn, 0, Qt::AlignVCenter);
     topAreaLayout->addLayout(statusLayout);
+
+    // A word, never a box: the tunnel works, but its visitors reach nothing yet.
+    m_localServiceHint = new QLabel(this);
+    m_localServiceHint->setAlignment(Qt::AlignCenter);
+    m_localServiceHint->setTextFormat(Qt::PlainText);
+    m_localServiceHint->hide();
+    topAreaLayout->addWidget(m_localServiceHint);
     mainLayout->addLayout(topAreaLayout);
 
     auto *line = new QFrame(this);
@@ -219,6 +229,7 @@ void MainWindow::applyLightTheme()
 {
     m_currentTheme = 0;
     setStyleSheet(ThemeStyles::windowSheet(false));
+    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
@@ -226,6 +237,7 @@ void MainWindow::applyDarkTheme()
 {
     m_currentTheme = 1;
     setStyleSheet(ThemeStyles::windowSheet(true));
+    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
@@ -409,6 +421,7 @@ void MainWindow::onConnectServer(int index)
     // address shown for the tunnel is the one it was started with, whatever edits follow.
     m_connectedServerIndex = index;
     m_connectedAddress = config.serverAddr;
+    m_connectedLocalPort = localPort;
     updateCardStates();
 
     m_frpcManager->start(config, localPort, protocol);
@@ -473,9 +486,10 @@ void MainWindow::onRemotePortReady(const QString &port)
     if (m_connectedServerIndex == -1)
         return;
 
-    m_remoteIP = m_connectedAddress;
+    // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
+    m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    QString remoteInfo = QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
+    QString remoteInfo = TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
     if (m_frpcManager->protocol() == FrpcManager::Udp)
         remoteInfo.prepend(QStringLiteral("UDP "));
     // The status line is rich text; the address and the port are shown exactly as they are.
@@ -484,6 +498,12 @@ void MainWindow::onRemotePortReady(const QString &port)
     m_copyIPBtn->show();
     m_copyPortBtn->show();
     updateTray();
+}
+
+void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
+{
+    m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(m_connectedLocalPort));
+    m_localServiceHint->setVisible(nobodyListens);
 }
 
 void MainWindow::onLogMessage(const QString &msg)

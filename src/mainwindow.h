@@ -46,6 +46,7 @@ private slots:
     void onAddServer();
     void onStatusChanged(FrpcManager::Status status);
     void onRemotePortReady(const QString &port);
+    void onLocalServiceHintChanged(bool nobodyListens);
     void onLogMessage(const QString &msg);
     void onError(const QString &error);
     void onShowLog();
@@ -84,6 +85,8 @@ private:
     QSpinBox *m_localPortSpin = nullptr;
     QComboBox *m_protocolCombo = nullptr;
     QLabel *m_statusLabel = nullptr;
+    // Under the status line: no program listens on the tunnel's local port.
+    QLabel *m_localServiceHint = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     QWidget *m_cardsContainer = nullptr;
     QVBoxLayout *m_cardsLayout = nullptr;
@@ -101,6 +104,7 @@ private:
     bool m_toldAboutTray = false;
     int m_connectedServerIndex = -1;
     QString m_connectedAddress;
+    int m_connectedLocalPort = 0;
     int m_currentTheme = 0;
     QString m_remoteIP;
     QString m_remotePort;

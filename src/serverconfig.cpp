@@ -1,5 +1,7 @@
 #include "serverconfig.h"
 
+#include "proxyname.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -226,6 +228,13 @@ void ServerConfigManager::setLastLocalPort(int port)
 {
     m_lastLocalPort = port;
     saveConfigs();
+}
+
+quint64 ServerConfigManager::installationNumber()
+{
+    // Like the preferences, read from the store on every call: it is drawn once and never changes.
+    QSettings settings;
+    return ProxyName::installationNumber(settings);
 }
 
 bool ServerConfigManager::getAutoStart() const

@@ -47,6 +47,10 @@ public:
     int getLastLocalPort() const;
     void setLastLocalPort(int port);
 
+    // This installation's random number, from which the tunnels' stable proxy names are derived;
+    // drawn and stored on first use.
+    quint64 installationNumber();
+
     // The window's preferences. They are not kept here: every call reads or writes the store.
     bool getAutoStart() const;
     void setAutoStart(bool enabled);

@@ -213,4 +213,10 @@ QString separatorSheet()
     return QStringLiteral("background-color: #DFE6E9;");
 }
 
+QString warningHintSheet(bool dark)
+{
+    return dark ? QStringLiteral("QLabel { color: #F39C12; font-size: 10pt; }")
+                : QStringLiteral("QLabel { color: #D35400; font-size: 10pt; }");
+}
+
 } // namespace ThemeStyles

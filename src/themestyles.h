@@ -20,5 +20,8 @@ QString logWindowSheet(bool dark);
 QString lineEditSheet();
 // The line between the status area and the server list.
 QString separatorSheet();
+// A warning under the status line, such as the local port where no program listens: orange, darker
+// in the light theme so that it reads on both backgrounds.
+QString warningHintSheet(bool dark);
 
 } // namespace ThemeStyles

@@ -28,10 +28,16 @@ QString bareHost(const QString &host)
 
 QString formatHostPort(const QString &host, int port)
 {
+    return formatHostPort(host, QString::number(port));
+}
+
+QString formatHostPort(const QString &host, const QString &port)
+{
+    // Joined without placeholders: the host and the port are shown exactly as they are.
     const QString bare = bareHost(host);
     if (isIpv6Literal(bare))
-        return QStringLiteral("[%1]:%2").arg(bare).arg(port);
-    return QStringLiteral("%1:%2").arg(bare).arg(port);
+        return u'[' + bare + QStringLiteral("]:") + port;
+    return bare + u':' + port;
 }
 
 } // namespace TunnelAddress

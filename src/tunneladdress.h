@@ -9,6 +9,8 @@ namespace TunnelAddress {
 // "[addr]:port" for an IPv6 literal (with or without a zone id, bracketed or not), "host:port" for
 // anything else.
 QString formatHostPort(const QString &host, int port);
+// The same with the port as the text it was reported as.
+QString formatHostPort(const QString &host, const QString &port);
 
 // The host as it is pasted on its own: brackets around an IPv6 literal are dropped, surrounding blanks
 // too; any other text stays as it is.

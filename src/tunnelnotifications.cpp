@@ -1,6 +1,7 @@
 #include "tunnelnotifications.h"
 
 #include "desktopnotifier.h"
+#include "tunneladdress.h"
 
 #include <QTextDocumentFragment>
 #include <QWidget>
@@ -40,7 +41,7 @@ void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QS
     const std::optional<QString> address = m_connectedAddress();
     if (!address)
         return;
-    QString remoteInfo = QStringLiteral("%1:%2").arg(*address, port);
+    QString remoteInfo = TunnelAddress::formatHostPort(*address, port);
     if (m_controller->protocol() == FrpcManager::Udp)
         remoteInfo.prepend(QStringLiteral("UDP "));
     const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")

@@ -33,7 +33,7 @@ const char *const FAKE_CLIENT_VARIABLES[] = {
     "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
     "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_STDOUT",
     "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",     "FAKEFRPC_VISITS",
-    "FAKEFRPC_STDOUT_LATER",
+    "FAKEFRPC_STDOUT_LATER",  "FAKEFRPC_VISITS_AFTER_MS",
 };
 
 // The fake client beside the test, which the controller starts.
@@ -566,8 +566,13 @@ void TestConnection::addressAndPortShownAsTyped()
 
 void TestConnection::visitorsReachingNothingAreToldOnce()
 {
-    // Every visit to a tunnel whose local port is closed makes the client write a line.
+    // Every visit to a tunnel whose local service refuses makes the client write a line. A program
+    // listens on the port, so the window shows no hint and the box is the user's only word of it.
     qputenv("FAKEFRPC_VISITS", "30000");
+    // They come once the window has the port, so that every one of them reaches an established tunnel.
+    qputenv("FAKEFRPC_VISITS_AFTER_MS", "300");
+    QTcpServer program;
+    QVERIFY(program.listen(QHostAddress::LocalHost, 12345));
     MainWindow window;
     window.show();
     WindowView view(window);

@@ -43,7 +43,7 @@ const char *const FAKE_VARIABLES[] = {
     "FAKEFRPC_REPLY_DELAY_MS", "FAKEFRPC_RECORD",
     "FAKEFRPC_STATUS_PAD",     "FAKEFRPC_PROXY_ERROR",
     "FAKEFRPC_DROP_AFTER_MS",  "FAKEFRPC_BACK_AFTER_MS",
-    "FAKEFRPC_MOVE_AFTER_MS",
+    "FAKEFRPC_MOVE_AFTER_MS",  "FAKEFRPC_FIRST_NAME_TAKEN",
 };
 
 QString statusName(FrpcManager::Status status)
@@ -219,7 +219,7 @@ private slots:
     void startAndStop();
     void clientFileReadBack_data();
     void clientFileReadBack();
-    void credentialsDifferPerStart();
+    void credentialsDifferPerStartNameStays();
     void clientFileOwnerOnly_data();
     void clientFileOwnerOnly();
     void unwritableClientFile_data();
@@ -229,6 +229,7 @@ private slots:
     void remotePortFromClient();
     void clientScenarios_data();
     void clientScenarios();
+    void takenNameReplaced();
     void newClientSurvivesOldStop_data();
     void newClientSurvivesOldStop();
     void pendingReplyIgnoredAfterStop();
@@ -348,6 +349,8 @@ void TestFrpcManager::configFileLines()
     const QStringList expected = {
         QStringLiteral("serverAddr = \"frp.example.com\""),
         QStringLiteral("serverPort = 7001"),
+        QStringLiteral("transport.heartbeatInterval = 2"),
+        QStringLiteral("transport.heartbeatTimeout = 8"),
         QString(),
         QStringLiteral("[auth]"),
         QStringLiteral("method = \"token\""),
@@ -698,7 +701,10 @@ void TestFrpcManager::clientFileReadBack()
 
     QCOMPARE(read.keys(),
              QStringList({ QStringLiteral("auth"), QStringLiteral("proxies"), QStringLiteral("serverAddr"),
-                           QStringLiteral("serverPort"), QStringLiteral("webServer") }));
+                           QStringLiteral("serverPort"), QStringLiteral("transport"),
+                           QStringLiteral("webServer") }));
+    QCOMPARE(read.value(QLatin1String("transport")).toObject(),
+             QJsonObject({ { QStringLiteral("heartbeatInterval"), 2 }, { QStringLiteral("heartbeatTimeout"), 8 } }));
     QCOMPARE(read.value(QLatin1String("serverAddr")).toString(), serverAddr);
     QCOMPARE(read.value(QLatin1String("serverPort")).toInteger(), serverPort);
     QCOMPARE(auth.keys(), QStringList({ QStringLiteral("method"), QStringLiteral("token") }));
@@ -712,7 +718,7 @@ void TestFrpcManager::clientFileReadBack()
     QVERIFY(web.value(QLatin1String("user")).toString().size() >= 16);
     QVERIFY(web.value(QLatin1String("password")).toString().size() >= 16);
     QCOMPARE(proxies.size(), 1);
-    QVERIFY(QRegularExpression(QStringLiteral("^tunnel_[0-9]{1,10}$"))
+    QVERIFY(QRegularExpression(QStringLiteral("^tunnel_[0-9]{1,20}$"))
                 .match(proxy.value(QLatin1String("name")).toString())
                 .hasMatch());
     QCOMPARE(proxy.value(QLatin1String("type")).toString(), QStringLiteral("tcp"));
@@ -730,12 +736,12 @@ void TestFrpcManager::clientFileReadBack()
     QVERIFY(!QFileInfo::exists(configPath()));
 }
 
-void TestFrpcManager::credentialsDifferPerStart()
+void TestFrpcManager::credentialsDifferPerStartNameStays()
 {
     qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
     FrpcManager manager;
     Recorder recorder(&manager);
-    const ServerConfig config = testConfig();
+    ServerConfig config = testConfig();
     for (int i = 0; i < 2; ++i) {
         manager.start(config, 8080);
         WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
@@ -747,6 +753,15 @@ void TestFrpcManager::credentialsDifferPerStart()
     QVERIFY(!firstWeb.value(QLatin1String("user")).toString().isEmpty());
     QVERIFY(firstWeb.value(QLatin1String("user")) != secondWeb.value(QLatin1String("user")));
     QVERIFY(firstWeb.value(QLatin1String("password")) != secondWeb.value(QLatin1String("password")));
+    // The proxy keeps its name, and with it the port the server gave it.
+    const auto proxyName = [](const QJsonObject &config) {
+        return config.value(QLatin1String("proxies")).toArray().first().toObject().value(QLatin1String("name"));
+    };
+    QCOMPARE(proxyName(second), proxyName(first));
+    config.serverPort += 1;
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    QVERIFY(proxyName(waitForRecord(2).value(QLatin1String("config")).toObject()) != proxyName(first));
 }
 
 void TestFrpcManager::clientFileOwnerOnly_data()
@@ -881,8 +896,9 @@ void TestFrpcManager::remotePortFromClient_data()
     QTest::addColumn<int>("padding");
     const QByteArray plain = R"({"tcp":[{"name":"%NAME%","remote_addr":":6003"}]})";
     const int limit = 1024 * 1024;
+    // The margin leaves room for the longest proxy name ("tunnel_" and 20 digits) in place of %NAME%.
     QTest::newRow("reply just within the limit")
-        << plain << QStringLiteral("6003") << limit - int(plain.size()) - 20;
+        << plain << QStringLiteral("6003") << limit - int(plain.size()) - 24;
     QTest::newRow("reply above the limit is ignored") << plain << QString() << limit;
 
     QTest::newRow("host and port, other proxies first") << QByteArray(
@@ -1258,6 +1274,32 @@ void TestFrpcManager::missingClientChild()
     QCOMPARE(manager.errorMessage(), text);
 }
 
+void TestFrpcManager::takenNameReplaced()
+{
+    // The server still holds the tunnel's name for an earlier session: the tunnel comes up at once
+    // under a fresh name, without an error, and the next start asks for the stable name again.
+    qputenv("FAKEFRPC_FIRST_NAME_TAKEN", "1");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    const ServerConfig config = testConfig();
+    manager.start(config, 8080);
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    QCOMPARE(recorder.states, QList<FrpcManager::Status>({ FrpcManager::Starting, FrpcManager::Running }));
+    QCOMPARE(recorder.tunnel, QStringList { QStringLiteral("established 46000") });
+    QCOMPARE(recorder.errors, QStringList());
+    QCOMPARE(records().size(), 2);
+
+    manager.stop();
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
+    manager.start(config, 8080);
+    const auto proxyName = [this](int run) {
+        const QJsonObject config = waitForRecord(run).value(QLatin1String("config")).toObject();
+        return config.value(QLatin1String("proxies")).toArray().first().toObject().value(QLatin1String("name"));
+    };
+    QVERIFY(proxyName(1) != proxyName(0));
+    QCOMPARE(proxyName(2), proxyName(0));
+}
+
 void TestFrpcManager::reconnectAfterExit()
 {
     qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "50");
@@ -1293,7 +1335,7 @@ void TestFrpcManager::reconnectAfterExit()
     WAIT_FOR(recorder, recorder.count(QStringLiteral("[Running]")) == 3, WAIT_MS);
     QCOMPARE(recorder.count(QStringLiteral("尝试重连... (2/5)")), 2);
 
-    // Same server and local port, new proxy name.
+    // Same server, local port and proxy name.
     const QJsonObject first = waitForRecord(0).value(QLatin1String("config")).toObject();
     const QJsonObject second = waitForRecord(1).value(QLatin1String("config")).toObject();
     QCOMPARE(second.value(QLatin1String("serverAddr")), first.value(QLatin1String("serverAddr")));
@@ -1302,7 +1344,7 @@ void TestFrpcManager::reconnectAfterExit()
     const QJsonObject firstProxy = first.value(QLatin1String("proxies")).toArray().first().toObject();
     const QJsonObject secondProxy = second.value(QLatin1String("proxies")).toArray().first().toObject();
     QCOMPARE(secondProxy.value(QLatin1String("localPort")).toInteger(), 8080);
-    QVERIFY(secondProxy.value(QLatin1String("name")) != firstProxy.value(QLatin1String("name")));
+    QCOMPARE(secondProxy.value(QLatin1String("name")), firstProxy.value(QLatin1String("name")));
 }
 
 void TestFrpcManager::leftOverClientsEndedBeforeStart()

@@ -33,12 +33,16 @@
 //                               gets n added)
 //   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start"
 //   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
+//   FAKEFRPC_FIRST_NAME_TAKEN=1 in the first run written to FAKEFRPC_RECORD (the file empty before it),
+//                               the server holds the proxies' names for an earlier session: "start
+//                               error" with "err" "proxy [<name>] already exists"
 //   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
 //   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
 //   FAKEFRPC_MOVE_AFTER_MS=n    n ms after the first reply that named a port, log in again without
 //                               losing the server: the proxies move to ports 100 higher at once
 //   FAKEFRPC_VISITS=n           after the first reply that named a port, n visitors reach the proxies
 //                               while nothing listens on the local port: one warning line each
+//   FAKEFRPC_VISITS_AFTER_MS=n  ... and they come n ms after that reply (default 0)
 //   FAKEFRPC_STATUS_BODY=json   reply with this body instead; every %NAME% is replaced by the name of
 //                               the first configured proxy
 //   FAKEFRPC_STATUS_PAD=n       add n spaces to the end of every status reply
@@ -187,6 +191,18 @@ QByteArray decodeEscapes(const QByteArray &text)
 
 int termExitCode = 0;
 
+// Whether the server holds the proxies' names for an earlier session (FAKEFRPC_FIRST_NAME_TAKEN).
+bool namesTaken = false;
+
+// Why the server refuses the proxy named name; empty when it takes it.
+QString proxyErrorFor(const QString &name)
+{
+    const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
+    if (proxyError.isEmpty() && namesTaken)
+        return QStringLiteral("proxy [%1] already exists").arg(name);
+    return proxyError;
+}
+
 extern "C" void onTerminate(int)
 {
     std::_Exit(termExitCode);
@@ -304,8 +320,8 @@ public:
             names << proxy.toObject().value(QLatin1String("name")).toString();
         logLine('I', "proxy/proxy_manager.go:180",
                 QStringLiteral("[%1] proxy added: [%2]").arg(runId(), names.join(QLatin1Char(' '))));
-        const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
         for (const QString &name : std::as_const(names)) {
+            const QString proxyError = proxyErrorFor(name);
             if (!proxyError.isEmpty())
                 logLine('W', "client/control.go:170",
                         QStringLiteral("[%1] [%2] start error: %3").arg(runId(), name, proxyError));
@@ -331,7 +347,8 @@ private:
     void onFirstPortReported()
     {
         if (const std::optional<int> visits = envInt("FAKEFRPC_VISITS"))
-            QTimer::singleShot(0, this, [this, visits] { refuseVisitors(*visits); });
+            QTimer::singleShot(envInt("FAKEFRPC_VISITS_AFTER_MS").value_or(0), this,
+                               [this, visits] { refuseVisitors(*visits); });
         if (const std::optional<int> delay = envInt("FAKEFRPC_EXIT_AFTER_REPORT"))
             QTimer::singleShot(*delay, this, [] { endNow(); });
         if (const std::optional<int> moveAfter = envInt("FAKEFRPC_MOVE_AFTER_MS")) {
@@ -452,12 +469,12 @@ private:
             return "{}";
 
         const QString serverAddr = m_config.value(QLatin1String("serverAddr")).toString();
-        const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
         const bool noPort = qEnvironmentVariableIntValue("FAKEFRPC_NO_PORT") != 0;
         const int remotePort = envInt("FAKEFRPC_REMOTE_PORT").value_or(46000) + m_portShift;
         QHash<QString, QJsonArray> byType;
         for (int i = 0; i < m_proxies.size(); ++i) {
             const QJsonObject proxy = m_proxies.at(i).toObject();
+            const QString proxyError = proxyErrorFor(proxy.value(QLatin1String("name")).toString());
             const QString localAddr
                 = proxy.value(QLatin1String("localIP")).toString(QStringLiteral("127.0.0.1"))
                 + QLatin1Char(':') + QString::number(proxy.value(QLatin1String("localPort")).toInteger());
@@ -579,6 +596,8 @@ int main(int argc, char *argv[])
         return 1;
     }
     record.insert(QStringLiteral("config"), config);
+    namesTaken = qEnvironmentVariableIntValue("FAKEFRPC_FIRST_NAME_TAKEN") != 0
+        && QFileInfo(qEnvironmentVariable("FAKEFRPC_RECORD")).size() == 0;
     appendRecord(record);
 
     const std::optional<int> exitAfter = envInt("FAKEFRPC_EXIT_AFTER_MS");
