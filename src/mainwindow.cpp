@@ -34,15 +34,6 @@
 
 namespace {
 
-const char STATUS_STOPPED[] = "连接状态: <span style='color: #95A5A6;'>● 未连接</span>";
-const char STATUS_STARTING[] = "连接状态: <span style='color: #F39C12;'>● 正在连接...</span>";
-const char STATUS_RUNNING[] = "连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span>";
-const char STATUS_STOPPING[] = "连接状态: <span style='color: #F39C12;'>● 正在断开...</span>";
-const char STATUS_ERROR[] = "连接状态: <span style='color: #E74C3C;'>● 错误</span>";
-const char STATUS_RUNNING_AT[]
-    = "连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span> | "
-      "<span style='color: #2E86DE; font-size: 12pt; font-weight: bold;'>%1</span>";
-
 // Said once per run, when closing the window leaves the tunnel running in the tray.
 const char STILL_RUNNING_SUMMARY[] = "Marrowgate 仍在运行";
 const char STILL_RUNNING_BODY[] = "隧道在托盘中继续运行，右键托盘图标可退出";
@@ -296,28 +287,15 @@ void MainWindow::loadServerCards()
 
 void MainWindow::updateStatusDisplay()
 {
-    switch (m_frpcManager->status()) {
-    case FrpcManager::Stopped:
-        m_statusLabel->setText(QString::fromUtf8(STATUS_STOPPED));
+    const FrpcManager::Status status = m_frpcManager->status();
+    m_statusLabel->setText(ThemeStyles::statusLine(status));
+    if (status == FrpcManager::Stopped || status == FrpcManager::Starting) {
         m_copyIPBtn->hide();
         m_copyPortBtn->hide();
+    }
+    if (status == FrpcManager::Stopped) {
         m_remoteIP.clear();
         m_remotePort.clear();
-        break;
-    case FrpcManager::Starting:
-        m_statusLabel->setText(QString::fromUtf8(STATUS_STARTING));
-        m_copyIPBtn->hide();
-        m_copyPortBtn->hide();
-        break;
-    case FrpcManager::Running:
-        m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING));
-        break;
-    case FrpcManager::Stopping:
-        m_statusLabel->setText(QString::fromUtf8(STATUS_STOPPING));
-        break;
-    case FrpcManager::Error:
-        m_statusLabel->setText(QString::fromUtf8(STATUS_ERROR));
-        break;
     }
     updateTray();
 }
@@ -493,7 +471,7 @@ void MainWindow::onRemotePortReady(const QString &port)
     if (m_frpcManager->protocol() == FrpcManager::Udp)
         remoteInfo.prepend(QStringLiteral("UDP "));
     // The status line is rich text; the address and the port are shown exactly as they are.
-    m_statusLabel->setText(QString::fromUtf8(STATUS_RUNNING_AT).arg(remoteInfo.toHtmlEscaped()));
+    m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
     m_copyIPBtn->show();
     m_copyPortBtn->show();
@@ -651,8 +629,8 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
 // window's connection state is still that of the report.
 void MainWindow::setupDesktopNotifications()
 {
-    const TunnelNotifications::StatusTexts texts { QString::fromUtf8(STATUS_STARTING),
-                                                   QString::fromUtf8(STATUS_RUNNING_AT) };
+    const TunnelNotifications::StatusTexts texts { ThemeStyles::statusLine(FrpcManager::Starting),
+                                                   ThemeStyles::statusLineRunningAt() };
     m_notifications
         = new TunnelNotifications(m_frpcManager, this, texts, [this]() -> std::optional<QString> {
               if (m_connectedServerIndex == -1)
@@ -708,7 +686,7 @@ QString MainWindow::tunnelAddress() const
 {
     if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
         return {};
-    return QStringLiteral("%1:%2").arg(m_remoteIP, m_remotePort);
+    return TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

@@ -219,4 +219,27 @@ QString warningHintSheet(bool dark)
                 : QStringLiteral("QLabel { color: #D35400; font-size: 10pt; }");
 }
 
+QString statusLine(FrpcManager::Status status)
+{
+    switch (status) {
+    case FrpcManager::Stopped:
+        return QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>");
+    case FrpcManager::Starting:
+        return QStringLiteral("连接状态: <span style='color: #F39C12;'>● 正在连接...</span>");
+    case FrpcManager::Running:
+        return QStringLiteral("连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span>");
+    case FrpcManager::Stopping:
+        return QStringLiteral("连接状态: <span style='color: #F39C12;'>● 正在断开...</span>");
+    case FrpcManager::Error:
+        return QStringLiteral("连接状态: <span style='color: #E74C3C;'>● 错误</span>");
+    }
+    return {};
+}
+
+QString statusLineRunningAt()
+{
+    return statusLine(FrpcManager::Running)
+        + QStringLiteral(" | <span style='color: #2E86DE; font-size: 12pt; font-weight: bold;'>%1</span>");
+}
+
 } // namespace ThemeStyles

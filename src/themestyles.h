@@ -1,5 +1,7 @@
 #pragma once
 
+#include "frpcmanager.h"
+
 #include <QString>
 
 // The light and the dark theme: their colours and every style sheet that carries a colour. Both
@@ -23,5 +25,9 @@ QString separatorSheet();
 // A warning under the status line, such as the local port where no program listens: orange, darker
 // in the light theme so that it reads on both backgrounds.
 QString warningHintSheet(bool dark);
+// The status line's rich text for a state of the tunnel, the state in its colour.
+QString statusLine(FrpcManager::Status status);
+// The status line of a running tunnel with its address, given as rich text ("%1" stands for it).
+QString statusLineRunningAt();
 
 } // namespace ThemeStyles
