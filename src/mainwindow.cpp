@@ -467,9 +467,8 @@ void MainWindow::onRemotePortReady(const QString &port)
     // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
     m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    QString remoteInfo = TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
-    if (m_frpcManager->protocol() == FrpcManager::Udp)
-        remoteInfo.prepend(QStringLiteral("UDP "));
+    const bool udp = m_frpcManager->protocol() == FrpcManager::Udp;
+    const QString remoteInfo = TunnelAddress::tunnelText(m_connectedAddress, m_remotePort, udp);
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
@@ -629,14 +628,11 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
 // window's connection state is still that of the report.
 void MainWindow::setupDesktopNotifications()
 {
-    const TunnelNotifications::StatusTexts texts { ThemeStyles::statusLine(FrpcManager::Starting),
-                                                   ThemeStyles::statusLineRunningAt() };
-    m_notifications
-        = new TunnelNotifications(m_frpcManager, this, texts, [this]() -> std::optional<QString> {
-              if (m_connectedServerIndex == -1)
-                  return std::nullopt;
-              return m_connectedAddress;
-          });
+    m_notifications = new TunnelNotifications(m_frpcManager, this, [this]() -> std::optional<QString> {
+        if (m_connectedServerIndex == -1)
+            return std::nullopt;
+        return m_connectedAddress;
+    });
     connect(m_notifications, &TunnelNotifications::logMessage, this, &MainWindow::onLogMessage);
 }
 

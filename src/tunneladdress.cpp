@@ -40,4 +40,10 @@ QString formatHostPort(const QString &host, const QString &port)
     return bare + u':' + port;
 }
 
+QString tunnelText(const QString &host, const QString &port, bool udp)
+{
+    const QString address = formatHostPort(host, port);
+    return udp ? QStringLiteral("UDP ") + address : address;
+}
+
 } // namespace TunnelAddress

@@ -16,4 +16,7 @@ QString formatHostPort(const QString &host, const QString &port);
 // too; any other text stays as it is.
 QString bareHost(const QString &host);
 
+// How a tunnel's public end is shown to the user: the address and port, marked "UDP " for a UDP tunnel.
+QString tunnelText(const QString &host, const QString &port, bool udp);
+
 } // namespace TunnelAddress

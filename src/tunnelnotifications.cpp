@@ -1,6 +1,7 @@
 #include "tunnelnotifications.h"
 
 #include "desktopnotifier.h"
+#include "themestyles.h"
 #include "tunneladdress.h"
 
 #include <QTextDocumentFragment>
@@ -16,13 +17,12 @@ QString plainStatusText(const QString &html)
 
 } // namespace
 
-TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
+TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *window,
                                          ConnectedAddress connectedAddress)
     : QObject(window)
     , m_controller(controller)
     , m_window(window)
     , m_notifier(new DesktopNotifier(this))
-    , m_texts(texts)
     , m_connectedAddress(std::move(connectedAddress))
 {
     connect(m_notifier, &DesktopNotifier::unavailable, this, &TunnelNotifications::logMessage);
@@ -34,20 +34,21 @@ TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *windo
 void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QString &port)
 {
     if (event == FrpcManager::TunnelLost) {
-        notify(QStringLiteral("隧道已断开，正在重新连接"), plainStatusText(m_texts.connecting));
+        notify(QStringLiteral("隧道已断开，正在重新连接"),
+               plainStatusText(ThemeStyles::statusLine(FrpcManager::Starting)));
         return;
     }
     // A port of a tunnel the window does not show as its own is not announced.
     const std::optional<QString> address = m_connectedAddress();
     if (!address)
         return;
-    QString remoteInfo = TunnelAddress::formatHostPort(*address, port);
-    if (m_controller->protocol() == FrpcManager::Udp)
-        remoteInfo.prepend(QStringLiteral("UDP "));
+    const QString remoteInfo
+        = TunnelAddress::tunnelText(*address, port, m_controller->protocol() == FrpcManager::Udp);
     const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
         : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
                                                                  : QStringLiteral("隧道已建立");
-    notify(summary, plainStatusText(m_texts.runningAt.arg(remoteInfo.toHtmlEscaped())));
+    const QString statusLine = ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped());
+    notify(summary, plainStatusText(statusLine));
 }
 
 // Only for a user who is not looking at the window: while it is shown and active, its status line says

@@ -18,20 +18,12 @@ class TunnelNotifications : public QObject
     Q_OBJECT
 
 public:
-    // The texts of the window's status line, as rich text: while connecting, and while connected,
-    // with %1 for the address and port.
-    struct StatusTexts
-    {
-        QString connecting;
-        QString runningAt;
-    };
     // The server address of the tunnel the window shows as connected, or nothing when it shows none.
     using ConnectedAddress = std::function<std::optional<QString>()>;
 
     // Make it before the window connects its own handlers to the controller: a failure is then
     // announced before its error box opens.
-    TunnelNotifications(FrpcManager *controller, QWidget *window, const StatusTexts &texts,
-                        ConnectedAddress connectedAddress);
+    TunnelNotifications(FrpcManager *controller, QWidget *window, ConnectedAddress connectedAddress);
 
     // Sends a notification whether or not the window is in front.
     void notifyAlways(const QString &summary, const QString &body);
@@ -47,6 +39,5 @@ private:
     FrpcManager *m_controller = nullptr;
     QWidget *m_window = nullptr;
     DesktopNotifier *m_notifier = nullptr;
-    StatusTexts m_texts;
     ConnectedAddress m_connectedAddress;
 };
