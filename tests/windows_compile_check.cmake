@@ -27,7 +27,8 @@ string(REPLACE "|" ";" defines "${DEFINES}")
 string(REPLACE "|" ";" mocs "${MOCS}")
 
 set(flags -std=c++17 -fsyntax-only -Wall -Wextra -pedantic -Werror
-    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DUNICODE -D_UNICODE "-I${SOURCE_DIR}/src")
+    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DUNICODE -D_UNICODE "-I${SOURCE_DIR}/src/core"
+    "-I${SOURCE_DIR}/src/core/platform" "-I${SOURCE_DIR}/src/gui")
 foreach(define IN LISTS defines)
     list(APPEND flags "-D${define}")
 endforeach()
@@ -41,9 +42,10 @@ file(WRITE "${CMAKE_CURRENT_BINARY_DIR}/windows_target.cpp"
      "#include <QtGlobal>\n#if !defined(Q_OS_WIN) || defined(Q_OS_UNIX)\n#error not a Windows target\n#endif\n")
 set(units "${CMAKE_CURRENT_BINARY_DIR}/windows_target.cpp")
 
-file(GLOB sources "${SOURCE_DIR}/src/*.cpp")
+# Every source of every layer, the per-system ones of Windows and none of the other systems'.
+file(GLOB_RECURSE sources "${SOURCE_DIR}/src/*.cpp")
 foreach(source IN LISTS sources)
-    if(NOT source MATCHES "_unix\\.cpp$")
+    if(NOT source MATCHES "/platform/unix/")
         list(APPEND units "${source}")
     endif()
 endforeach()

@@ -1,3 +1,5 @@
+// The program: reads the options, guards the single instance, shows the window and ends in order on
+// a termination request.
 #include "commandline.h"
 #include "mainwindow.h"
 #include "singleinstance.h"

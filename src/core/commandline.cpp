@@ -1,3 +1,4 @@
+// The command line: the options the program understands, read before the application object exists.
 #include "commandline.h"
 
 #include <QCommandLineOption>

@@ -1,3 +1,4 @@
+// Desktop notifications: what every system shares (reporting an unavailable service once).
 #include "desktopnotifier.h"
 
 DesktopNotifier::DesktopNotifier(QObject *parent)

@@ -1,3 +1,5 @@
+// The texts exchanged with the frpc client: the client file written for it, the status replies and
+// the output lines read from it.
 #include "frpcclienttext.h"
 
 #include <QJsonArray>

@@ -1,3 +1,5 @@
+// Whether a program listens on the tunnel's local port: a TCP connection, and the parsing of the
+// kernel's UDP socket tables.
 #include "localportprobe.h"
 
 #include <QHostAddress>

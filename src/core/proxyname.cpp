@@ -1,3 +1,4 @@
+// The tunnel's stable proxy name, so that the server gives the same public port back.
 #include "proxyname.h"
 
 #include <QCryptographicHash>

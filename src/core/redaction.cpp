@@ -1,3 +1,4 @@
+// What the log hides: tokens, passwords, keys and private paths in a line before it is shown.
 #include "redaction.h"
 
 #include "privatefolders.h"

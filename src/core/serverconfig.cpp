@@ -1,3 +1,4 @@
+// Server records, their store in the settings, and the preferences kept beside them.
 #include "serverconfig.h"
 
 #include "proxyname.h"

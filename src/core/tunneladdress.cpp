@@ -1,3 +1,4 @@
+// Tunnel addresses as people paste them and as the window shows them ("address:port").
 #include "tunneladdress.h"
 
 #include <QHostAddress>

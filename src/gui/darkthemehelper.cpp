@@ -1,3 +1,4 @@
+// The theme: the light and dark palettes and the dark native title bar on Windows.
 #include "darkthemehelper.h"
 
 #include <QWidget>

@@ -1,3 +1,4 @@
+// The log window: redacted, bounded, appended in bursts.
 #include "logwindow.h"
 
 #include "darkthemehelper.h"

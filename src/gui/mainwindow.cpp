@@ -1,3 +1,4 @@
+// The main window: the server cards, the local port, the status line and the copy buttons.
 #include "mainwindow.h"
 
 #include "darkthemehelper.h"

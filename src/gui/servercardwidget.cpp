@@ -1,3 +1,4 @@
+// One server card in the list: its name, address and buttons.
 #include "servercardwidget.h"
 
 #include "mainwindow.h"

@@ -1,3 +1,4 @@
+// The dialog that adds or edits a server entry.
 #include "servereditdialog.h"
 
 #include "serverconfig.h"

@@ -1,3 +1,4 @@
+// Export and import of the server list, and the list's context menu.
 #include "serverlisttransfer.h"
 
 #include "plainmessagebox.h"

@@ -1,3 +1,4 @@
+// The theme colours and every coloured style sheet.
 #include "themestyles.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// The tray icon: its picture, tooltip and menu.
 #include "trayicon.h"
 
 #include <QAction>

@@ -1,3 +1,4 @@
+// Desktop notifications of what happens to the tunnel.
 #include "tunnelnotifications.h"
 
 #include "desktopnotifier.h"

@@ -1,3 +1,4 @@
+// The command line on Linux: the arguments in the locale's encoding, answers to the terminal.
 #include "commandline.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// Desktop notifications on Linux, over the session bus's notification service.
 #include "desktopnotifier.h"
 
 #include <QDBusConnection>

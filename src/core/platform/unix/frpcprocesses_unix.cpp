@@ -1,3 +1,5 @@
+// The client processes on Linux: left-over clients found in /proc and ended, the client tied to the
+// program by the parent-death signal.
 #include "frpcprocesses.h"
 
 #include <QByteArray>

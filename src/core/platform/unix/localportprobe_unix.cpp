@@ -1,3 +1,4 @@
+// Whether a program listens on a local port, on Linux: the kernel's socket tables in /proc/net.
 #include "localportprobe.h"
 
 #include <QFile>

@@ -1,3 +1,4 @@
+// Private folders on Linux: the runtime folder, the folders the log hides, files only the owner reads.
 #include "privatefolders.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// The single-instance guard on Linux: a lock file in the runtime folder.
 #include "singleinstance.h"
 
 #include "privatefolders.h"

@@ -1,3 +1,4 @@
+// Starting at login on Linux: an autostart desktop entry.
 #include "startatlogin.h"
 
 #include <QCoreApplication>

@@ -1,3 +1,4 @@
+// Requests to end the program on Linux: SIGTERM, SIGINT and SIGHUP turned into an event.
 #include "terminationrequests.h"
 
 #include <QSocketNotifier>

@@ -1,3 +1,4 @@
+// The command line on Windows: the arguments in UTF-16 from the system.
 #include "commandline.h"
 
 #include <windows.h>

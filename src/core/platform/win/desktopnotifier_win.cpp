@@ -1,3 +1,4 @@
+// Desktop notifications on Windows: none are sent.
 #include "desktopnotifier.h"
 
 // Windows has no freedesktop notification service; the program sends nothing there.

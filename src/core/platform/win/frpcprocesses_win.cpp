@@ -1,3 +1,5 @@
+// The client processes on Windows: left-over clients ended, the client tied to the program by a job
+// object.
 #include "frpcprocesses.h"
 
 #include <QProcess>

@@ -1,3 +1,4 @@
+// Whether a program listens on a local port, on Windows: no hint for UDP (TCP is tried directly).
 #include "localportprobe.h"
 
 namespace LocalPorts {

@@ -1,3 +1,4 @@
+// Private folders on Windows: the temporary folder, the folders the log hides, owner-only files.
 #include "privatefolders.h"
 
 #include <QDir>

@@ -1,3 +1,4 @@
+// The single-instance guard on Windows: a named shared memory segment.
 #include "singleinstance.h"
 
 #include <QSharedMemory>

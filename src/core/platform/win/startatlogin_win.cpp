@@ -1,3 +1,4 @@
+// Starting at login on Windows: the per-user Run key.
 #include "startatlogin.h"
 
 #include <QCoreApplication>

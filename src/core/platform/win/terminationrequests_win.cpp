@@ -1,3 +1,4 @@
+// Requests to end the program on Windows: none beyond the session's own close events.
 #include "terminationrequests.h"
 
 TerminationRequests::TerminationRequests(QObject *parent)

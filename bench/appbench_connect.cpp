@@ -1,0 +1,230 @@
+// The whole-program benchmark: a click on "连接" until "address:port" is shown and on "断开" until
+// "未连接" is, with the fake and the real client, and timer wake-ups meanwhile.
+#include "appbench.h"
+
+#include "frpcmanager.h"
+#include "logwindow.h"
+#include "mainwindow.h"
+#include "serverconfig.h"
+#include "singleinstance.h"
+#include "trayicon.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QIcon>
+#include <QLabel>
+#include <QMainWindow>
+#include <QMap>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QSysInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTextDocumentFragment>
+#include <QTextStream>
+#include <QThread>
+#include <QTimer>
+#include <QtTest/QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <memory>
+
+namespace AppBench {
+
+// --- Connecting through the window ---------------------------------------------------------------
+
+// Clicks "连接" and "断开" on the card of one server in rounds; optionally counts wake-ups while
+// stopped and while running.
+ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups)
+{
+    ConnectionFigures figures;
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        figures.problem = QStringLiteral("the window was not shown");
+        return figures;
+    }
+    spin(1000);
+    QLabel *status = statusLabel(&window);
+    if (countWakeups && !timerCounterWorks()) {
+        figures.problem = QStringLiteral("the timer counter does not see timer events");
+        return figures;
+    }
+    if (countWakeups)
+        figures.stoppedWakeups = wakeups(kWakeupSeconds);
+
+    for (int round = 0; round < kConnectRounds; ++round) {
+        QPushButton *connectButton = cardButton(&window, index, QStringLiteral("连接"));
+        if (!connectButton || !status) {
+            figures.problem = QStringLiteral("no \"连接\" button on the card");
+            return figures;
+        }
+        const double up = clickUntilShown(connectButton, status, shownAddress, &figures.problem);
+        if (up < 0)
+            return figures;
+        figures.connectMs << up;
+        if (countWakeups && round == 0)
+            figures.runningWakeups = wakeups(kWakeupSeconds);
+        else
+            spin(500);
+
+        QPushButton *disconnectButton = cardButton(&window, index, QStringLiteral("断开"));
+        if (!disconnectButton) {
+            figures.problem = QStringLiteral("no \"断开\" button on the connected card");
+            return figures;
+        }
+        const double down
+            = clickUntilShown(disconnectButton, status, QStringLiteral("未连接"), &figures.problem);
+        if (down < 0)
+            return figures;
+        figures.disconnectMs << down;
+        spin(500);
+    }
+    return figures;
+}
+
+void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address)
+{
+    if (!figures.problem.isEmpty()) {
+        say(QStringLiteral("connection with the %1 client: %2").arg(client, figures.problem));
+        return;
+    }
+    say(QStringLiteral("click on \"连接\" to \"%1\" shown, %2 client: %3 ms (median %4 ms; goal <= 300 ms)")
+            .arg(address, client, joined(figures.connectMs))
+            .arg(median(figures.connectMs), 0, 'f', 0));
+    say(QStringLiteral(
+            "click on \"断开\" to \"未连接\" shown, %1 client: %2 ms (median %3 ms; goal <= 300 ms)")
+            .arg(client, joined(figures.disconnectMs))
+            .arg(median(figures.disconnectMs), 0, 'f', 0));
+}
+
+int childConnect(const QStringList &arguments)
+{
+    const int index = arguments.value(0).toInt();
+    const QString address = arguments.value(1);
+    prepareStore();
+    const ConnectionFigures figures = connectRounds(index, address, false);
+    if (!figures.problem.isEmpty()) {
+        say(QStringLiteral("problem ") + figures.problem);
+        return 1;
+    }
+    say(QStringLiteral("connect ") + joined(figures.connectMs, 1));
+    say(QStringLiteral("disconnect ") + joined(figures.disconnectMs, 1));
+    return 0;
+}
+
+int freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+// The same rounds with the real frpc against a local frps: a copy of this program with the real
+// client beside it does the clicking, since the window looks for the client beside the executable.
+void measureRealClient(const QString &frpDir)
+{
+    const QString frpc = frpDir + QStringLiteral("/frpc");
+    const QString frps = frpDir + QStringLiteral("/frps");
+    if (!QFileInfo(frpc).isExecutable() || !QFileInfo(frps).isExecutable()) {
+        say(QStringLiteral("real client: not measured (no frpc and frps in %1)").arg(frpDir));
+        return;
+    }
+
+    QTemporaryDir work;
+    const int bindPort = freePort();
+    const QString token = QStringLiteral("bench-token");
+    QFile config(work.filePath(QStringLiteral("frps.toml")));
+    config.open(QIODevice::WriteOnly | QIODevice::Text);
+    config.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = %1\nproxyBindAddr = \"127.0.0.1\"\n"
+                                "auth.token = \"%2\"\n")
+                     .arg(bindPort)
+                     .arg(token)
+                     .toUtf8());
+    config.close();
+    QProcess server;
+    server.setStandardOutputFile(QProcess::nullDevice());
+    server.setStandardErrorFile(QProcess::nullDevice());
+    server.start(frps, { QStringLiteral("-c"), config.fileName() });
+    QElapsedTimer wait;
+    wait.start();
+    bool listening = false;
+    while (!listening && wait.elapsed() < 10000) {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, quint16(bindPort));
+        listening = probe.waitForConnected(200);
+        if (!listening)
+            QThread::msleep(100);
+    }
+    if (!listening) {
+        say(QStringLiteral("real client: frps did not start"));
+        return;
+    }
+
+    ServerConfig local;
+    local.name = QStringLiteral("本机 frps");
+    local.serverAddr = QStringLiteral("127.0.0.1");
+    local.serverPort = bindPort;
+    local.token = token;
+    local.webServerPort = freePort();
+    ServerConfigManager::instance().addConfig(local);
+    const int index = int(ServerConfigManager::instance().getConfigs().size()) - 1;
+
+    const QString program = work.filePath(QStringLiteral("bench_app"));
+    QFile::copy(QCoreApplication::applicationFilePath(), program);
+    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
+    QByteArray output;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(
+            program,
+            { QStringLiteral("--child-connect"), QString::number(index), QStringLiteral("127.0.0.1:") });
+        if (!child.waitForFinished(180000))
+            child.kill();
+        output = child.readAllStandardOutput();
+        if (!output.contains("problem "))
+            break;
+        say(QStringLiteral("(real client run disturbed: %1; repeating)")
+                .arg(QString::fromUtf8(output).trimmed()));
+    }
+    ServerConfigManager::instance().removeConfig(index);
+    server.terminate();
+    if (!server.waitForFinished(5000))
+        server.kill();
+
+    ConnectionFigures figures;
+    for (const QByteArray &raw : output.split('\n')) {
+        const QString line = QString::fromUtf8(raw);
+        auto values = [&line] {
+            QList<double> list;
+            for (const QString &v : line.section(QLatin1Char(' '), 1).split(QStringLiteral(" / ")))
+                list << v.toDouble();
+            return list;
+        };
+        if (line.startsWith(QLatin1String("connect ")))
+            figures.connectMs = values();
+        else if (line.startsWith(QLatin1String("disconnect ")))
+            figures.disconnectMs = values();
+        else if (line.startsWith(QLatin1String("problem ")))
+            figures.problem = line.mid(8);
+    }
+    if (figures.connectMs.isEmpty() && figures.problem.isEmpty())
+        figures.problem = QStringLiteral("the measuring copy reported nothing");
+    reportConnection(QStringLiteral("real"), figures, QStringLiteral("127.0.0.1:<port>"));
+}
+
+} // namespace AppBench

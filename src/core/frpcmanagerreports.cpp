@@ -1,0 +1,266 @@
+// What the running client reports to the tunnel controller: its output, kept as whole lines, logged
+// and judged, and its replies to the status queries that tell the remote port.
+#include "frpcmanager.h"
+
+#include "frpcclienttext.h"
+#include "localportprobe.h"
+#include "proxyname.h"
+#include "redaction.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+const int QUERY_TIMEOUT_MS = 3000;
+// A status reply larger than this is not the client's: it is dropped unread.
+const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
+// A client that writes this many bytes without a line feed has them logged and judged as one line.
+constexpr qsizetype MAX_PENDING_LINE = 64 * 1024;
+
+} // namespace
+
+// The client's last line that may say why it failed is the most useful one. frp 0.66, for instance,
+// ends a login with a wrong token with
+//     [E] ... token in login doesn't match token from configuration
+//     [W] ... connect to server error: token in login doesn't match token from configuration
+//     [I] ... frpc service for config file [...] stopped
+//     login to the server failed: token in login doesn't match token from configuration. With
+//     loginFailExit enabled, no additional retries will be attempted
+// and an unreachable server the same way, with "dial tcp ...: connect: connection refused" and no
+// [E] line: the informational lines are passed over, and the plain last words are shown.
+void FrpcManager::reportFailedStart(int exitCode)
+{
+    const QString reason = m_lastErrorLine.isEmpty()
+        ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
+        : Redaction::filterSensitiveInfo(m_lastErrorLine);
+    m_errorMessage = QStringLiteral("连接失败: ") + reason;
+    emit errorOccurred(m_errorMessage);
+}
+
+void FrpcManager::onProcessError(QProcess::ProcessError error)
+{
+    if (m_phase == Phase::Idle || m_phase == Phase::Stopping)
+        return;
+
+    QString text;
+    switch (error) {
+    case QProcess::FailedToStart:
+        text = QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在");
+        break;
+    case QProcess::Crashed:
+        text = QStringLiteral("frpc 进程崩溃");
+        break;
+    default:
+        text = QStringLiteral("frpc 进程错误: %1").arg(int(error));
+        break;
+    }
+
+    enterPhase(Phase::Failed, { text, text });
+}
+
+void FrpcManager::onProcessOutput()
+{
+    if (!m_process)
+        return;
+    const QByteArray output = m_process->readAllStandardOutput();
+    const QByteArray errors = m_process->readAllStandardError();
+    readOutput(output, m_pendingOutput, false);
+    readOutput(errors, m_pendingErrors, true);
+}
+
+void FrpcManager::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+                             bool clientEnded)
+{
+    // Only whole lines are logged and judged: the filter of the log must see a secret whole, however
+    // the pipe cut it. A line without an end is taken at MAX_PENDING_LINE bytes, so that a client
+    // cannot make the controller hold its output without bound.
+    pending += bytes;
+    QStringList lines;
+    qsizetype start = 0;
+    while (start < pending.size()) {
+        const qsizetype lineFeed = pending.indexOf('\n', start);
+        qsizetype end;
+        if (lineFeed >= 0 && lineFeed - start < MAX_PENDING_LINE)
+            end = lineFeed + 1;
+        else if (pending.size() - start >= MAX_PENDING_LINE)
+            end = start + MAX_PENDING_LINE;
+        else if (clientEnded)
+            end = pending.size();
+        else
+            break;
+        lines += FrpcClientText::outputLines(QString::fromLocal8Bit(pending.mid(start, end - start)));
+        start = end;
+    }
+    // Taken before anything is shown: a box shown while judging runs the event loop, which may
+    // deliver more output.
+    pending.remove(0, start);
+    for (const QString &line : lines)
+        emit logMessage(onStandardError ? QStringLiteral("[错误] ") + line : line);
+    judgeLines(lines, onStandardError);
+}
+
+void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
+{
+    bool newsFromClient = false;
+    bool visitorReachedNothing = false;
+    bool nameTaken = false;
+    for (const QString &line : lines) {
+        // Our own status requests make the client write; they must never cause another one.
+        if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
+            continue;
+        // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
+        // with every visit and say nothing about the tunnel itself.
+        if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
+            visitorReachedNothing = true;
+            continue;
+        }
+        newsFromClient = true;
+        if (ProxyName::isNameTakenError(line))
+            nameTaken = true;
+        if (FrpcClientText::isErrorLine(line, onStandardError))
+            m_lastErrorLine = line.trimmed();
+    }
+    if (newsFromClient && asksClient(m_phase) && !m_outputQueryTimer->isActive())
+        m_outputQueryTimer->start();
+    if (nameTaken)
+        noteNameTaken();
+    // Last: the box that shows it may run the event loop for a long time.
+    if (visitorReachedNothing)
+        reportUnreachableLocalService();
+}
+
+void FrpcManager::reportUnreachableLocalService()
+{
+    // Once for every established tunnel; the log goes on showing each visit.
+    if (m_phase != Phase::Up || m_localServiceHintGiven)
+        return;
+    m_localServiceHintGiven = true;
+    const QString text
+        = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(m_currentLocalPort);
+    emit logMessage(text);
+    // While the window shows the hint, it has already said so.
+    if (!m_listenerWatch->nobodyListens())
+        emit errorOccurred(text);
+}
+
+void FrpcManager::noteNameTaken()
+{
+    if (m_freshProxyName || !m_process
+        || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
+        return;
+    // Replaced once control returns to the event loop: the output or the reply being read now is the
+    // client's that is to be replaced.
+    const QPointer<QProcess> client = m_process;
+    QMetaObject::invokeMethod(
+        this, [this, client] { replaceTakenName(client); }, Qt::QueuedConnection);
+}
+
+void FrpcManager::replaceTakenName(QProcess *client)
+{
+    // The line and the status reply may both have asked for it: only the first request for the
+    // client still running is carried out.
+    if (!client || client != m_process || m_freshProxyName
+        || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
+        return;
+    // An earlier session of the same name (a client that lost its path and was replaced) is held by
+    // the server until it notices the loss; the client alone would wait for that.
+    emit logMessage(
+        QStringLiteral("服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
+            .arg(m_proxyName));
+    const bool restoring = m_phase != Phase::Launching;
+    cleanup();
+    const ServerConfig config = m_currentConfig;
+    launchClient(config, m_currentLocalPort, restoring, true);
+}
+
+void FrpcManager::queryRemotePort()
+{
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/status").arg(m_webServerPort)));
+    request.setTransferTimeout(QUERY_TIMEOUT_MS);
+    const QByteArray credentials = (m_webUser + QLatin1Char(':') + m_webPassword).toUtf8();
+    request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
+    QNetworkReply *reply = m_networkManager->get(request);
+    connect(reply, &QNetworkReply::finished, this, &FrpcManager::onQueryFinished);
+    // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
+    connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
+        if (received > STATUS_REPLY_LIMIT || total > STATUS_REPLY_LIMIT)
+            reply->abort();
+    });
+}
+
+void FrpcManager::onQueryFinished()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+
+    // A failed query tells nothing about the tunnel.
+    if (reply->error() != QNetworkReply::NoError || reply->bytesAvailable() > STATUS_REPLY_LIMIT)
+        return;
+    // Only a tunnel on its way up, or already up, takes a port from a reply.
+    if (!asksClient(m_phase))
+        return;
+
+    const FrpcClientText::ProxyStatus proxy = FrpcClientText::proxyStatus(reply->readAll(), m_proxyName);
+    if (!proxy.valid)
+        return;
+
+    if (proxy.port.isEmpty()) {
+        // The client has lost the server, or the server refused the proxy; the client keeps trying.
+        // A client that ends from here on ends a tunnel that was up: it is restarted.
+        if (m_phase == Phase::Up) {
+            emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
+            enterPhase(Phase::Recovering);
+        }
+    } else if (m_phase == Phase::Up) {
+        // The client logged in again and the server assigned another port.
+        if (proxy.port != m_remotePort) {
+            m_remotePort = proxy.port;
+            emit logMessage(QStringLiteral("远程端口已变更: %1").arg(proxy.port));
+            emit tunnelEvent(TunnelPortChanged, proxy.port);
+            emit remotePortReady(proxy.port);
+        }
+    } else {
+        const TunnelEvent event = m_phase == Phase::Launching ? TunnelEstablished : TunnelRestored;
+        m_remotePort = proxy.port;
+        enterPhase(Phase::Up);
+        emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(proxy.port));
+        emit tunnelEvent(event, proxy.port);
+        emit remotePortReady(proxy.port);
+    }
+
+    // Last: the box that shows it may run the event loop for a long time.
+    if (!proxy.error.isEmpty() && proxy.port.isEmpty()) {
+        if (ProxyName::isNameTakenError(proxy.error) && !m_freshProxyName)
+            noteNameTaken();
+        else
+            reportProxyError(proxy.error);
+    }
+}
+
+void FrpcManager::reportProxyError(const QString &proxyError)
+{
+    if (m_shownProxyErrors.contains(proxyError))
+        return;
+    m_shownProxyErrors.append(proxyError);
+    const QString text = QStringLiteral("服务器拒绝了隧道: ") + Redaction::filterSensitiveInfo(proxyError);
+    emit logMessage(text);
+    emit errorOccurred(text);
+}
+
+void FrpcManager::stopQueries()
+{
+    m_queryTimer->stop();
+    m_outputQueryTimer->stop();
+    const QList<QNetworkReply *> replies = m_networkManager->findChildren<QNetworkReply *>();
+    for (QNetworkReply *reply : replies) {
+        if (reply->isRunning())
+            reply->abort();
+    }
+}
