@@ -73,6 +73,8 @@ bool portIsFree(int port, const QHostAddress &address = QHostAddress::LocalHost)
     return probe.listen(address, quint16(port));
 }
 
+// The frpc processes started from this test's folders (the one beside the test and the unrelated
+// one in the sandbox); clients of other programs on the machine are none of its business.
 QList<qint64> frpcProcessIds()
 {
     QList<qint64> pids;
@@ -86,6 +88,12 @@ QList<qint64> frpcProcessIds()
         if (!comm.open(QIODevice::ReadOnly))
             continue;
         if (comm.readAll().trimmed() != "frpc")
+            continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
+        const auto inside = [&exe](const QString &folder) {
+            return exe.startsWith(QFileInfo(folder).canonicalFilePath() + u'/');
+        };
+        if (!inside(QCoreApplication::applicationDirPath()) && !inside(TestSupport::sandboxPath()))
             continue;
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
         if (stat.open(QIODevice::ReadOnly)) {
