@@ -2,6 +2,8 @@
 // the output lines read from it.
 #include "frpcclienttext.h"
 
+#include "tunneladdress.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -75,7 +77,8 @@ QString configFile(const ServerConfig &config, int localPort, const QString &pro
                    const WebCredentials &credentials, const QString &proxyType)
 {
     const QStringList lines = {
-        keyLine("serverAddr", config.serverAddr),
+        // An IPv6 literal typed in brackets reaches the client without them: it adds its own.
+        keyLine("serverAddr", TunnelAddress::bareHost(config.serverAddr)),
         keyLine("serverPort", config.serverPort),
         // A ping every 2 s and an alarm after 8 s without an answer: a path that goes silent is seen
         // within about 9 s, well under 10, while four pings must go unanswered before it is, so a slow

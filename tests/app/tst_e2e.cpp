@@ -73,6 +73,8 @@ bool portIsFree(int port, const QHostAddress &address = QHostAddress::LocalHost)
     return probe.listen(address, quint16(port));
 }
 
+// The frpc processes started from this test's folders (the one beside the test and the unrelated
+// one in the sandbox); clients of other programs on the machine are none of its business.
 QList<qint64> frpcProcessIds()
 {
     QList<qint64> pids;
@@ -86,6 +88,12 @@ QList<qint64> frpcProcessIds()
         if (!comm.open(QIODevice::ReadOnly))
             continue;
         if (comm.readAll().trimmed() != "frpc")
+            continue;
+        const QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(entry));
+        const auto inside = [&exe](const QString &folder) {
+            return exe.startsWith(QFileInfo(folder).canonicalFilePath() + u'/');
+        };
+        if (!inside(QCoreApplication::applicationDirPath()) && !inside(TestSupport::sandboxPath()))
             continue;
         QFile stat(QStringLiteral("/proc/%1/stat").arg(entry));
         if (stat.open(QIODevice::ReadOnly)) {
@@ -209,8 +217,8 @@ void TestEndToEnd::initTestCase()
         m_entryIndex = ServerConfigManager::instance().getConfigs().size() - 1;
     }
 
-    // The same server with a wrong token, the server on the IPv6 loopback address, and a port where
-    // no server listens.
+    // The same server with a wrong token, the server on the IPv6 loopback address (typed in brackets),
+    // and a port where no server listens.
     ServerConfig entry = builtIn;
     entry.isBuiltIn = false;
     entry.name = QStringLiteral("wrong token");
@@ -219,7 +227,7 @@ void TestEndToEnd::initTestCase()
     ServerConfigManager::instance().addConfig(entry);
     m_wrongTokenIndex = ServerConfigManager::instance().getConfigs().size() - 1;
     entry.name = QStringLiteral("IPv6");
-    entry.serverAddr = QStringLiteral("::1");
+    entry.serverAddr = QStringLiteral("[::1]");
     entry.token = QLatin1String(BuiltInToken);
     ServerConfigManager::instance().addConfig(entry);
     m_ipv6Index = ServerConfigManager::instance().getConfigs().size() - 1;
@@ -758,9 +766,9 @@ void TestEndToEnd::serverOnIPv6Loopback()
     disconnectAndWait(m_ipv6Index);
 }
 
-
 // A UDP tunnel: a friend's datagram reaches a local UDP echo through the remote port and comes back;
-// the next window starts with UDP chosen.
+// the next window starts with UDP chosen. The echo is bound to :: on a port where no TCP program
+// listens, and counts as listening.
 void TestEndToEnd::udpTunnelCarriesDatagrams()
 {
     // The server on 127.0.0.1 again, after a test that moved it.
@@ -768,7 +776,13 @@ void TestEndToEnd::udpTunnelCarriesDatagrams()
     if (QTest::currentTestFailed())
         return;
     QUdpSocket echo;
-    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    QVERIFY(echo.bind(QHostAddress::Any, 0));
+    const int localPort = echo.localPort();
+    QVERIFY(portIsFree(localPort));
+    auto *portField = m_window->findChild<QSpinBox *>();
+    const int echoPort = portField->value();
+    portField->setValue(localPort);
+    const auto restorePort = qScopeGuard([portField, echoPort] { portField->setValue(echoPort); });
     connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
         while (echo.hasPendingDatagrams()) {
             const QNetworkDatagram datagram = echo.receiveDatagram();
@@ -805,6 +819,7 @@ void TestEndToEnd::udpTunnelCarriesDatagrams()
         Timeout);
     QVERIFY2(answered, "no datagram came back through the tunnel");
     QCOMPARE(received, payload);
+    QVERIFY(!localServiceHintShown(localPort));
 
     MainWindow next;
     QCOMPARE(next.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->currentText(),

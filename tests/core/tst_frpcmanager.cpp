@@ -229,6 +229,7 @@ private slots:
     void remotePortFromClient();
     void clientScenarios_data();
     void clientScenarios();
+    void takenNameReplaced_data();
     void takenNameReplaced();
     void newClientSurvivesOldStop_data();
     void newClientSurvivesOldStop();
@@ -237,6 +238,7 @@ private slots:
     void missingClient();
     void missingClientChild();
     void reconnectAfterExit();
+    void leftOverClientsEndedBeforeStart_data();
     void leftOverClientsEndedBeforeStart();
     void endedClientsNotCounted_data();
     void endedClientsNotCounted();
@@ -962,7 +964,7 @@ void TestFrpcManager::clientScenarios_data()
     const QString lost = QStringLiteral("lost");
     const QString dropped = QStringLiteral("检测到连接断开，准备重连...");
     const QString stopped = QStringLiteral("隧道已停止");
-    const QString refusal = QStringLiteral("服务器拒绝了隧道: port not allowed");
+    const QString refusal = QStringLiteral("服务器拒绝了隧道: port not allowed, token: [已隐藏]");
     const QString failedLogin
         = QStringLiteral("连接失败: login to the server failed: token mismatch, password: [已隐藏]");
     const int afterReconnectDelay = FrpcManager::RECONNECT_DELAY_MS + 500;
@@ -996,11 +998,13 @@ void TestFrpcManager::clientScenarios_data()
                "FAKEFRPC_EXIT_AFTER_MS=0", "FAKEFRPC_EXIT_CODE=1" }
         << QStringList() << QString() << 0 << "error: " + failedLogin << 0 << "Starting Stopped"
         << QStringList() << QStringList { failedLogin } << failedLogin << 1 << QStringList() << 0;
-    // Seen from the client's first lines; the client keeps trying, the refusal is shown once.
+    // Seen from the client's first lines; the client keeps trying, the refusal is shown once, its
+    // secret hidden in the log line and the box alike.
     QTest::newRow("refused proxy shown once")
-        << QStringList { "FAKEFRPC_PROXY_ERROR=port not allowed" } << QStringList() << QString() << 0
-        << "error: " + refusal << FrpcManager::QUERY_INTERVAL_MS + 500 << "Starting" << QStringList()
-        << QStringList { refusal } << QString() << 1 << QStringList() << 1000;
+        << QStringList { "FAKEFRPC_PROXY_ERROR=port not allowed, token=abcdefghijklmnop1234" }
+        << QStringList() << QString() << 0 << "error: " + refusal << FrpcManager::QUERY_INTERVAL_MS + 500
+        << "Starting" << QStringList() << QStringList { refusal } << QString() << 1
+        << QStringList { refusal, "error: " + refusal } << 1000;
     // The client loses the server while the tunnel is up and regains it, its proxy on another port:
     // both seen from the client's own lines, well before a periodic query.
     QTest::newRow("tunnel follows the client's server")
@@ -1008,6 +1012,14 @@ void TestFrpcManager::clientScenarios_data()
         << QString() << 0 << "port: 46100" << 0 << "Starting Running Starting Running"
         << QStringList { established, lost, "restored 46100" } << QStringList() << QString() << 1
         << QStringList() << 1700;
+    // The client loses the server and ends before it is back: it is restarted like any other.
+    QTest::newRow("client ends while recovering")
+        << QStringList { "FAKEFRPC_DROP_AFTER_MS=300", "FAKEFRPC_EXIT_AFTER_REPORT=1000" }
+        << QStringList { "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT",
+                         "FAKEFRPC_REMOTE_PORT=46200" }
+        << QString() << 0 << "port: 46200" << 0 << "Starting Running Starting Running"
+        << QStringList { established, lost, "restored 46200" } << QStringList() << QString() << 2
+        << QStringList() << 0;
     // The client logs in again while the tunnel is up and names another port straight away.
     QTest::newRow("port moves while up")
         << QStringList { "FAKEFRPC_MOVE_AFTER_MS=300" } << QStringList() << QString() << 0 << "port: 46100"
@@ -1065,7 +1077,7 @@ void TestFrpcManager::clientScenarios()
     changeEnvironment(environment);
     FrpcManager manager;
     Recorder recorder(&manager);
-    connect(&manager, &FrpcManager::statusChanged, this, [&](FrpcManager::Status status) {
+    connect(&manager, &FrpcManager::statusChanged, &recorder, [&](FrpcManager::Status status) {
         if (status == FrpcManager::Running && recorder.count(QStringLiteral("[Running]")) == 1)
             changeEnvironment(onceRunning);
     });
@@ -1274,20 +1286,38 @@ void TestFrpcManager::missingClientChild()
     QCOMPARE(manager.errorMessage(), text);
 }
 
+void TestFrpcManager::takenNameReplaced_data()
+{
+    QTest::addColumn<int>("takenRun");
+    QTest::newRow("first start") << 0;
+    // The client of the established tunnel ends; the one started to restore it finds the name held.
+    QTest::newRow("client restoring the tunnel") << 1;
+}
+
 void TestFrpcManager::takenNameReplaced()
 {
     // The server still holds the tunnel's name for an earlier session: the tunnel comes up at once
     // under a fresh name, without an error, and the next start asks for the stable name again.
-    qputenv("FAKEFRPC_FIRST_NAME_TAKEN", "1");
+    QFETCH(int, takenRun);
+    qputenv("FAKEFRPC_FIRST_NAME_TAKEN", QByteArray::number(takenRun + 1));
+    if (takenRun > 0)
+        qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
     FrpcManager manager;
     Recorder recorder(&manager);
+    connect(&manager, &FrpcManager::statusChanged, &recorder, [](FrpcManager::Status status) {
+        if (status == FrpcManager::Running)
+            qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
+    });
     const ServerConfig config = testConfig();
     manager.start(config, 8080);
-    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
-    QCOMPARE(recorder.states, QList<FrpcManager::Status>({ FrpcManager::Starting, FrpcManager::Running }));
-    QCOMPARE(recorder.tunnel, QStringList { QStringLiteral("established 46000") });
+    QStringList tunnel { QStringLiteral("established 46000") };
+    if (takenRun > 0)
+        tunnel << QStringLiteral("lost") << QStringLiteral("restored 46000");
+    QTRY_COMPARE_WITH_TIMEOUT(recorder.tunnel, tunnel, WAIT_MS);
+    QCOMPARE(recorder.states.size(), tunnel.size() + 1);
+    QCOMPARE(manager.status(), FrpcManager::Running);
     QCOMPARE(recorder.errors, QStringList());
-    QCOMPARE(records().size(), 2);
+    QCOMPARE(records().size(), takenRun + 2);
 
     manager.stop();
     WAIT_FOR(recorder, manager.status() == FrpcManager::Stopped, WAIT_MS);
@@ -1296,8 +1326,9 @@ void TestFrpcManager::takenNameReplaced()
         const QJsonObject config = waitForRecord(run).value(QLatin1String("config")).toObject();
         return config.value(QLatin1String("proxies")).toArray().first().toObject().value(QLatin1String("name"));
     };
-    QVERIFY(proxyName(1) != proxyName(0));
-    QCOMPARE(proxyName(2), proxyName(0));
+    QCOMPARE(proxyName(takenRun), proxyName(0));
+    QVERIFY(proxyName(takenRun + 1) != proxyName(0));
+    QCOMPARE(proxyName(takenRun + 2), proxyName(0));
 }
 
 void TestFrpcManager::reconnectAfterExit()
@@ -1347,8 +1378,18 @@ void TestFrpcManager::reconnectAfterExit()
     QCOMPARE(secondProxy.value(QLatin1String("name")), firstProxy.value(QLatin1String("name")));
 }
 
+void TestFrpcManager::leftOverClientsEndedBeforeStart_data()
+{
+    QTest::addColumn<bool>("fileReplaced");
+    QTest::newRow("client file as it was") << false;
+    // The client file was replaced since the left-over started (an update): the kernel now names the
+    // left-over's program with a mark.
+    QTest::newRow("client file replaced") << true;
+}
+
 void TestFrpcManager::leftOverClientsEndedBeforeStart()
 {
+    QFETCH(bool, fileReplaced);
     // A client of an earlier run, still holding its own web port.
     const QString oldConfig = m_dir->filePath(QStringLiteral("old.toml"));
     {
@@ -1368,10 +1409,17 @@ void TestFrpcManager::leftOverClientsEndedBeforeStart()
     qunsetenv("FAKEFRPC_IGNORE_SIGTERM");
     const qint64 leftOverPid = leftOver.processId();
     QVERIFY(waitForRecord(0).value(QLatin1String("pid")).toInteger() == leftOverPid);
+    if (fileReplaced) {
+        const QString client = leftOver.program();
+        const QString copy = m_dir->filePath(QStringLiteral("frpc copy"));
+        QFile::remove(copy);
+        QVERIFY(QFile::copy(client, copy) && QFile::remove(client) && QFile::copy(copy, client));
+        QVERIFY(QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(leftOverPid)).endsWith(" (deleted)"));
+    }
 
-    FrpcManager manager;
     bool goneBeforeFile = false;
-    connect(&manager, &FrpcManager::logMessage, this, [&](const QString &msg) {
+    FrpcManager manager;
+    connect(&manager, &FrpcManager::logMessage, &manager, [&](const QString &msg) {
         if (msg == QStringLiteral("配置文件已生成"))
             goneBeforeFile = processGone(leftOverPid);
     });

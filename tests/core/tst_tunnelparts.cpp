@@ -63,6 +63,8 @@ void TestTunnelParts::stableNames()
     const QString base = name(42, "tunnel.example.org", 7000, 8080, "tcp");
     QVERIFY2(QRegularExpression("^tunnel_[0-9]+$").match(base).hasMatch(), qPrintable(base));
     QCOMPARE(name(42, "tunnel.example.org", 7000, 8080, "tcp"), base);
+    // The same entry retyped: letter case and surrounding blanks do not name another server.
+    QCOMPARE(name(42, " Tunnel.Example.ORG ", 7000, 8080, "tcp"), base);
     const QStringList others { name(43, "tunnel.example.org", 7000, 8080, "tcp"),
                                name(42, "other.example.org", 7000, 8080, "tcp"),
                                name(42, "tunnel.example.org", 7001, 8080, "tcp"),
@@ -156,8 +158,11 @@ void TestTunnelParts::procNetUdp()
 void TestTunnelParts::watchReportsUntilAProgramListens_data()
 {
     QTest::addColumn<bool>("udp");
-    QTest::newRow("tcp") << false;
-    QTest::newRow("udp") << true;
+    // Where the UDP program binds; on :: (both families) it is listed in the IPv6 table only.
+    QTest::addColumn<QHostAddress>("bindTo");
+    QTest::newRow("tcp") << false << QHostAddress();
+    QTest::newRow("udp") << true << QHostAddress(QHostAddress::AnyIPv4);
+    QTest::newRow("udp on ::") << true << QHostAddress(QHostAddress::Any);
 }
 
 // A quiet port raises the hint; a program that starts listening clears it, and the port is not probed
@@ -165,6 +170,7 @@ void TestTunnelParts::watchReportsUntilAProgramListens_data()
 void TestTunnelParts::watchReportsUntilAProgramListens()
 {
     QFETCH(bool, udp);
+    QFETCH(QHostAddress, bindTo);
     QTcpServer tcp;
     QUdpSocket datagrams;
     QVERIFY(tcp.listen(QHostAddress::LocalHost, 0));
@@ -178,7 +184,7 @@ void TestTunnelParts::watchReportsUntilAProgramListens()
     QTRY_VERIFY(watch.nobodyListens());
     QTRY_VERIFY(watch.probeCount() >= 3);
 
-    QVERIFY(udp ? datagrams.bind(QHostAddress::AnyIPv4, port) : tcp.listen(QHostAddress::LocalHost, port));
+    QVERIFY(udp ? datagrams.bind(bindTo, port) : tcp.listen(QHostAddress::LocalHost, port));
     QTRY_VERIFY(!watch.nobodyListens());
     const int probes = watch.probeCount();
     QTest::qWait(200);

@@ -33,8 +33,8 @@
 //                               gets n added)
 //   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start"
 //   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
-//   FAKEFRPC_FIRST_NAME_TAKEN=1 in the first run written to FAKEFRPC_RECORD (the file empty before it),
-//                               the server holds the proxies' names for an earlier session: "start
+//   FAKEFRPC_FIRST_NAME_TAKEN=n in the n-th run written to FAKEFRPC_RECORD (n-1 runs in the file before
+//                               it), the server holds the proxies' names for an earlier session: "start
 //                               error" with "err" "proxy [<name>] already exists"
 //   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
 //   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
@@ -61,7 +61,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
@@ -596,8 +595,10 @@ int main(int argc, char *argv[])
         return 1;
     }
     record.insert(QStringLiteral("config"), config);
-    namesTaken = qEnvironmentVariableIntValue("FAKEFRPC_FIRST_NAME_TAKEN") != 0
-        && QFileInfo(qEnvironmentVariable("FAKEFRPC_RECORD")).size() == 0;
+    if (const int takenRun = qEnvironmentVariableIntValue("FAKEFRPC_FIRST_NAME_TAKEN"); takenRun > 0) {
+        QFile runs(qEnvironmentVariable("FAKEFRPC_RECORD"));
+        namesTaken = (runs.open(QIODevice::ReadOnly) ? int(runs.readAll().count('\n')) : 0) == takenRun - 1;
+    }
     appendRecord(record);
 
     const std::optional<int> exitAfter = envInt("FAKEFRPC_EXIT_AFTER_MS");

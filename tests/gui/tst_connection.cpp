@@ -483,9 +483,11 @@ void TestConnection::reconnectionKeepsTheCardConnected()
     window.show();
     WindowView view(window);
 
-    // What a person sees at every report of the controller.
+    // What a person sees at every report of the controller; recorded only while these variables live
+    // (a test that fails early leaves the window to stop its tunnel after them).
     QStringList seen;
-    connect(view.controller, &FrpcManager::statusChanged, this, [&](FrpcManager::Status status) {
+    QObject recording;
+    connect(view.controller, &FrpcManager::statusChanged, &recording, [&](FrpcManager::Status status) {
         seen << QStringLiteral("%1 %2 %3")
                     .arg(int(status))
                     .arg(view.cardStates().join(u','))

@@ -97,8 +97,8 @@ void TestDesktopNotifier::initTestCase()
 
 void TestDesktopNotifier::init()
 {
-    for (const char *name :
-         { "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_CRASH", "FAKEFRPC_NO_PORT" })
+    for (const char *name : { "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_CRASH",
+                              "FAKEFRPC_NO_PORT", "FAKEFRPC_MOVE_AFTER_MS" })
         qunsetenv(name);
     qputenv("FAKEFRPC_REMOTE_PORT", "46123");
     m_service.calls.clear();
@@ -123,7 +123,8 @@ void TestDesktopNotifier::disconnect(MainWindow &window)
     QTRY_COMPARE(controller->status(), FrpcManager::Stopped);
 }
 
-// Established, lost, back on another port and failed: one call each, every one replacing the last.
+// Established, lost, back on another port, moved while up and failed: one call each, every one
+// replacing the last.
 // The window is never shown, so it is not the active window. The tunnel is a UDP one, and stays so
 // when it is restored.
 void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
@@ -133,11 +134,12 @@ void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
     qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
     QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
     QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 1, 15000);
-    // The next client, which restores the tunnel, stays and gets another port.
+    // The next client, which restores the tunnel, stays and gets another port, then moves to a third.
     qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");
     qputenv("FAKEFRPC_REMOTE_PORT", "46200");
+    qputenv("FAKEFRPC_MOVE_AFTER_MS", "300");
     QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 2, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 3, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 4, 15000);
     disconnect(window);
 
     // A client that crashes before it reports a port: the tunnel fails without being established.
@@ -155,6 +157,7 @@ void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
     const QStringList expected { "隧道已建立|连接状态: ● 已连接 | UDP tunnel.example.org:46123",
                                  "隧道已断开，正在重新连接|连接状态: ● 正在连接...",
                                  "隧道已恢复|连接状态: ● 已连接 | UDP tunnel.example.org:46200",
+                                 "隧道的远程端口已变化|连接状态: ● 已连接 | UDP tunnel.example.org:46300",
                                  "隧道出错|frpc 进程崩溃" };
     QVERIFY2(shown == expected, qPrintable(shown.join(u'\n')));
     QCOMPARE(m_script->boxes, QStringList { "错误|frpc 进程崩溃" });

@@ -11,8 +11,27 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QWidget>
+
+// Plays the desktop's notification service on the private bus, keeping the summaries it is sent.
+class NotificationRecorder : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QStringList summaries;
+
+public slots:
+    uint Notify(const QString &, uint, const QString &, const QString &summary, const QString &,
+                const QStringList &, const QVariantMap &, int)
+    {
+        summaries << summary;
+        return uint(summaries.size());
+    }
+};
 
 // The tray icon against a stand-in for the desktop's tray host, under a real X server.
 class TestTrayIcon : public QObject
@@ -127,9 +146,21 @@ void TestTrayIcon::menuAndClickAskThroughSignals()
 }
 
 // The window with a tray, its tunnel run by the fake client: closing while connected only hides the
-// window, and the tray shows the tunnel, brings the window back and ends the tunnel.
+// window (said once per run), and the tray shows the tunnel, brings the window back and ends the tunnel.
 void TestTrayIcon::windowClosesToTheTray()
 {
+    NotificationRecorder notifications;
+    QDBusConnection service = QDBusConnection::connectToBus(qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS"),
+                                                            QStringLiteral("notifications"));
+    QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                                   QDBusConnection::ExportAllSlots));
+    QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
+    const auto unregister
+        = qScopeGuard([] { QDBusConnection::disconnectFromBus(QStringLiteral("notifications")); });
+    const auto toldItRuns = [&notifications] {
+        return notifications.summaries.count(QStringLiteral("Marrowgate 仍在运行"));
+    };
+
     ServerConfig config;
     config.name = QStringLiteral("alpha");
     config.serverAddr = QStringLiteral("tunnel.example.org");
@@ -151,14 +182,16 @@ void TestTrayIcon::windowClosesToTheTray()
 
     QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
     QTRY_COMPARE_WITH_TIMEOUT(tray->look(), TunnelTrayIcon::Connected, 15000);
-    QTRY_VERIFY(tray->systemTrayIcon()->toolTip().contains(QStringLiteral("UDP tunnel.example.org:46123")));
-    QVERIFY(tray->systemTrayIcon()->toolTip().startsWith(QStringLiteral("Marrowgate\n")));
+    // The address once: the status text names it.
+    QTRY_COMPARE(tray->systemTrayIcon()->toolTip(),
+                 QStringLiteral("Marrowgate\n连接状态: ● 已连接 | UDP tunnel.example.org:46123"));
     QVERIFY(image(tray->systemTrayIcon()->icon()) != idle);
 
     // No question: the tunnel goes on, the window is out of sight.
     QVERIFY(!window.close());
     QVERIFY(!window.isVisible());
     QCOMPARE(controller->status(), FrpcManager::Running);
+    QTRY_COMPARE(toldItRuns(), 1);
 
     choose(tray, QStringLiteral("复制地址"));
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("tunnel.example.org:46123"));
@@ -166,11 +199,23 @@ void TestTrayIcon::windowClosesToTheTray()
     QVERIFY(window.isVisible());
     QVERIFY(QTest::qWaitForWindowActive(&window));
 
+    // Closed again, it goes without a word. A click on the icon brings it back, and restores it
+    // rather than hiding it when it is minimised.
+    QVERIFY(!window.close());
+    emit tray->systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(window.isVisible());
+    window.showMinimized();
+    QTRY_VERIFY(window.isMinimized());
+    emit tray->systemTrayIcon()->activated(QSystemTrayIcon::Trigger);
+    QVERIFY(window.isVisible() && !window.isMinimized());
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+
     choose(tray, QStringLiteral("断开"));
     QTRY_COMPARE_WITH_TIMEOUT(controller->status(), FrpcManager::Stopped, 15000);
     QCOMPARE(tray->look(), TunnelTrayIcon::Idle);
     QCOMPARE(image(tray->systemTrayIcon()->icon()), idle);
     QCOMPARE(tray->systemTrayIcon()->toolTip(), QStringLiteral("Marrowgate\n连接状态: ● 未连接"));
+    QCOMPARE(toldItRuns(), 1);
 
     // With no tunnel, closing ends the window as ever.
     QVERIFY(window.close());
