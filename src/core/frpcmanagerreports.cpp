@@ -116,7 +116,8 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
         // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
         // with every visit and say nothing about the tunnel itself.
         if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
-            visitorReachedNothing = true;
+            if (!takeOwnVisit())
+                visitorReachedNothing = true;
             continue;
         }
         newsFromClient = true;
@@ -146,6 +147,30 @@ void FrpcManager::reportUnreachableLocalService()
     // While the window shows the hint, it has already said so.
     if (!m_listenerWatch->nobodyListens())
         emit errorOccurred(text);
+}
+
+void FrpcManager::expectOwnVisit()
+{
+    if (m_ownVisitsDeadline.hasExpired())
+        m_ownVisits = 0;
+    ++m_ownVisits;
+    m_ownVisitsDeadline.setRemainingTime(OWN_VISIT_WINDOW_MS);
+}
+
+void FrpcManager::withdrawOwnVisit()
+{
+    if (m_ownVisits > 0)
+        --m_ownVisits;
+}
+
+bool FrpcManager::takeOwnVisit()
+{
+    if (m_ownVisits == 0 || m_ownVisitsDeadline.hasExpired()) {
+        m_ownVisits = 0;
+        return false;
+    }
+    --m_ownVisits;
+    return true;
 }
 
 void FrpcManager::noteNameTaken()
