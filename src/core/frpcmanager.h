@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -187,9 +188,9 @@ private:
     // Whether the user has been told that visitors of the tunnel reach nothing; cleared each time the
     // tunnel comes up.
     bool m_localServiceHintGiven = false;
-    // Our own connections to the public address whose report may still come, until the deadline.
-    int m_ownVisits = 0;
-    QDeadlineTimer m_ownVisitsDeadline;
+    // Our own connections to the public address whose report may still come, each until its deadline;
+    // cleared for every new client.
+    QList<QDeadlineTimer> m_ownVisits;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
     // The bytes after the last line feed of each channel, kept until the line is complete, so that a

@@ -151,25 +151,23 @@ void FrpcManager::reportUnreachableLocalService()
 
 void FrpcManager::expectOwnVisit()
 {
-    if (m_ownVisitsDeadline.hasExpired())
-        m_ownVisits = 0;
-    ++m_ownVisits;
-    m_ownVisitsDeadline.setRemainingTime(OWN_VISIT_WINDOW_MS);
+    m_ownVisits.append(QDeadlineTimer(OWN_VISIT_WINDOW_MS));
 }
 
 void FrpcManager::withdrawOwnVisit()
 {
-    if (m_ownVisits > 0)
-        --m_ownVisits;
+    // The connection that failed is the latest one.
+    if (!m_ownVisits.isEmpty())
+        m_ownVisits.removeLast();
 }
 
 bool FrpcManager::takeOwnVisit()
 {
-    if (m_ownVisits == 0 || m_ownVisitsDeadline.hasExpired()) {
-        m_ownVisits = 0;
+    while (!m_ownVisits.isEmpty() && m_ownVisits.first().hasExpired())
+        m_ownVisits.removeFirst();
+    if (m_ownVisits.isEmpty())
         return false;
-    }
-    --m_ownVisits;
+    m_ownVisits.removeFirst();
     return true;
 }
 
