@@ -805,6 +805,7 @@ void TestEndToEnd::serverOnIPv6Loopback()
     expectEcho(port, QHostAddress::LocalHostIPv6);
     // Shown in brackets, so that address and port can be told apart; copied without them.
     QVERIFY2(statusText().contains(QStringLiteral("[::1]:%1").arg(port)), qPrintable(statusText()));
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), 3000);
     TestSupport::buttonWithText(m_window.get(), QStringLiteral("复制IP"))->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("::1"));
     disconnectAndWait(m_ipv6Index);
