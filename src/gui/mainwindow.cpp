@@ -156,7 +156,8 @@ void MainWindow::setupUI()
     m_localServiceHint->setTextFormat(Qt::PlainText);
     m_localServiceHint->hide();
     topAreaLayout->addWidget(m_localServiceHint);
-    m_reachabilityLabel = new ReachabilityLabel(m_frpcManager, [this] { return m_connectedAddress; }, this);
+    m_reachabilityLabel = new ReachabilityLabel(
+        m_frpcManager, [this] { return m_connectedAddress; }, this);
     connect(m_reachabilityLabel, &ReachabilityLabel::logMessage, this, &MainWindow::onLogMessage);
     topAreaLayout->addWidget(m_reachabilityLabel);
     mainLayout->addLayout(topAreaLayout);
