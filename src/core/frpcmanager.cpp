@@ -112,6 +112,7 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool r
     m_lastErrorLine.clear();
     m_pendingOutput.clear();
     m_pendingErrors.clear();
+    m_ownVisits.clear();
 
     // The server gives a name back the port it had, so the stable name keeps the address the user
     // handed out across connects, restarts of the client and restarts of the program.

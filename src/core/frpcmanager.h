@@ -3,6 +3,8 @@
 #include "serverconfig.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
+#include <QList>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -57,11 +59,21 @@ public:
     // The protocol named "tcp" or "udp" (case-insensitive); anything else means TCP.
     static Protocol protocolFromName(const QString &name);
 
+    // A connection this program makes to the tunnel's public address, to check that it can be reached,
+    // is on its way. When nothing listens on the local port the client reports it like a visitor that
+    // reached nothing; that report is not a visitor's and is passed over (once per connection, within
+    // OWN_VISIT_WINDOW_MS).
+    void expectOwnVisit();
+    // Such a connection never reached the server: no report is to come for it.
+    void withdrawOwnVisit();
+
     static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
     static constexpr int RECONNECT_DELAY_MS = 3000;
     static constexpr int QUERY_INTERVAL_MS = 2000;
     // How soon after the client wrote something its status is asked for.
     static constexpr int OUTPUT_QUERY_DELAY_MS = 50;
+    // The check's connection takes up to 3 s, the client's connection to the local port up to 10 s.
+    static constexpr int OWN_VISIT_WINDOW_MS = 15000;
 
 signals:
     void statusChanged(FrpcManager::Status status);
@@ -143,6 +155,8 @@ private:
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
     void reportUnreachableLocalService();
+    // Whether a report of a visitor that reached nothing belongs to a connection of our own; takes it.
+    bool takeOwnVisit();
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -174,6 +188,9 @@ private:
     // Whether the user has been told that visitors of the tunnel reach nothing; cleared each time the
     // tunnel comes up.
     bool m_localServiceHintGiven = false;
+    // Our own connections to the public address whose report may still come, each until its deadline;
+    // cleared for every new client.
+    QList<QDeadlineTimer> m_ownVisits;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
     // The bytes after the last line feed of each channel, kept until the line is complete, so that a

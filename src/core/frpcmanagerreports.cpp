@@ -116,7 +116,8 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
         // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
         // with every visit and say nothing about the tunnel itself.
         if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
-            visitorReachedNothing = true;
+            if (!takeOwnVisit())
+                visitorReachedNothing = true;
             continue;
         }
         newsFromClient = true;
@@ -146,6 +147,28 @@ void FrpcManager::reportUnreachableLocalService()
     // While the window shows the hint, it has already said so.
     if (!m_listenerWatch->nobodyListens())
         emit errorOccurred(text);
+}
+
+void FrpcManager::expectOwnVisit()
+{
+    m_ownVisits.append(QDeadlineTimer(OWN_VISIT_WINDOW_MS));
+}
+
+void FrpcManager::withdrawOwnVisit()
+{
+    // The connection that failed is the latest one.
+    if (!m_ownVisits.isEmpty())
+        m_ownVisits.removeLast();
+}
+
+bool FrpcManager::takeOwnVisit()
+{
+    while (!m_ownVisits.isEmpty() && m_ownVisits.first().hasExpired())
+        m_ownVisits.removeFirst();
+    if (m_ownVisits.isEmpty())
+        return false;
+    m_ownVisits.removeFirst();
+    return true;
 }
 
 void FrpcManager::noteNameTaken()

@@ -1,9 +1,11 @@
 // The main window: the server cards, the local port, the status line and the copy buttons.
 #include "mainwindow.h"
 
+#include "cardlatencies.h"
 #include "darkthemehelper.h"
 #include "logwindow.h"
 #include "plainmessagebox.h"
+#include "reachabilitylabel.h"
 #include "serverconfig.h"
 #include "servereditdialog.h"
 #include "serverlisttransfer.h"
@@ -154,6 +156,10 @@ void MainWindow::setupUI()
     m_localServiceHint->setTextFormat(Qt::PlainText);
     m_localServiceHint->hide();
     topAreaLayout->addWidget(m_localServiceHint);
+    m_reachabilityLabel = new ReachabilityLabel(
+        m_frpcManager, [this] { return m_connectedAddress; }, this);
+    connect(m_reachabilityLabel, &ReachabilityLabel::logMessage, this, &MainWindow::onLogMessage);
+    topAreaLayout->addWidget(m_reachabilityLabel);
     mainLayout->addLayout(topAreaLayout);
 
     auto *line = new QFrame(this);
@@ -186,6 +192,9 @@ void MainWindow::setupUI()
     m_cardsLayout->setContentsMargins(0, 0, 0, 0);
     m_cardsLayout->setAlignment(Qt::AlignTop);
     m_scrollArea->setWidget(m_cardsContainer);
+    m_cardLatencies = new CardLatencies(this, m_cardsLayout, [this] {
+        return m_frpcManager->status() == FrpcManager::Starting ? m_connectedServerIndex : -1;
+    });
     mainLayout->addWidget(m_scrollArea, 1);
 
     auto *bottomLayout = new QHBoxLayout;
@@ -222,6 +231,7 @@ void MainWindow::applyLightTheme()
     m_currentTheme = 0;
     setStyleSheet(ThemeStyles::windowSheet(false));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
+    m_reachabilityLabel->applyTheme(false);
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
@@ -230,6 +240,7 @@ void MainWindow::applyDarkTheme()
     m_currentTheme = 1;
     setStyleSheet(ThemeStyles::windowSheet(true));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
+    m_reachabilityLabel->applyTheme(true);
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
@@ -284,6 +295,7 @@ void MainWindow::loadServerCards()
     m_cardsLayout->addStretch(0);
 
     updateCardStates();
+    m_cardLatencies->measureAll();
 }
 
 void MainWindow::updateStatusDisplay()

@@ -7,7 +7,9 @@
 
 #include <optional>
 
+class CardLatencies;
 class LogWindow;
+class ReachabilityLabel;
 class TunnelNotifications;
 class TunnelTrayIcon;
 class QCheckBox;
@@ -87,6 +89,9 @@ private:
     QLabel *m_statusLabel = nullptr;
     // Under the status line: no program listens on the tunnel's local port.
     QLabel *m_localServiceHint = nullptr;
+    // Under it: whether the tunnel's public address can be reached.
+    ReachabilityLabel *m_reachabilityLabel = nullptr;
+    CardLatencies *m_cardLatencies = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     QWidget *m_cardsContainer = nullptr;
     QVBoxLayout *m_cardsLayout = nullptr;

@@ -51,9 +51,19 @@ void ServerCardWidget::setEnabled(bool enabled)
     m_connectBtn->setEnabled(enabled);
 }
 
+void ServerCardWidget::setLatency(std::optional<int> roundTripMs)
+{
+    m_unreachable = !roundTripMs;
+    m_latencyLabel->setText(roundTripMs ? QStringLiteral("%1 ms").arg(*roundTripMs)
+                                        : QStringLiteral("无法连接"));
+    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, isDarkThemeAround(this)));
+}
+
 void ServerCardWidget::updateCardTheme()
 {
     setStyleSheet(ThemeStyles::cardSheet(isDarkThemeAround(this)));
+    if (m_latencyLabel)
+        m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, isDarkThemeAround(this)));
 
     update();
     for (QObject *child : children()) {
@@ -160,6 +170,15 @@ void ServerCardWidget::setupUI()
     auto *btnLayout = new QHBoxLayout;
     btnLayout->setSpacing(8);
     btnLayout->setAlignment(Qt::AlignVCenter);
+
+    // Empty until the window has measured the round trip to the server.
+    m_latencyLabel = new QLabel(this);
+    m_latencyLabel->setObjectName(QStringLiteral("latencyLabel"));
+    m_latencyLabel->setTextFormat(Qt::PlainText);
+    m_latencyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_latencyLabel->setMinimumWidth(56);
+    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(false, isDarkThemeAround(this)));
+    btnLayout->addWidget(m_latencyLabel);
 
     if (!m_isBuiltIn) {
         m_editBtn = new QPushButton(QStringLiteral("编辑"), this);

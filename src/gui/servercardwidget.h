@@ -2,6 +2,8 @@
 
 #include <QFrame>
 
+#include <optional>
+
 class QLabel;
 class QPushButton;
 
@@ -18,6 +20,10 @@ public:
     void setEnabled(bool enabled);
     void updateCardTheme();
     int getIndex() const { return m_index; }
+    QString address() const { return m_address; }
+    int port() const { return m_port; }
+    // Shows the time a connection to the server took, or that it could not be reached (none).
+    void setLatency(std::optional<int> roundTripMs);
 
 signals:
     void connectClicked(int index);
@@ -48,4 +54,6 @@ private:
     QLabel *m_addressLabel = nullptr;
     QPushButton *m_connectBtn = nullptr;
     QPushButton *m_editBtn = nullptr;
+    QLabel *m_latencyLabel = nullptr;
+    bool m_unreachable = false;
 };

@@ -220,6 +220,19 @@ QString warningHintSheet(bool dark)
                 : QStringLiteral("QLabel { color: #D35400; font-size: 10pt; }");
 }
 
+QString successHintSheet()
+{
+    return QStringLiteral("QLabel { color: #27AE60; font-size: 10pt; }");
+}
+
+QString latencySheet(bool unreachable, bool dark)
+{
+    if (!unreachable)
+        return QStringLiteral("QLabel { font-size: 9pt; }");
+    return dark ? QStringLiteral("QLabel { color: #F39C12; font-size: 9pt; }")
+                : QStringLiteral("QLabel { color: #D35400; font-size: 9pt; }");
+}
+
 QString statusLine(FrpcManager::Status status)
 {
     switch (status) {

@@ -25,6 +25,11 @@ QString separatorSheet();
 // A warning under the status line, such as the local port where no program listens: orange, darker
 // in the light theme so that it reads on both backgrounds.
 QString warningHintSheet(bool dark);
+// Good news under the status line, such as a public address that can be reached: the status line's
+// green.
+QString successHintSheet();
+// A server card's round trip: the card's text, or the warning colour when the server cannot be reached.
+QString latencySheet(bool unreachable, bool dark);
 // The status line's rich text for a state of the tunnel, the state in its colour.
 QString statusLine(FrpcManager::Status status);
 // The status line of a running tunnel with its address, given as rich text ("%1" stands for it).

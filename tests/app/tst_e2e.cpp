@@ -6,6 +6,7 @@
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "modalscript.h"
+#include "reachabilitycheck.h"
 #include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
@@ -129,13 +130,16 @@ private slots:
     void sameAddressOnEveryConnect();
     void silentPathIsNoticedAndRecovered();
     void visitorsReachingNothingAreTold();
+    void blockedPublicPortIsNamed();
     void failuresAreShown_data();
     void failuresAreShown();
     void serverOnIPv6Loopback();
     void udpTunnelCarriesDatagrams();
 
 private:
-    void startFrps(const QHostAddress &address, const QString &extraLines = QString());
+    // publicAddress: where the server opens the tunnels' ports; address when null.
+    void startFrps(const QHostAddress &address, const QString &extraLines = QString(),
+                   const QHostAddress &publicAddress = QHostAddress());
     void stopFrps();
     QJsonObject frpsProxy(const QString &name);
     QJsonArray frpsProxies();
@@ -145,6 +149,7 @@ private:
     int shownRemotePort() const;
     QString statusText() const;
     bool localServiceHintShown(int localPort) const;
+    QString reachabilityText() const;
     void openNewWindow();
     QPushButton *cardButton(int index, const QString &caption) const;
     int connectAndWaitForPort(int index);
@@ -249,7 +254,8 @@ void TestEndToEnd::initTestCase()
 // Starts frps on address with the built-in entry's port and token, its dashboard on 127.0.0.1. The
 // server ends with the test, however the test ends. A failure here fails the running test: callers
 // return when QTest::currentTestFailed().
-void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLines)
+void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLines,
+                             const QHostAddress &publicAddress)
 {
     stopFrps();
     const QString host = address.toString();
@@ -263,7 +269,7 @@ void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLi
     QVERIFY(config.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Truncate));
     config.write(QStringLiteral("bindAddr = \"%1\"\n"
                                 "bindPort = %2\n"
-                                "proxyBindAddr = \"%1\"\n"
+                                "proxyBindAddr = \"%6\"\n"
                                 "auth.token = \"%3\"\n"
                                 "webServer.addr = \"127.0.0.1\"\n"
                                 "webServer.port = %4\n"
@@ -274,6 +280,7 @@ void TestEndToEnd::startFrps(const QHostAddress &address, const QString &extraLi
                      .arg(QLatin1String(BuiltInToken))
                      .arg(m_dashboardPort)
                      .arg(m_dashboardPassword)
+                     .arg(publicAddress.isNull() ? host : publicAddress.toString())
                      .toUtf8()
                  + extraLines.toUtf8());
     config.close();
@@ -417,6 +424,13 @@ bool TestEndToEnd::localServiceHintShown(int localPort) const
     return false;
 }
 
+// The result of the check of the tunnel's public address; empty while none is shown.
+QString TestEndToEnd::reachabilityText() const
+{
+    const auto *label = m_window->findChild<QLabel *>(QStringLiteral("reachabilityLabel"));
+    return label && label->isVisible() ? label->text() : QString();
+}
+
 // Replaces the window by a new one, as a new start of the program would, publishing the same port.
 void TestEndToEnd::openNewWindow()
 {
@@ -544,6 +558,7 @@ void TestEndToEnd::tunnelCarriesBytesAndSurvivesAClientExit()
     // The restarted client keeps the proxy's name, and the server gives it back its port.
     QCOMPARE(secondProxy, firstProxy);
     QCOMPARE(secondPort, firstPort);
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), 3000);
     proxy = frpsProxy(secondProxy);
     QCOMPARE(proxy.value(QStringLiteral("status")).toString(), QStringLiteral("online"));
     QCOMPARE(proxy.value(QStringLiteral("conf")).toObject().value(QStringLiteral("remotePort")).toInt(),
@@ -669,6 +684,14 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
     QVERIFY(remotePort > 0);
     // The window says so under the status line, and no box opens.
     QTRY_VERIFY_WITH_TIMEOUT(localServiceHintShown(closedPort), 3000);
+    // The public address is checked: the check's visit reaches the client, which finds nothing on the
+    // local port, but it is no visitor and is not told as one.
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), 3000);
+    const auto logText = [this] {
+        return m_window->findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(QStringLiteral("connect to local service")), 5000);
+    QVERIFY2(!logText().contains(QStringLiteral("访问者无法连接")), qPrintable(logText()));
 
     // A few visitors: the server takes them in, the client finds nothing to hand them to. The window
     // already says why; no box is added.
@@ -682,8 +705,7 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
         QTRY_COMPARE_WITH_TIMEOUT(visitor.state(), QAbstractSocket::UnconnectedState, Timeout);
     }
     QTRY_VERIFY_WITH_TIMEOUT(
-        m_window->findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText().contains(
-            QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(closedPort)),
+        logText().contains(QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(closedPort)),
         5000);
     QCOMPARE(m_script->boxes, QStringList());
 
@@ -693,6 +715,36 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
     QTRY_VERIFY_WITH_TIMEOUT(!localServiceHintShown(closedPort), 10000);
     QCOMPARE(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Running);
     disconnectAndWait(m_entryIndex);
+}
+
+// The server opens the tunnels' ports on another address than the one its clients log in to, as a
+// firewall in front of it would hide them: the window names the port, then sees it open.
+void TestEndToEnd::blockedPublicPortIsNamed()
+{
+    startFrps(QHostAddress::LocalHost, QString(), QHostAddress(QStringLiteral("127.0.0.2")));
+    if (QTest::currentTestFailed())
+        return;
+    auto *check = m_window->findChild<ReachabilityCheck *>();
+    QVERIFY(check);
+    const int retryMs = 1000;
+    check->setRetryInterval(retryMs);
+    const auto usualRetry
+        = qScopeGuard([check] { check->setRetryInterval(ReachabilityCheck::RETRY_INTERVAL_MS); });
+    QCOMPARE(reachabilityText(), QString());
+    const int port = connectAndWaitForPort(m_entryIndex);
+    QVERIFY(port > 0);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        reachabilityText(),
+        QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组").arg(port), 5000);
+    QCOMPARE(m_script->unexpected, QStringList());
+
+    // The port opens to this computer: the next repeat sees it.
+    QTcpServer opened;
+    QVERIFY(opened.listen(QHostAddress::LocalHost, quint16(port)));
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), retryMs + 3000);
+    disconnectAndWait(m_entryIndex);
+    QCOMPARE(reachabilityText(), QString());
+    startFrps(QHostAddress::LocalHost);
 }
 
 void TestEndToEnd::failuresAreShown_data()
@@ -761,6 +813,7 @@ void TestEndToEnd::serverOnIPv6Loopback()
     expectEcho(port, QHostAddress::LocalHostIPv6);
     // Shown in brackets, so that address and port can be told apart; copied without them.
     QVERIFY2(statusText().contains(QStringLiteral("[::1]:%1").arg(port)), qPrintable(statusText()));
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), 3000);
     TestSupport::buttonWithText(m_window.get(), QStringLiteral("复制IP"))->click();
     QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("::1"));
     disconnectAndWait(m_ipv6Index);

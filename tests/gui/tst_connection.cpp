@@ -159,6 +159,7 @@ private slots:
     void reconnectionKeepsTheCardConnected();
     void portReportWithoutConnectionIsIgnored();
     void addressAndPortShownAsTyped();
+    void visitorsReachingNothingAreToldOnce_data();
     void visitorsReachingNothingAreToldOnce();
     void closing_data();
     void closing();
@@ -566,28 +567,60 @@ void TestConnection::addressAndPortShownAsTyped()
     QTRY_COMPARE_WITH_TIMEOUT(view.controller->status(), FrpcManager::Stopped, TUNNEL_TIMEOUT_MS);
 }
 
+void TestConnection::visitorsReachingNothingAreToldOnce_data()
+{
+    QTest::addColumn<int>("visits");
+    QTest::addColumn<bool>("ownCheck");
+
+    QTest::newRow("visitors: one box") << 30000 << false;
+    // The public address accepts the window's own check, whose visit the client reports like a
+    // visitor's: that is nobody's visit.
+    QTest::newRow("the address check's own visit: no box") << 1 << true;
+}
+
 void TestConnection::visitorsReachingNothingAreToldOnce()
 {
+    QFETCH(int, visits);
+    QFETCH(bool, ownCheck);
     // Every visit to a tunnel whose local service refuses makes the client write a line. A program
     // listens on the port, so the window shows no hint and the box is the user's only word of it.
-    qputenv("FAKEFRPC_VISITS", "30000");
+    qputenv("FAKEFRPC_VISITS", QByteArray::number(visits));
     // They come once the window has the port, so that every one of them reaches an established tunnel.
     qputenv("FAKEFRPC_VISITS_AFTER_MS", "300");
     QTcpServer program;
     QVERIFY(program.listen(QHostAddress::LocalHost, 12345));
+    QTcpServer publicPort;
+    if (ownCheck) {
+        QVERIFY(publicPort.listen(QHostAddress::LocalHost));
+        qputenv("FAKEFRPC_REMOTE_PORT", QByteArray::number(publicPort.serverPort()));
+        ServerConfigManager::instance().updateConfig(
+            1, userConfig(QStringLiteral("alpha"), QStringLiteral("127.0.0.1")));
+    }
     MainWindow window;
     window.show();
     WindowView view(window);
     QSignalSpy log(view.controller, &FrpcManager::logMessage);
-    m_script->answer(QMessageBox::Ok);
-    connectAndWaitForPort(view);
+    if (ownCheck) {
+        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>(QStringLiteral("reachabilityLabel"))->text(),
+                                  QStringLiteral("外部可访问"), TUNNEL_TIMEOUT_MS);
+    } else {
+        m_script->answer(QMessageBox::Ok);
+        connectAndWaitForPort(view);
+    }
 
-    const auto visits = [&log] {
+    const auto visitLines = [&log] {
         return std::count_if(log.cbegin(), log.cend(), [](const QList<QVariant> &message) {
             return message.at(0).toString().contains(QLatin1String("connect to local service"));
         });
     };
-    QTRY_COMPARE_WITH_TIMEOUT(visits(), 30000, TUNNEL_TIMEOUT_MS);
+    QTRY_COMPARE_WITH_TIMEOUT(visitLines(), visits, TUNNEL_TIMEOUT_MS);
+    if (ownCheck) {
+        QVERIFY(!window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText().contains(
+            QStringLiteral("访问者无法连接")));
+        QCOMPARE(m_script->unexpected, QStringList());
+        return;
+    }
     QCOMPARE(m_script->boxes,
              QStringList { QStringLiteral("错误|访问者无法连接：本地端口 12345 上没有程序在监听") });
     // The log keeps the latest lines only; the lines of a burst are trimmed once the burst ends.

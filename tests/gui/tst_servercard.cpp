@@ -1,12 +1,19 @@
 #include "testsupport.h"
 
+#include "cardlatencies.h"
 #include "mainwindow.h"
+#include "serverconfig.h"
+#include "tcpprobe.h"
 
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 
 using TestSupport::buttonWithText;
 
@@ -73,6 +80,7 @@ private slots:
     void builtInCardIgnoresTheCorner();
     void closeButtonPainting();
     void sheetFollowsTheMainWindowTheme();
+    void roundTripShownWhileTheWindowIsSeen();
 };
 
 void TestServerCard::registeredUnderItsClassName()
@@ -137,7 +145,8 @@ void TestServerCard::textsShownAsTyped()
     QStringList texts;
     for (QLabel *label : card.findChildren<QLabel *>()) {
         QCOMPARE(label->textFormat(), Qt::PlainText);
-        texts << label->text();
+        if (!label->text().isEmpty())
+            texts << label->text();
     }
     QCOMPARE(
         texts,
@@ -362,6 +371,66 @@ void TestServerCard::sheetFollowsTheMainWindowTheme()
         QCOMPARE(card->styleSheet(), LIGHT_CARD_SHEET);
     inDarkWindow.updateCardTheme();
     QCOMPARE(inDarkWindow.styleSheet(), LIGHT_CARD_SHEET);
+}
+
+void TestServerCard::roundTripShownWhileTheWindowIsSeen()
+{
+    // One server listens; nothing listens on the other's port.
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    ServerConfigManager &store = ServerConfigManager::instance();
+    const int first = int(store.getConfigs().size());
+    for (const int port : { int(server.serverPort()), closedPort }) {
+        ServerConfig config;
+        config.name = QString::number(port);
+        config.serverAddr = QStringLiteral("127.0.0.1");
+        config.serverPort = port;
+        config.token = QStringLiteral("t");
+        store.addConfig(config);
+    }
+    const auto forget = qScopeGuard([&store, first] {
+        while (store.getConfigs().size() > first)
+            store.removeConfig(first);
+    });
+    MainWindow window;
+    const auto latencyOf = [&window](int index) {
+        for (ServerCardWidget *card : window.findChildren<ServerCardWidget *>()) {
+            if (card->getIndex() == index)
+                return card->findChild<QLabel *>(QStringLiteral("latencyLabel"));
+        }
+        return static_cast<QLabel *>(nullptr);
+    };
+    QVERIFY(latencyOf(first) && latencyOf(first + 1));
+    // Nothing is measured while the window is hidden.
+    QVERIFY(!window.findChild<TcpProbe *>());
+    QCOMPARE(latencyOf(first)->text(), QString());
+
+    window.show();
+    QTRY_VERIFY2(QRegularExpression(QStringLiteral("^\\d+ ms$")).match(latencyOf(first)->text()).hasMatch(),
+                 qPrintable(latencyOf(first)->text()));
+    QTRY_COMPARE(latencyOf(first + 1)->text(), QStringLiteral("无法连接"));
+    QVERIFY(latencyOf(first + 1)->styleSheet().contains(QLatin1String("#D35400")));
+    // A bare connection, closed at once: the server hears nothing.
+    QTRY_VERIFY(server.hasPendingConnections());
+    QTcpSocket *measured = server.nextPendingConnection();
+    QTRY_COMPARE(measured->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE(measured->readAll(), QByteArray());
+
+    // Hidden in the tray or minimised, the window measures nothing, whatever asks it to.
+    auto *latencies = window.findChild<CardLatencies *>();
+    QVERIFY(latencies);
+    window.hide();
+    latencies->measureAll();
+    QVERIFY(!window.findChild<TcpProbe *>());
+    window.showMinimized();
+    latencies->measureAll();
+    QVERIFY(!window.findChild<TcpProbe *>());
 }
 
 MARROWGATE_TEST_MAIN(TestServerCard)
