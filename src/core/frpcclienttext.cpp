@@ -9,8 +9,8 @@
 #include <QRegularExpression>
 
 #include <cmath>
-#include <optional>
 #include <limits>
+#include <optional>
 
 namespace {
 

@@ -374,9 +374,11 @@ bool FrpcManager::generateConfigFile(const ServerConfig &config)
     QList<FrpcClientText::ProxyEntry> proxies;
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         if (entry.tcp.written)
-            proxies.append({ entry.tcp.name, QStringLiteral("tcp"), entry.tunnel.localPort, entry.tcp.askedPort });
+            proxies.append(
+                { entry.tcp.name, QStringLiteral("tcp"), entry.tunnel.localPort, entry.tcp.askedPort });
         if (entry.udp.written)
-            proxies.append({ entry.udp.name, QStringLiteral("udp"), entry.tunnel.localPort, entry.udp.askedPort });
+            proxies.append(
+                { entry.udp.name, QStringLiteral("udp"), entry.tunnel.localPort, entry.udp.askedPort });
     }
     stream << FrpcClientText::configFile(config, proxies, { m_webUser, m_webPassword });
     stream.flush();
