@@ -12,6 +12,7 @@
 #include "trayicon.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
+#include "tunnelrows.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -63,6 +64,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::errorOccurred, this, &MainWindow::onError);
     connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
             &MainWindow::onLocalServiceHintChanged);
+    // The first tunnel's UDP half and the other tunnels' addresses reach the status line and the tray.
+    connect(m_frpcManager, &FrpcManager::tunnelsChanged, this, [this] {
+        if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
+            onRemotePortReady(m_remotePort);
+    });
 
     setupTray();
     updateStatusDisplay();
@@ -110,15 +116,17 @@ void MainWindow::setupUI()
     // The item data is the FrpcManager::Protocol the entry stands for.
     m_protocolCombo = new QComboBox(this);
     m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
-    m_protocolCombo->addItem(QStringLiteral("TCP"), int(FrpcManager::Tcp));
-    m_protocolCombo->addItem(QStringLiteral("UDP"), int(FrpcManager::Udp));
+    TunnelRows::addProtocols(m_protocolCombo);
     m_protocolCombo->setFixedWidth(96);
     m_protocolCombo->setFixedHeight(32);
     m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_localPortSpin, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_protocolCombo, 0, Qt::AlignVCenter);
+    m_tunnelRows = new TunnelRows(m_frpcManager, m_localPortSpin, this);
+    m_tunnelRows->placeAddButton(portLayout);
     topAreaLayout->addLayout(portLayout);
+    topAreaLayout->addWidget(m_tunnelRows);
 
     auto *statusLayout = new QHBoxLayout;
     statusLayout->setAlignment(Qt::AlignCenter);
@@ -222,6 +230,7 @@ void MainWindow::applyLightTheme()
     m_currentTheme = 0;
     setStyleSheet(ThemeStyles::windowSheet(false));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
+    m_tunnelRows->setDarkTheme(false);
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
@@ -230,6 +239,7 @@ void MainWindow::applyDarkTheme()
     m_currentTheme = 1;
     setStyleSheet(ThemeStyles::windowSheet(true));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
+    m_tunnelRows->setDarkTheme(true);
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
@@ -403,7 +413,8 @@ void MainWindow::onConnectServer(int index)
     m_connectedLocalPort = localPort;
     updateCardStates();
 
-    m_frpcManager->start(config, localPort, protocol);
+    m_tunnelRows->setHost(config.serverAddr);
+    m_frpcManager->start(config, QList<FrpcManager::Tunnel> { { localPort, protocol } } + m_tunnelRows->tunnels());
 }
 
 void MainWindow::onEditServer(int index)
@@ -468,8 +479,9 @@ void MainWindow::onRemotePortReady(const QString &port)
     // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
     m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    const bool udp = m_frpcManager->protocol() == FrpcManager::Udp;
-    const QString remoteInfo = TunnelAddress::tunnelText(m_connectedAddress, m_remotePort, udp);
+    FrpcManager::TunnelState first = m_frpcManager->tunnelStates().value(0);
+    first.port = port;
+    const QString remoteInfo = TunnelRows::addressText(m_connectedAddress, first);
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
@@ -683,7 +695,9 @@ QString MainWindow::tunnelAddress() const
 {
     if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
         return {};
-    return TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
+    // With several tunnels, one line for each.
+    const QStringList lines = TunnelRows::addressLines(m_connectedAddress, m_frpcManager->tunnelStates());
+    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

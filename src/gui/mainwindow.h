@@ -9,6 +9,7 @@
 
 class LogWindow;
 class TunnelNotifications;
+class TunnelRows;
 class TunnelTrayIcon;
 class QCheckBox;
 class QComboBox;
@@ -100,6 +101,8 @@ private:
     LogWindow *m_logWindow = nullptr;
     TunnelNotifications *m_notifications = nullptr;
     TunnelTrayIcon *m_tray = nullptr;
+    // The tunnels after the first.
+    TunnelRows *m_tunnelRows = nullptr;
     // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
     bool m_toldAboutTray = false;
     int m_connectedServerIndex = -1;

@@ -206,9 +206,10 @@ void TestMainWindow::initialState()
 
     auto *protocol = qobject_cast<QComboBox *>(frameWidget(window, QStringLiteral("protocol")));
     QVERIFY(protocol);
-    QCOMPARE(protocol->count(), 2);
+    QCOMPARE(protocol->count(), 3);
     QCOMPARE(protocol->itemText(0), QStringLiteral("TCP"));
     QCOMPARE(protocol->itemText(1), QStringLiteral("UDP"));
+    QCOMPARE(protocol->itemText(2), QStringLiteral("TCP+UDP"));
     QCOMPARE(protocol->currentText(), QStringLiteral("TCP"));
     QVERIFY(protocol->isEnabled());
 }
