@@ -29,6 +29,8 @@ public:
     ~MainWindow() override;
 
     bool isDarkTheme() const { return m_currentTheme == 1; }
+    // The rows of the tunnels after the first.
+    TunnelRows *tunnelRows() const { return m_tunnelRows; }
     // Connects the stored server named exactly `name`, as a click on its card would, publishing
     // `localPort` (0: the port in the window) over `protocol` (none: the one chosen in the window). A
     // name that matches no server or several is refused with a message box naming it. Returns whether

@@ -64,6 +64,15 @@ QList<FrpcManager::Tunnel> TunnelRows::tunnels() const
     return list;
 }
 
+void TunnelRows::replaceRows(const QList<FrpcManager::Tunnel> &tunnels)
+{
+    while (!m_rows.isEmpty())
+        removeRow(m_rows.last().widget);
+    for (const FrpcManager::Tunnel &tunnel : tunnels)
+        addRow(tunnel, true);
+    save();
+}
+
 void TunnelRows::placeAddButton(QHBoxLayout *firstRow)
 {
     auto *balance = new QWidget(parentWidget());

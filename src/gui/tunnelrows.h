@@ -33,6 +33,8 @@ public:
     void placeAddButton(QHBoxLayout *firstRow);
     // The tunnels of the rows, in order.
     QList<FrpcManager::Tunnel> tunnels() const;
+    // Puts these rows in place of the ones there (up to MAX_TUNNELS - 1), and keeps them.
+    void replaceRows(const QList<FrpcManager::Tunnel> &tunnels);
     // The server address the rows' public addresses are shown with.
     void setHost(const QString &host) { m_host = host; }
     void setDarkTheme(bool dark);
