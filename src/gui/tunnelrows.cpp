@@ -170,6 +170,7 @@ void TunnelRows::addRow(const FrpcManager::Tunnel &tunnel, bool apply)
     row.applied = tunnel;
     m_rows.append(row);
     m_layout->addWidget(row.widget);
+    row.widget->show();
     setVisible(true);
 
     QWidget *widget = row.widget;
