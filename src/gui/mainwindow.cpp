@@ -117,7 +117,7 @@ void MainWindow::setupUI()
     m_protocolCombo = new QComboBox(this);
     m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
     TunnelRows::addProtocols(m_protocolCombo);
-    m_protocolCombo->setFixedWidth(96);
+    m_protocolCombo->setFixedWidth(136);
     m_protocolCombo->setFixedHeight(32);
     m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
