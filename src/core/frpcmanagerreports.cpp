@@ -133,10 +133,12 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
     // A proxy that started has its port in the status at once: asked without waiting. Other news is
     // asked about once for a whole burst of lines.
     if (newsFromClient && asksClient(m_phase)) {
-        if (proxyStarted)
-            m_outputQueryTimer->start(0);
-        else if (!m_outputQueryTimer->isActive())
-            m_outputQueryTimer->start(OUTPUT_QUERY_DELAY_MS);
+        if (proxyStarted) {
+            m_outputQueryTimer->stop();
+            queryRemotePort();
+        } else if (!m_outputQueryTimer->isActive()) {
+            m_outputQueryTimer->start();
+        }
     }
     if (nameTaken)
         noteNameTaken();
