@@ -14,5 +14,7 @@ echo "== Whole program =="
 run_x ./bench_app --frp-dir "$FRP_DIR"
 echo "== Tunnel controller =="
 ./bench_frpcmanager
+echo "== Several tunnels through the real client =="
+./bench_tunnels --frp-dir "$FRP_DIR"
 echo "== Log window =="
 run_x ./bench_logwindow

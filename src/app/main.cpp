@@ -2,6 +2,7 @@
 // a termination request.
 #include "commandline.h"
 #include "mainwindow.h"
+#include "tunnelrows.h"
 #include "singleinstance.h"
 #include "terminationrequests.h"
 
@@ -49,6 +50,15 @@ int main(int argc, char *argv[])
             std::optional<FrpcManager::Protocol> protocol;
             if (!request.protocol.isEmpty())
                 protocol = FrpcManager::protocolFromName(request.protocol);
+            // Ports given there are the tunnels to publish: the first row's, then the other rows.
+            if (!request.tunnels.isEmpty()) {
+                if (!request.tunnels.first().protocol.isEmpty())
+                    protocol = FrpcManager::protocolFromName(request.tunnels.first().protocol);
+                QList<FrpcManager::Tunnel> more;
+                for (const CommandLineRequest::Tunnel &tunnel : request.tunnels.mid(1))
+                    more.append({ tunnel.port, FrpcManager::protocolFromName(tunnel.protocol) });
+                window.tunnelRows()->replaceRows(more);
+            }
             window.connectServerByName(request.connectName, request.localPort, protocol);
         });
     }

@@ -9,6 +9,12 @@ namespace {
 
 const char *const VERSION_TEXT = "Marrowgate 1.0.0\n";
 const int EXIT_USAGE_ERROR = 2;
+const int MAX_TUNNELS = 10;
+
+bool isProtocol(const QString &text)
+{
+    return text == QLatin1String("tcp") || text == QLatin1String("udp") || text == QLatin1String("tcp+udp");
+}
 
 // Options that the toolkit's application object reads from the command line itself.
 const char *const TOOLKIT_OPTIONS_WITH_VALUE[] = { "platform",        "platformpluginpath",
@@ -45,11 +51,13 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
                                            QStringLiteral("name"));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
-        QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"),
+        QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"
+                       "可多次给出（最多 10 个），每个端口可带 /tcp、/udp 或 /tcp+udp 指定协议。"),
         QStringLiteral("port"));
     const QCommandLineOption protocolOption(
-        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：隧道的协议，tcp 或 udp，默认为上次使用的协议。"),
-        QStringLiteral("tcp|udp"));
+        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
+                                            "默认为上次使用的协议。"),
+        QStringLiteral("tcp|udp|tcp+udp"));
     parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
@@ -95,20 +103,32 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
     if (parser.isSet(portOption)) {
         if (!parser.isSet(connectOption))
             return failure(QStringLiteral("--port 只能与 --connect 一起使用"));
-        bool ok = false;
-        const int port = parser.value(portOption).toInt(&ok);
-        if (!ok || port < 1 || port > 65535)
-            return failure(
-                QStringLiteral("无效的端口“%1”：应为 1 到 65535 之间的整数").arg(parser.value(portOption)));
-        request.localPort = port;
+        const QStringList values = parser.values(portOption);
+        if (values.size() > MAX_TUNNELS)
+            return failure(QStringLiteral("端口太多：最多 %1 个").arg(MAX_TUNNELS));
+        for (const QString &value : values) {
+            const QString suffix = value.contains(u'/') ? value.section(u'/', 1) : QString();
+            if (value.contains(u'/') && !isProtocol(suffix))
+                return failure(QStringLiteral("无效的端口“%1”：协议应为 tcp、udp 或 tcp+udp").arg(value));
+            bool ok = false;
+            const int port = value.section(u'/', 0, 0).toInt(&ok);
+            if (!ok || port < 1 || port > 65535)
+                return failure(QStringLiteral("无效的端口“%1”：应为 1 到 65535 之间的整数").arg(value));
+            request.tunnels.append({ port, suffix });
+        }
+        request.localPort = request.tunnels.first().port;
     }
     if (parser.isSet(protocolOption)) {
         if (!parser.isSet(connectOption))
             return failure(QStringLiteral("--protocol 只能与 --connect 一起使用"));
         const QString protocol = parser.value(protocolOption);
-        if (protocol != QLatin1String("tcp") && protocol != QLatin1String("udp"))
-            return failure(QStringLiteral("无效的协议“%1”：应为 tcp 或 udp").arg(protocol));
+        if (!isProtocol(protocol))
+            return failure(QStringLiteral("无效的协议“%1”：应为 tcp、udp 或 tcp+udp").arg(protocol));
         request.protocol = protocol;
+        for (CommandLineRequest::Tunnel &tunnel : request.tunnels) {
+            if (tunnel.protocol.isEmpty())
+                tunnel.protocol = protocol;
+        }
     }
     return request;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -13,8 +14,17 @@ struct CommandLineRequest
     QString connectName;
     // With a connect name: the local port to publish, or 0 for the stored last port.
     int localPort = 0;
-    // With a connect name: the protocol to publish, "tcp" or "udp"; empty for the last one used.
+    // With a connect name: the protocol to publish, "tcp", "udp" or "tcp+udp"; empty for the last one
+    // used.
     QString protocol;
+    // With a connect name: every --port in order, the first being localPort. Each protocol is the
+    // port's suffix, else --protocol, else empty (the first: the last one used; the others: "tcp").
+    struct Tunnel
+    {
+        int port = 0;
+        QString protocol;
+    };
+    QList<Tunnel> tunnels;
     // The help or version text, or the reason for Fail.
     QString text;
 };

@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace {
 
@@ -76,7 +77,13 @@ QString tomlString(const QString &value)
 QString configFile(const ServerConfig &config, int localPort, const QString &proxyName,
                    const WebCredentials &credentials, const QString &proxyType)
 {
-    const QStringList lines = {
+    return configFile(config, { ProxyEntry { proxyName, proxyType, localPort, 0 } }, credentials);
+}
+
+QString configFile(const ServerConfig &config, const QList<ProxyEntry> &proxies,
+                   const WebCredentials &credentials)
+{
+    QStringList lines = {
         // An IPv6 literal typed in brackets reaches the client without them: it adds its own.
         keyLine("serverAddr", TunnelAddress::bareHost(config.serverAddr)),
         keyLine("serverPort", config.serverPort),
@@ -95,61 +102,95 @@ QString configFile(const ServerConfig &config, int localPort, const QString &pro
         keyLine("port", config.webServerPort),
         keyLine("user", credentials.user),
         keyLine("password", credentials.password),
-        QString(),
-        QStringLiteral("[[proxies]]"),
-        keyLine("name", proxyName),
-        keyLine("type", proxyType),
-        keyLine("localIP", QStringLiteral("127.0.0.1")),
-        keyLine("localPort", localPort),
-        QStringLiteral("remotePort = 0"),
     };
+    for (const ProxyEntry &proxy : proxies) {
+        lines << QString() << QStringLiteral("[[proxies]]") << keyLine("name", proxy.name)
+              << keyLine("type", proxy.type) << keyLine("localIP", QStringLiteral("127.0.0.1"))
+              << keyLine("localPort", proxy.localPort) << keyLine("remotePort", proxy.remotePort);
+    }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
 
-ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
+namespace {
+
+// Takes one element of a status reply into what is known of its proxy.
+void readProxyElement(const QJsonObject &proxy, ProxyStatus &result)
 {
-    ProxyStatus result;
+    if (result.error.isEmpty())
+        result.error = proxy.value(QLatin1String("err")).toString().trimmed();
+    if (!result.port.isEmpty())
+        return;
+    // Before its proxy runs the client reports the bare server address (for "::1" the text after
+    // the last colon is no port at all): only a running proxy has a remote port.
+    const QJsonValue status = proxy.value(QLatin1String("status"));
+    if (!status.isUndefined() && status.toString() != QLatin1String("running"))
+        return;
+
+    QString port;
+    const QString address = proxy.value(QLatin1String("remote_addr")).toString();
+    const int colon = address.lastIndexOf(QLatin1Char(':'));
+    if (colon >= 0)
+        port = address.mid(colon + 1);
+
+    if (port.isEmpty()) {
+        const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
+        const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
+        const bool wholeInt = std::floor(number) == number
+            && number >= double(std::numeric_limits<int>::min())
+            && number <= double(std::numeric_limits<int>::max());
+        if (wholeInt && number > 0)
+            port = QString::number(int(number));
+    }
+    result.port = port;
+}
+
+// The elements of a reply, "tcp" ones first; nothing when the reply is not a JSON object.
+std::optional<QJsonArray> replyElements(const QByteArray &body)
+{
     const QJsonDocument document = QJsonDocument::fromJson(body);
     if (!document.isObject())
-        return result;
-    result.valid = true;
+        return std::nullopt;
     // A missing member or one of another type reads as an empty array.
     const QJsonObject types = document.object();
     QJsonArray proxies = types.value(QLatin1String("tcp")).toArray();
     for (const QJsonValue &element : types.value(QLatin1String("udp")).toArray())
         proxies.append(element);
-    for (const QJsonValue &element : std::as_const(proxies)) {
+    return proxies;
+}
+
+} // namespace
+
+ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
+{
+    ProxyStatus result;
+    const std::optional<QJsonArray> proxies = replyElements(body);
+    if (!proxies)
+        return result;
+    result.valid = true;
+    for (const QJsonValue &element : *proxies) {
         const QJsonObject proxy = element.toObject();
         const QJsonValue name = proxy.value(QLatin1String("name"));
-        if (!name.isString() || name.toString() != proxyName)
-            continue;
+        if (name.isString() && name.toString() == proxyName)
+            readProxyElement(proxy, result);
+    }
+    return result;
+}
 
-        if (result.error.isEmpty())
-            result.error = proxy.value(QLatin1String("err")).toString().trimmed();
-        if (!result.port.isEmpty())
+AllProxyStatuses allProxyStatuses(const QByteArray &body)
+{
+    AllProxyStatuses result;
+    const std::optional<QJsonArray> proxies = replyElements(body);
+    if (!proxies)
+        return result;
+    result.valid = true;
+    for (const QJsonValue &element : *proxies) {
+        const QJsonObject proxy = element.toObject();
+        const QJsonValue name = proxy.value(QLatin1String("name"));
+        if (!name.isString())
             continue;
-        // Before its proxy runs the client reports the bare server address (for "::1" the text after
-        // the last colon is no port at all): only a running proxy has a remote port.
-        const QJsonValue status = proxy.value(QLatin1String("status"));
-        if (!status.isUndefined() && status.toString() != QLatin1String("running"))
-            continue;
-
-        QString port;
-        const QString address = proxy.value(QLatin1String("remote_addr")).toString();
-        const int colon = address.lastIndexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            port = address.mid(colon + 1);
-
-        if (port.isEmpty()) {
-            const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
-            const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
-            const bool wholeInt = std::floor(number) == number
-                && number >= double(std::numeric_limits<int>::min())
-                && number <= double(std::numeric_limits<int>::max());
-            if (wholeInt && number > 0)
-                port = QString::number(int(number));
-        }
-        result.port = port;
+        ProxyStatus &status = result.byName[name.toString()];
+        status.valid = true;
+        readProxyElement(proxy, status);
     }
     return result;
 }
@@ -157,6 +198,11 @@ ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName)
 QString remotePortFromStatus(const QByteArray &body, const QString &proxyName)
 {
     return proxyStatus(body, proxyName).port;
+}
+
+bool isProxyStartedLine(const QString &line)
+{
+    return line.contains(QLatin1String("start proxy success"));
 }
 
 bool isUnreachableLocalServiceLine(const QString &line)

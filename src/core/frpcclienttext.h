@@ -3,6 +3,8 @@
 #include "serverconfig.h"
 
 #include <QByteArray>
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -40,6 +42,29 @@ struct ProxyStatus
 
 ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName);
 
+// What one reading of a status reply says about every proxy it lists (under "tcp" and "udp"), by name,
+// each read as proxyStatus reads one. Empty, with valid false, when the reply is not a JSON object.
+struct AllProxyStatuses
+{
+    bool valid = false;
+    QHash<QString, ProxyStatus> byName;
+};
+AllProxyStatuses allProxyStatuses(const QByteArray &body);
+
+// One proxy of a client file that carries several: its name, "tcp" or "udp", the local port and the
+// remote port asked for (0: any the server gives).
+struct ProxyEntry
+{
+    QString name;
+    QString type;
+    int localPort = 0;
+    int remotePort = 0;
+};
+
+// The client file with every proxy listed, in order.
+QString configFile(const ServerConfig &config, const QList<ProxyEntry> &proxies,
+                   const WebCredentials &credentials);
+
 // The remote port of the proxy named proxyName in a reply of the client's status API, or an empty
 // text when the reply does not name that proxy as running together with a port.
 QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
@@ -47,6 +72,10 @@ QString remotePortFromStatus(const QByteArray &body, const QString &proxyName);
 // True for a line the client writes about a request of its status API: such lines follow every
 // status query, so they must never cause another one.
 bool isStatusRequestLine(const QString &line);
+
+// True for a line in which the client reports that one of its proxies started ("[name] start proxy
+// success"): the proxy's remote port is then in the status.
+bool isProxyStartedLine(const QString &line);
 
 // True for a line in which the client reports that a visitor's connection found nothing listening on
 // the local port.

@@ -75,6 +75,7 @@ FrpcManager::FrpcManager(QObject *parent)
     connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
 
     connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManager::localServiceHintChanged);
+    connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManager::noteTunnelsMaybeChanged);
 }
 
 FrpcManager::~FrpcManager()
@@ -91,13 +92,24 @@ void FrpcManager::start(const ServerConfig &config, int localPort)
 
 void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
 {
-    m_protocol = protocol;
-    if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
-        stop();
-    launchClient(config, localPort, false);
+    start(config, QList<Tunnel> { Tunnel { localPort, protocol } });
 }
 
-void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool restoring, bool freshName)
+void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
+{
+    if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
+        stop();
+    for (TunnelEntry &entry : m_tunnels)
+        releaseEntry(entry);
+    m_tunnels.clear();
+    for (const Tunnel &tunnel : tunnels.mid(0, MAX_TUNNELS))
+        m_tunnels.append(TunnelEntry { tunnel, {}, {}, nullptr, false });
+    if (m_tunnels.isEmpty())
+        m_tunnels.append(TunnelEntry { Tunnel { 0, Tcp }, {}, {}, nullptr, false });
+    launchClient(config, false);
+}
+
+void FrpcManager::launchClient(const ServerConfig &config, bool restoring, bool freshName)
 {
     // An old client that has not ended yet (a stop still in progress, or an error that left it
     // running) must not be taken for the new one: cut it off from the slots and end it now.
@@ -105,7 +117,6 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool r
 
     const ServerConfig record = config;
     m_currentConfig = record;
-    m_currentLocalPort = localPort;
     m_webServerPort = record.webServerPort;
     m_remotePort.clear();
     m_errorMessage.clear();
@@ -117,25 +128,27 @@ void FrpcManager::launchClient(const ServerConfig &config, int localPort, bool r
     // The server gives a name back the port it had, so the stable name keeps the address the user
     // handed out across connects, restarts of the client and restarts of the program.
     m_freshProxyName = freshName;
-    m_proxyName = freshName ? ProxyName::freshName()
-                            : ProxyName::stableName(ServerConfigManager::instance().installationNumber(),
-                                                    record.serverAddr, record.serverPort, localPort,
-                                                    protocolName(m_protocol));
+    prepareTunnels();
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
     emit logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
     emit logMessage(
         QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
-    if (m_protocol == Udp)
-        emit logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
-    else
-        emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+    for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
+        const int localPort = entry.tunnel.localPort;
+        if (entry.tunnel.protocol == Udp)
+            emit logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
+        else if (entry.tunnel.protocol == TcpUdp)
+            emit logMessage(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
+        else
+            emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+    }
 
     cleanupOrphanedFrpcProcesses();
     // Without a file of its own the client would run with whatever lies at the path: it is not
     // started, and the tunnel ends here.
-    if (!generateConfigFile(record, localPort)) {
+    if (!generateConfigFile(record)) {
         const QString text = QStringLiteral("无法创建配置文件");
         enterPhase(Phase::Failed, { text, text });
         return;
@@ -236,17 +249,34 @@ void FrpcManager::onReconnectTimeout()
     // owner sees one unbroken attempt to bring the tunnel back.
     cleanup();
     const ServerConfig config = m_currentConfig;
-    launchClient(config, m_currentLocalPort, true);
+    launchClient(config, true);
 }
 
 QString FrpcManager::protocolName(Protocol protocol)
 {
-    return protocol == Udp ? QStringLiteral("udp") : QStringLiteral("tcp");
+    switch (protocol) {
+    case Udp:
+        return QStringLiteral("udp");
+    case TcpUdp:
+        return QStringLiteral("tcp+udp");
+    case Tcp:
+        break;
+    }
+    return QStringLiteral("tcp");
 }
 
 FrpcManager::Protocol FrpcManager::protocolFromName(const QString &name)
 {
-    return name.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0 ? Udp : Tcp;
+    if (name.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0)
+        return Udp;
+    if (name.compare(QLatin1String("tcp+udp"), Qt::CaseInsensitive) == 0)
+        return TcpUdp;
+    return Tcp;
+}
+
+bool FrpcManager::isProtocolName(const QString &name)
+{
+    return protocolName(protocolFromName(name)).compare(name, Qt::CaseInsensitive) == 0;
 }
 
 FrpcManager::Status FrpcManager::statusOf(Phase phase)
@@ -304,6 +334,15 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     }
     if (phase == Phase::Idle || phase == Phase::Failed || phase == Phase::Stopping)
         m_listenerWatch->stop();
+    // Ports and refusals are what the running client last said; without one, nothing is known.
+    if (!asksClient(phase)) {
+        for (TunnelEntry &entry : m_tunnels) {
+            for (ProxySlot *slot : { &entry.tcp, &entry.udp }) {
+                slot->port.clear();
+                slot->error.clear();
+            }
+        }
+    }
     if (phase != Phase::Up)
         m_remotePort.clear();
 
@@ -321,9 +360,11 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
         emit tunnelEvent(TunnelLost, QString());
     if (statusOf(previous) != statusOf(phase))
         emit statusChanged(statusOf(phase));
+    updateTunnelWatches();
+    noteTunnelsMaybeChanged();
 }
 
-bool FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
+bool FrpcManager::generateConfigFile(const ServerConfig &config)
 {
     QFile file;
     if (!PrivateFolders::createOwnerOnlyFile(file, getConfigPath()))
@@ -331,8 +372,16 @@ bool FrpcManager::generateConfigFile(const ServerConfig &config, int localPort)
 
     QTextStream stream(&file);
     stream.setEncoding(QStringConverter::Utf8);
-    stream << FrpcClientText::configFile(config, localPort, m_proxyName, { m_webUser, m_webPassword },
-                                         protocolName(m_protocol));
+    QList<FrpcClientText::ProxyEntry> proxies;
+    for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
+        if (entry.tcp.written)
+            proxies.append(
+                { entry.tcp.name, QStringLiteral("tcp"), entry.tunnel.localPort, entry.tcp.askedPort });
+        if (entry.udp.written)
+            proxies.append(
+                { entry.udp.name, QStringLiteral("udp"), entry.tunnel.localPort, entry.udp.askedPort });
+    }
+    stream << FrpcClientText::configFile(config, proxies, { m_webUser, m_webPassword });
     stream.flush();
     const bool streamOk = stream.status() == QTextStream::Ok;
     file.close();

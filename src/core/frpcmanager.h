@@ -12,11 +12,15 @@
 
 class LocalListenerWatch;
 class QNetworkAccessManager;
+class QNetworkRequest;
 class QTimer;
 
-// Runs one tunnel at a time by driving the external frpc client: writes its configuration file,
-// starts and supervises the process, learns the assigned remote port from the client's web API
-// and restarts the client when an established tunnel drops.
+// Runs one connection at a time by driving the external frpc client: writes its configuration file,
+// starts and supervises the process, learns the assigned remote ports from the client's web API
+// and restarts the client when an established connection drops. One client carries every tunnel of
+// the connection (up to MAX_TUNNELS); tunnels are added, changed and removed while it runs by
+// rewriting the file and asking the client to reload it. The first tunnel is "the" tunnel of the
+// single-tunnel functions and signals.
 class FrpcManager : public QObject
 {
     Q_OBJECT
@@ -35,9 +39,42 @@ public:
         TunnelPortChanged,
     };
     Q_ENUM(TunnelEvent)
-    // What the tunnel carries from its remote port to the local one.
-    enum Protocol { Tcp, Udp };
+    // What the tunnel carries from its remote port to the local one. TcpUdp: both, through two proxies,
+    // the UDP one asking for the public port number the TCP one received.
+    enum Protocol { Tcp, Udp, TcpUdp };
     Q_ENUM(Protocol)
+
+    // One tunnel of a connection: a local port and what it carries.
+    struct Tunnel
+    {
+        int localPort = 0;
+        Protocol protocol = Tcp;
+        bool operator==(const Tunnel &other) const
+        {
+            return localPort == other.localPort && protocol == other.protocol;
+        }
+        bool operator!=(const Tunnel &other) const { return !(*this == other); }
+    };
+    // What is known of one tunnel while its connection runs.
+    struct TunnelState
+    {
+        Tunnel tunnel;
+        // The remote port of its TCP proxy (or of its only proxy); empty while not known.
+        QString port;
+        // TcpUdp only: the remote port of the UDP proxy; the same as port when the server gave the same.
+        QString udpPort;
+        // Why the server refused its proxy (or one of its two); empty when it did not.
+        QString error;
+        // No program listens on its local port while it is up.
+        bool nobodyListens = false;
+        bool operator==(const TunnelState &other) const
+        {
+            return tunnel == other.tunnel && port == other.port && udpPort == other.udpPort
+                && error == other.error && nobodyListens == other.nobodyListens;
+        }
+        bool operator!=(const TunnelState &other) const { return !(*this == other); }
+    };
+    static constexpr int MAX_TUNNELS = 10;
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
@@ -45,7 +82,19 @@ public:
     // Publishes localPort over TCP.
     void start(const ServerConfig &config, int localPort);
     void start(const ServerConfig &config, int localPort, Protocol protocol);
+    // Publishes every tunnel (the first MAX_TUNNELS of them) through one client.
+    void start(const ServerConfig &config, const QList<Tunnel> &tunnels);
     void stop();
+
+    // Changes the tunnels of the connection; while a client runs it is asked to reload its file (an
+    // older client that cannot is restarted), and the other tunnels keep their ports and connections.
+    // addTunnel returns the new tunnel's index, or -1 when MAX_TUNNELS run already. The first tunnel
+    // cannot be removed. An index out of range changes nothing and returns false.
+    int addTunnel(const Tunnel &tunnel);
+    bool changeTunnel(int index, const Tunnel &tunnel);
+    bool removeTunnel(int index);
+    // The tunnels of the connection last started, with what is known of each.
+    QList<TunnelState> tunnelStates() const;
 
     Status status() const { return statusOf(m_phase); }
     QString remotePort() const { return m_remotePort; }
@@ -53,11 +102,13 @@ public:
     // The protocol of the tunnel last started; reconnections keep it.
     Protocol protocol() const { return m_protocol; }
 
-    // "tcp" or "udp": the proxy type of the client file, and the protocol's name in settings and on the
-    // command line.
+    // "tcp", "udp" or "tcp+udp": the protocol's name in settings and on the command line (and for the
+    // first two the proxy type of the client file).
     static QString protocolName(Protocol protocol);
-    // The protocol named "tcp" or "udp" (case-insensitive); anything else means TCP.
+    // The protocol named "tcp", "udp" or "tcp+udp" (case-insensitive); anything else means TCP.
     static Protocol protocolFromName(const QString &name);
+    // Whether name is one of the three names (case-insensitive).
+    static bool isProtocolName(const QString &name);
 
     // A connection this program makes to the tunnel's public address, to check that it can be reached,
     // is on its way. When nothing listens on the local port the client reports it like a visitor that
@@ -85,6 +136,9 @@ signals:
     // The tunnel came up and no program listens on its local port (true), or the hint no longer
     // holds: a program listens now, or the tunnel ended (false).
     void localServiceHintChanged(bool nobodyListens);
+    // What is known of the tunnels changed: a port came or went, a proxy was refused, a tunnel was
+    // added, changed or removed, the hint of one changed.
+    void tunnelsChanged();
 
 private slots:
     void onProcessStarted();
@@ -94,6 +148,7 @@ private slots:
     void queryRemotePort();
     void onQueryFinished();
     void onReconnectTimeout();
+    void onReloadFinished();
 
 private:
     // Where the tunnel is. Each phase has one public status and its own set of running timers.
@@ -131,7 +186,7 @@ private:
     // resets what the phase ends, announces a failure and then the state.
     void enterPhase(Phase phase, const Failure &failure);
     void enterPhase(Phase phase) { enterPhase(phase, Failure()); }
-    bool generateConfigFile(const ServerConfig &config, int localPort);
+    bool generateConfigFile(const ServerConfig &config);
     QString getConfigPath() const;
     QString getFrpcPath() const;
     void cleanup();
@@ -139,7 +194,7 @@ private:
     void cleanupOrphanedFrpcProcesses();
     // Starts a client for the tunnel: a new one, or one that restores a tunnel that was up. Its proxy
     // takes the tunnel's stable name, or a fresh one when the server still holds that.
-    void launchClient(const ServerConfig &config, int localPort, bool restoring, bool freshName = false);
+    void launchClient(const ServerConfig &config, bool restoring, bool freshName = false);
     // When the client says the server holds the proxy's name for an earlier session, the client is
     // replaced at once by one under a fresh name (once per launch of the stable name).
     void noteNameTaken();
@@ -157,6 +212,49 @@ private:
     void reportUnreachableLocalService();
     // Whether a report of a visitor that reached nothing belongs to a connection of our own; takes it.
     bool takeOwnVisit();
+
+    // One proxy of a tunnel.
+    struct ProxySlot
+    {
+        // The tunnel's protocol carries this type.
+        bool used = false;
+        // Listed in the client file (the UDP proxy of TcpUdp waits for the TCP port).
+        bool written = false;
+        QString name;
+        // The remote port asked for; 0: any.
+        int askedPort = 0;
+        QString port;
+        QString error;
+    };
+    struct TunnelEntry
+    {
+        Tunnel tunnel;
+        ProxySlot tcp;
+        ProxySlot udp;
+        // Looks for a program on the local port of a tunnel after the first while it is up.
+        LocalListenerWatch *watch = nullptr;
+        bool watching = false;
+    };
+    // Gives each proxy its name (stable, or fresh when m_freshProxyName) and forgets ports and errors.
+    void prepareTunnels();
+    void prepareEntry(TunnelEntry &entry, const QStringList &takenNames);
+    void releaseEntry(TunnelEntry &entry);
+    QString proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const;
+    // Rewrites the client file and asks the running client to reload it; nothing without a client.
+    void applyTunnelChange();
+    void requestReload();
+    QNetworkRequest apiRequest(const QString &path) const;
+    // Takes a status reply into the tunnels; returns whether the file must be reloaded (the UDP proxy of
+    // a TcpUdp tunnel can now ask for its port, or must take any).
+    bool takeProxyStatuses(const QByteArray &body, bool *valid);
+    // The port shown for the connection: the first tunnel's, else the first known one.
+    QString shownPort() const;
+    bool everyProxyRefused() const;
+    void updateTunnelWatches();
+    void noteTunnelsMaybeChanged();
+    // The index of the tunnel whose proxy a client line names; 0 when it names none.
+    int tunnelOfLine(const QString &line) const;
+    QStringList proxyNamesExcept(int index) const;
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -197,4 +295,7 @@ private:
     // line that arrives in two reads is logged and judged as one.
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    QList<TunnelEntry> m_tunnels;
+    // The tunnel states last announced, to tell whether they changed.
+    QList<TunnelState> m_announcedStates;
 };

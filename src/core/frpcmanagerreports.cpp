@@ -109,6 +109,7 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
     bool newsFromClient = false;
     bool visitorReachedNothing = false;
     bool nameTaken = false;
+    bool proxyStarted = false;
     for (const QString &line : lines) {
         // Our own status requests make the client write; they must never cause another one.
         if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
@@ -116,18 +117,30 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
         // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
         // with every visit and say nothing about the tunnel itself.
         if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
-            if (!takeOwnVisit())
+            // The other tunnels show the hint on their rows, from their own watch; the address
+            // check's own visit to the first tunnel is no visitor.
+            if (tunnelOfLine(line) == 0 && !takeOwnVisit())
                 visitorReachedNothing = true;
             continue;
         }
         newsFromClient = true;
+        if (FrpcClientText::isProxyStartedLine(line))
+            proxyStarted = true;
         if (ProxyName::isNameTakenError(line))
             nameTaken = true;
         if (FrpcClientText::isErrorLine(line, onStandardError))
             m_lastErrorLine = line.trimmed();
     }
-    if (newsFromClient && asksClient(m_phase) && !m_outputQueryTimer->isActive())
-        m_outputQueryTimer->start();
+    // A proxy that started has its port in the status at once: asked without waiting. Other news is
+    // asked about once for a whole burst of lines.
+    if (newsFromClient && asksClient(m_phase)) {
+        if (proxyStarted) {
+            m_outputQueryTimer->stop();
+            queryRemotePort();
+        } else if (!m_outputQueryTimer->isActive()) {
+            m_outputQueryTimer->start();
+        }
+    }
     if (nameTaken)
         noteNameTaken();
     // Last: the box that shows it may run the event loop for a long time.
@@ -198,16 +211,12 @@ void FrpcManager::replaceTakenName(QProcess *client)
     const bool restoring = m_phase != Phase::Launching;
     cleanup();
     const ServerConfig config = m_currentConfig;
-    launchClient(config, m_currentLocalPort, restoring, true);
+    launchClient(config, restoring, true);
 }
 
 void FrpcManager::queryRemotePort()
 {
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/status").arg(m_webServerPort)));
-    request.setTransferTimeout(QUERY_TIMEOUT_MS);
-    const QByteArray credentials = (m_webUser + QLatin1Char(':') + m_webPassword).toUtf8();
-    request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
-    QNetworkReply *reply = m_networkManager->get(request);
+    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/status")));
     connect(reply, &QNetworkReply::finished, this, &FrpcManager::onQueryFinished);
     // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
@@ -230,12 +239,14 @@ void FrpcManager::onQueryFinished()
     if (!asksClient(m_phase))
         return;
 
-    const FrpcClientText::ProxyStatus proxy = FrpcClientText::proxyStatus(reply->readAll(), m_proxyName);
-    if (!proxy.valid)
+    bool valid = false;
+    const bool reloadNeeded = takeProxyStatuses(reply->readAll(), &valid);
+    if (!valid)
         return;
 
-    if (proxy.port.isEmpty()) {
-        // The client has lost the server, or the server refused the proxy; the client keeps trying.
+    const QString port = shownPort();
+    if (port.isEmpty()) {
+        // The client has lost the server, or the server refused the proxies; the client keeps trying.
         // A client that ends from here on ends a tunnel that was up: it is restarted.
         if (m_phase == Phase::Up) {
             emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
@@ -243,27 +254,52 @@ void FrpcManager::onQueryFinished()
         }
     } else if (m_phase == Phase::Up) {
         // The client logged in again and the server assigned another port.
-        if (proxy.port != m_remotePort) {
-            m_remotePort = proxy.port;
-            emit logMessage(QStringLiteral("远程端口已变更: %1").arg(proxy.port));
-            emit tunnelEvent(TunnelPortChanged, proxy.port);
-            emit remotePortReady(proxy.port);
+        if (port != m_remotePort) {
+            m_remotePort = port;
+            emit logMessage(QStringLiteral("远程端口已变更: %1").arg(port));
+            emit tunnelEvent(TunnelPortChanged, port);
+            emit remotePortReady(port);
         }
     } else {
         const TunnelEvent event = m_phase == Phase::Launching ? TunnelEstablished : TunnelRestored;
-        m_remotePort = proxy.port;
+        m_remotePort = port;
         enterPhase(Phase::Up);
-        emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(proxy.port));
-        emit tunnelEvent(event, proxy.port);
-        emit remotePortReady(proxy.port);
+        emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
+        emit tunnelEvent(event, port);
+        emit remotePortReady(port);
     }
+    updateTunnelWatches();
+    noteTunnelsMaybeChanged();
+    if (reloadNeeded)
+        applyTunnelChange();
 
-    // Last: the box that shows it may run the event loop for a long time.
-    if (!proxy.error.isEmpty() && proxy.port.isEmpty()) {
-        if (ProxyName::isNameTakenError(proxy.error) && !m_freshProxyName)
-            noteNameTaken();
-        else
-            reportProxyError(proxy.error);
+    // Last: the box that shows it may run the event loop for a long time. A refused proxy is told on
+    // its own row while others run; only when the server refuses them all is the connection's error.
+    bool nameTaken = false;
+    QStringList refusals;
+    for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
+        for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
+            if (!slot->written || slot->error.isEmpty() || !slot->port.isEmpty())
+                continue;
+            if (ProxyName::isNameTakenError(slot->error) && !m_freshProxyName)
+                nameTaken = true;
+            else
+                refusals << slot->error;
+        }
+    }
+    if (nameTaken) {
+        noteNameTaken();
+    } else if (!refusals.isEmpty() && everyProxyRefused()) {
+        reportProxyError(refusals.first());
+    } else {
+        for (const QString &refusal : std::as_const(refusals)) {
+            const QString key = QStringLiteral("row:") + refusal;
+            if (m_shownProxyErrors.contains(key))
+                continue;
+            m_shownProxyErrors.append(key);
+            emit logMessage(QStringLiteral("服务器拒绝了其中一个隧道: ")
+                            + Redaction::filterSensitiveInfo(refusal));
+        }
     }
 }
 

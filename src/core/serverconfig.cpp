@@ -261,12 +261,23 @@ void ServerConfigManager::setTheme(int theme)
 QString ServerConfigManager::getLastProtocol() const
 {
     const QString stored = QSettings().value(KEY_LAST_PROTOCOL).toString();
-    return stored == QLatin1String("udp") ? stored : QStringLiteral("tcp");
+    return stored == QLatin1String("udp") || stored == QLatin1String("tcp+udp") ? stored
+                                                                                : QStringLiteral("tcp");
 }
 
 void ServerConfigManager::setLastProtocol(const QString &protocol)
 {
     QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
+}
+
+QStringList ServerConfigManager::getMoreTunnels() const
+{
+    return QSettings().value(QStringLiteral("moreTunnels")).toStringList();
+}
+
+void ServerConfigManager::setMoreTunnels(const QStringList &tunnels)
+{
+    QSettings().setValue(QStringLiteral("moreTunnels"), tunnels);
 }
 
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)

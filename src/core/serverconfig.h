@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariantMap>
 
 // One tunnel server the user can connect to.
@@ -57,9 +58,13 @@ public:
     // 0 light, 1 dark; other stored values are returned as stored.
     int getTheme() const;
     void setTheme(int theme);
-    // The protocol of the last tunnel started, "tcp" or "udp"; a missing or unknown value reads "tcp".
+    // The protocol of the last tunnel started, "tcp", "udp" or "tcp+udp"; a missing or unknown value
+    // reads "tcp".
     QString getLastProtocol() const;
     void setLastProtocol(const QString &protocol);
+    // The window's tunnels after the first, each "port/protocol" ("25565/tcp+udp").
+    QStringList getMoreTunnels() const;
+    void setMoreTunnels(const QStringList &tunnels);
 
     // The file holds tokens: it is made readable by its owner only, and written whole or not at all
     // unless its folder takes no new files (then an existing file is overwritten in place).

@@ -14,6 +14,7 @@
 #include "trayicon.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
+#include "tunnelrows.h"
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
@@ -65,6 +66,11 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::errorOccurred, this, &MainWindow::onError);
     connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
             &MainWindow::onLocalServiceHintChanged);
+    // The first tunnel's UDP half and the other tunnels' addresses reach the status line and the tray.
+    connect(m_frpcManager, &FrpcManager::tunnelsChanged, this, [this] {
+        if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
+            onRemotePortReady(m_remotePort);
+    });
 
     setupTray();
     updateStatusDisplay();
@@ -112,15 +118,17 @@ void MainWindow::setupUI()
     // The item data is the FrpcManager::Protocol the entry stands for.
     m_protocolCombo = new QComboBox(this);
     m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
-    m_protocolCombo->addItem(QStringLiteral("TCP"), int(FrpcManager::Tcp));
-    m_protocolCombo->addItem(QStringLiteral("UDP"), int(FrpcManager::Udp));
-    m_protocolCombo->setFixedWidth(96);
+    TunnelRows::addProtocols(m_protocolCombo);
+    m_protocolCombo->setFixedWidth(136);
     m_protocolCombo->setFixedHeight(32);
     m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_localPortSpin, 0, Qt::AlignVCenter);
     portLayout->addWidget(m_protocolCombo, 0, Qt::AlignVCenter);
+    m_tunnelRows = new TunnelRows(m_frpcManager, m_localPortSpin, this);
+    m_tunnelRows->placeAddButton(portLayout);
     topAreaLayout->addLayout(portLayout);
+    topAreaLayout->addWidget(m_tunnelRows);
 
     auto *statusLayout = new QHBoxLayout;
     statusLayout->setAlignment(Qt::AlignCenter);
@@ -232,6 +240,7 @@ void MainWindow::applyLightTheme()
     setStyleSheet(ThemeStyles::windowSheet(false));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
     m_reachabilityLabel->applyTheme(false);
+    m_tunnelRows->setDarkTheme(false);
     DarkThemeHelper::setDarkTitleBar(this, false);
 }
 
@@ -241,6 +250,7 @@ void MainWindow::applyDarkTheme()
     setStyleSheet(ThemeStyles::windowSheet(true));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
     m_reachabilityLabel->applyTheme(true);
+    m_tunnelRows->setDarkTheme(true);
     DarkThemeHelper::setDarkTitleBar(this, true);
 }
 
@@ -415,7 +425,8 @@ void MainWindow::onConnectServer(int index)
     m_connectedLocalPort = localPort;
     updateCardStates();
 
-    m_frpcManager->start(config, localPort, protocol);
+    m_tunnelRows->setHost(config.serverAddr);
+    m_frpcManager->start(config, QList<FrpcManager::Tunnel> { { localPort, protocol } } + m_tunnelRows->tunnels());
 }
 
 void MainWindow::onEditServer(int index)
@@ -480,8 +491,9 @@ void MainWindow::onRemotePortReady(const QString &port)
     // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
     m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    const bool udp = m_frpcManager->protocol() == FrpcManager::Udp;
-    const QString remoteInfo = TunnelAddress::tunnelText(m_connectedAddress, m_remotePort, udp);
+    FrpcManager::TunnelState first = m_frpcManager->tunnelStates().value(0);
+    first.port = port;
+    const QString remoteInfo = TunnelRows::addressText(m_connectedAddress, first);
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
@@ -695,7 +707,9 @@ QString MainWindow::tunnelAddress() const
 {
     if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
         return {};
-    return TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
+    // With several tunnels, one line for each.
+    const QStringList lines = TunnelRows::addressLines(m_connectedAddress, m_frpcManager->tunnelStates());
+    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

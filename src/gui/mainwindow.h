@@ -11,6 +11,7 @@ class CardLatencies;
 class LogWindow;
 class ReachabilityLabel;
 class TunnelNotifications;
+class TunnelRows;
 class TunnelTrayIcon;
 class QCheckBox;
 class QComboBox;
@@ -30,6 +31,8 @@ public:
     ~MainWindow() override;
 
     bool isDarkTheme() const { return m_currentTheme == 1; }
+    // The rows of the tunnels after the first.
+    TunnelRows *tunnelRows() const { return m_tunnelRows; }
     // Connects the stored server named exactly `name`, as a click on its card would, publishing
     // `localPort` (0: the port in the window) over `protocol` (none: the one chosen in the window). A
     // name that matches no server or several is refused with a message box naming it. Returns whether
@@ -105,6 +108,8 @@ private:
     LogWindow *m_logWindow = nullptr;
     TunnelNotifications *m_notifications = nullptr;
     TunnelTrayIcon *m_tray = nullptr;
+    // The tunnels after the first.
+    TunnelRows *m_tunnelRows = nullptr;
     // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
     bool m_toldAboutTray = false;
     int m_connectedServerIndex = -1;

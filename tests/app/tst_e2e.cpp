@@ -135,6 +135,7 @@ private slots:
     void failuresAreShown();
     void serverOnIPv6Loopback();
     void udpTunnelCarriesDatagrams();
+    void severalTunnelsChangedWhileUp();
 
 private:
     // publicAddress: where the server opens the tunnels' ports; address when null.
@@ -879,6 +880,123 @@ void TestEndToEnd::udpTunnelCarriesDatagrams()
              QStringLiteral("UDP"));
     disconnectAndWait(m_entryIndex);
     QVERIFY(protocol->isEnabled());
+}
+
+// Whether a datagram sent to the public port comes back (sent again until it does: datagrams may be lost
+// while the server opens the port).
+bool udpEchoes(int remotePort)
+{
+    QUdpSocket friendSocket;
+    friendSocket.bind(QHostAddress::LocalHost, 0);
+    const QByteArray payload = "datagram " + randomText(16).toUtf8();
+    return QTest::qWaitFor(
+        [&] {
+            if (friendSocket.hasPendingDatagrams())
+                return friendSocket.receiveDatagram().data() == payload;
+            friendSocket.writeDatagram(payload, QHostAddress::LocalHost, quint16(remotePort));
+            QTest::qWait(100);
+            return false;
+        },
+        Timeout);
+}
+
+// The frpc processes this test started (other programs may run their own).
+QList<qint64> ownClients()
+{
+    QList<qint64> own;
+    for (const qint64 pid : frpcProcessIds()) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (stat.open(QIODevice::ReadOnly)) {
+            const QByteArray fields = stat.readAll();
+            if (fields.mid(fields.lastIndexOf(')') + 2).split(' ').value(1).toLongLong()
+                == QCoreApplication::applicationPid())
+                own << pid;
+        }
+    }
+    return own;
+}
+
+void TestEndToEnd::severalTunnelsChangedWhileUp()
+{
+    // TCP and UDP echo on the same local port.
+    QUdpSocket echo;
+    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
+        while (echo.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = echo.receiveDatagram();
+            echo.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+    const auto rows = [this] {
+        QList<QWidget *> shown;
+        for (QWidget *row : m_window->findChildren<QWidget *>(QStringLiteral("tunnelRow")))
+            if (!row->isHidden())
+                shown << row;
+        return shown;
+    };
+    // Adds a row for the echo port with the protocol given, as the user finishes editing it.
+    const auto addRow = [&](const QString &protocol) {
+        const QList<QWidget *> before = rows();
+        m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
+        QWidget *row = nullptr;
+        for (QWidget *shown : rows())
+            row = before.contains(shown) ? row : shown;
+        row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
+        emit row->findChild<QSpinBox *>()->editingFinished();
+        auto *combo = row->findChild<QComboBox *>();
+        combo->setCurrentIndex(combo->findText(protocol));
+        emit combo->activated(combo->currentIndex());
+        return row;
+    };
+    const auto rowPort = [](QWidget *row) {
+        const QString text = row->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text();
+        return text.section(u':', -1).toInt();
+    };
+    addRow(QStringLiteral("UDP"));
+    const int firstPort = connectAndWaitForPort(m_entryIndex);
+    QVERIFY2(firstPort > 0, qPrintable(statusText()));
+    QTRY_VERIFY_WITH_TIMEOUT(rowPort(rows().first()) > 0, Timeout);
+    const QList<qint64> client = ownClients();
+    QCOMPARE(client.size(), 1);
+    expectEcho(firstPort);
+    QVERIFY(udpEchoes(rowPort(rows().first())));
+
+    // A connection through the first tunnel stays open across the changes.
+    QTcpSocket longLived;
+    longLived.connectToHost(QHostAddress::LocalHost, quint16(firstPort));
+    QVERIFY(longLived.waitForConnected(Timeout));
+    const auto stillEchoes = [&longLived] {
+        longLived.write("ping");
+        QByteArray answer;
+        return QTest::qWaitFor([&] { return (answer += longLived.readAll()) == "ping"; }, Timeout);
+    };
+    QVERIFY(stillEchoes());
+
+    // A row added while up: TCP+UDP on one public port, through the same client.
+    QWidget *both = addRow(QStringLiteral("TCP+UDP"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        both->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().startsWith("TCP+UDP 127.0.0.1:"),
+        Timeout);
+    const int bothPort = rowPort(both);
+    expectEcho(bothPort);
+    QVERIFY(udpEchoes(bothPort));
+    QVERIFY(stillEchoes());
+    QCOMPARE(ownClients(), client);
+    QCOMPARE(shownRemotePort(), firstPort);
+
+    // Removed: its public port closes, the first tunnel goes on.
+    both->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
+    QTRY_VERIFY_WITH_TIMEOUT(portIsFree(bothPort), Timeout);
+    QVERIFY(stillEchoes());
+    QCOMPARE(ownClients(), client);
+
+    // A new start shows the rows kept.
+    disconnectAndWait(m_entryIndex);
+    openNewWindow();
+    QCOMPARE(rows().size(), 1);
+    QCOMPARE(rows().first()->findChild<QSpinBox *>()->value(), int(m_echo.serverPort()));
+    QCOMPARE(rows().first()->findChild<QComboBox *>()->currentText(), QStringLiteral("UDP"));
+    rows().first()->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
 }
 
 MARROWGATE_TEST_MAIN(TestEndToEnd)

@@ -15,6 +15,8 @@ class TestCommandLine : public QObject
 private slots:
     void parse_data();
     void parse();
+    void severalPorts_data();
+    void severalPorts();
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
 };
@@ -91,6 +93,43 @@ void TestCommandLine::parse()
         QVERIFY2(request.text.startsWith("用法: Marrowgate [选项]\n"), qPrintable(request.text));
 }
 
+void TestCommandLine::severalPorts_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    // Each tunnel as "port/protocol"; empty when the command line is refused.
+    QTest::addColumn<QString>("tunnels");
+    QTest::addColumn<QString>("textHolds");
+    QStringList eleven { "--connect", "a" };
+    for (int port = 1; port <= 11; ++port)
+        eleven << "--port" << QString::number(port);
+    QTest::newRow("suffixes") << QStringList { "--connect", "a", "--port", "25565", "--port", "24454/udp",
+                                               "--port=7777/tcp+udp" }
+                              << "25565/ 24454/udp 7777/tcp+udp" << QString();
+    QTest::newRow("--protocol for ports without suffix")
+        << QStringList { "--connect", "a", "--protocol", "tcp+udp", "--port", "1", "--port", "2/tcp" }
+        << "1/tcp+udp 2/tcp" << QString();
+    QTest::newRow("bad suffix") << QStringList { "--connect", "a", "--port", "80/sctp" } << QString() << "80/sctp";
+    QTest::newRow("empty suffix") << QStringList { "--connect", "a", "--port", "80/" } << QString() << "80/";
+    QTest::newRow("bad port with suffix")
+        << QStringList { "--connect", "a", "--port", "x/udp" } << QString() << "x/udp";
+    QTest::newRow("eleven tunnels") << eleven << QString() << "10";
+}
+
+void TestCommandLine::severalPorts()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, tunnels);
+    QFETCH(QString, textHolds);
+    const CommandLineRequest request = parseCommandLine(QStringList { "/opt/bin/Marrowgate" } + arguments);
+    QCOMPARE(request.action, tunnels.isEmpty() ? CommandLineRequest::Fail : CommandLineRequest::Run);
+    QStringList read;
+    for (const CommandLineRequest::Tunnel &tunnel : request.tunnels)
+        read << QString::number(tunnel.port) + u'/' + tunnel.protocol;
+    if (!tunnels.isEmpty())
+        QCOMPARE(read.join(u' '), tunnels);
+    QVERIFY2(request.text.contains(textHolds), qPrintable(request.text));
+}
+
 // The program itself answers these before it needs a display: the platform is forced to one that
 // cannot start here, and the settings folder stays empty.
 void TestCommandLine::answersWithoutADisplay_data()
@@ -107,6 +146,8 @@ void TestCommandLine::answersWithoutADisplay_data()
                               << "70000";
     QTest::newRow("bad protocol") << QStringList { "--connect", "a", "--protocol", "sctp" } << 2 << QString()
                                   << "sctp";
+    QTest::newRow("bad port suffix") << QStringList { "--connect", "a", "--port", "80", "--port", "81/tpc" }
+                                     << 2 << QString() << "81/tpc";
 }
 
 void TestCommandLine::answersWithoutADisplay()

@@ -44,7 +44,35 @@ const char *const FAKE_VARIABLES[] = {
     "FAKEFRPC_STATUS_PAD",     "FAKEFRPC_PROXY_ERROR",
     "FAKEFRPC_DROP_AFTER_MS",  "FAKEFRPC_BACK_AFTER_MS",
     "FAKEFRPC_MOVE_AFTER_MS",  "FAKEFRPC_FIRST_NAME_TAKEN",
+    "FAKEFRPC_REFUSE_PORT",    "FAKEFRPC_UDP_PORT_TAKEN",
+    "FAKEFRPC_NO_RELOAD",
 };
+
+// "port", "port+udpPort" for TCP+UDP, "!error" for a refused one, per tunnel.
+QStringList stateTexts(const QList<FrpcManager::TunnelState> &states)
+{
+    QStringList texts;
+    for (const FrpcManager::TunnelState &state : states) {
+        QString text = state.port;
+        if (!state.udpPort.isEmpty())
+            text += u'+' + state.udpPort;
+        if (!state.error.isEmpty())
+            text += u'!' + state.error;
+        texts << text;
+    }
+    return texts;
+}
+
+// "8001/tcp 8002/udp 8003/tcp+udp"
+QList<FrpcManager::Tunnel> tunnelList(const QString &spec)
+{
+    QList<FrpcManager::Tunnel> tunnels;
+    for (const QString &item : spec.split(u' ', Qt::SkipEmptyParts))
+        tunnels.append(
+            { item.section(u'/', 0, 0).toInt(), FrpcManager::protocolFromName(item.section(u'/', 1)) });
+    return tunnels;
+}
+
 
 QString statusName(FrpcManager::Status status)
 {
@@ -231,6 +259,10 @@ private slots:
     void clientScenarios();
     void takenNameReplaced_data();
     void takenNameReplaced();
+    void severalTunnels_data();
+    void severalTunnels();
+    void tunnelsChangedWhileUp_data();
+    void tunnelsChangedWhileUp();
     void newClientSurvivesOldStop_data();
     void newClientSurvivesOldStop();
     void pendingReplyIgnoredAfterStop();
@@ -1329,6 +1361,99 @@ void TestFrpcManager::takenNameReplaced()
     QCOMPARE(proxyName(takenRun), proxyName(0));
     QVERIFY(proxyName(takenRun + 1) != proxyName(0));
     QCOMPARE(proxyName(takenRun + 2), proxyName(0));
+}
+
+void TestFrpcManager::severalTunnels_data()
+{
+    QTest::addColumn<QStringList>("environment");
+    QTest::addColumn<QString>("tunnels");
+    QTest::addColumn<QStringList>("states");
+    QTest::addColumn<QStringList>("errors");
+    QString ten;
+    QStringList tenPorts;
+    for (int i = 0; i < FrpcManager::MAX_TUNNELS; ++i) {
+        ten += QStringLiteral(" %1/%2").arg(8001 + i).arg(i % 2 ? "udp" : "tcp");
+        tenPorts << QString::number(46000 + i);
+    }
+    QTest::newRow("ten tunnels, one client") << QStringList() << ten << tenPorts << QStringList();
+    QTest::newRow("refused on one row")
+        << QStringList { QStringLiteral("FAKEFRPC_REFUSE_PORT=8002") }
+        << QStringLiteral("8001/tcp 8002/udp 8003/tcp")
+        << QStringList { QStringLiteral("46000"), QStringLiteral("!port not allowed"),
+                         QStringLiteral("46002") }
+        << QStringList();
+    QTest::newRow("every proxy refused")
+        << QStringList { QStringLiteral("FAKEFRPC_PROXY_ERROR=port not allowed") }
+        << QStringLiteral("8001/tcp 8002/udp")
+        << QStringList { QStringLiteral("!port not allowed"), QStringLiteral("!port not allowed") }
+        << QStringList { QStringLiteral("服务器拒绝了隧道: port not allowed") };
+    QTest::newRow("TCP+UDP on one port")
+        << QStringList() << QStringLiteral("8001/tcp+udp 8002/tcp")
+        << QStringList { QStringLiteral("46000+46000"), QStringLiteral("46001") } << QStringList();
+    QTest::newRow("TCP+UDP, the UDP port taken")
+        << QStringList { QStringLiteral("FAKEFRPC_UDP_PORT_TAKEN=1") }
+        << QStringLiteral("8001/tcp+udp 8002/tcp")
+        << QStringList { QStringLiteral("46000+46002"), QStringLiteral("46001") } << QStringList();
+}
+
+void TestFrpcManager::severalTunnels()
+{
+    QFETCH(QStringList, environment);
+    QFETCH(QString, tunnels);
+    QFETCH(QStringList, states);
+    QFETCH(QStringList, errors);
+    for (const QString &setting : std::as_const(environment))
+        qputenv(qPrintable(setting.section(u'=', 0, 0)), setting.section(u'=', 1).toUtf8());
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), tunnelList(tunnels));
+    WAIT_FOR(recorder, stateTexts(manager.tunnelStates()) == states, WAIT_MS);
+    QTRY_COMPARE(recorder.errors, errors);
+    // One client carries them all, and one status query serves every tunnel.
+    QCOMPARE(records().first().value(QLatin1String("pid")), records().last().value(QLatin1String("pid")));
+    QVERIFY2(recorder.statusRequests < 5, qPrintable(QString::number(recorder.statusRequests)));
+    QCOMPARE(manager.status(), errors.isEmpty() ? FrpcManager::Running : FrpcManager::Starting);
+}
+
+void TestFrpcManager::tunnelsChangedWhileUp_data()
+{
+    QTest::addColumn<bool>("reloads");
+    QTest::newRow("client reloads its file") << true;
+    QTest::newRow("older client restarted") << false;
+}
+
+void TestFrpcManager::tunnelsChangedWhileUp()
+{
+    QFETCH(bool, reloads);
+    if (!reloads)
+        qputenv("FAKEFRPC_NO_RELOAD", "1");
+    FrpcManager manager;
+    Recorder recorder(&manager);
+    manager.start(testConfig(), tunnelList(QStringLiteral("8001/tcp")));
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
+    const QJsonValue firstPid = records().first().value(QLatin1String("pid"));
+
+    QCOMPARE(manager.addTunnel({ 8002, FrpcManager::Udp }), 1);
+    WAIT_FOR(recorder, stateTexts(manager.tunnelStates()) == QStringList({ "46000", "46001" }), WAIT_MS);
+    QCOMPARE(records().last().value(QLatin1String("pid")) == firstPid, reloads);
+    QCOMPARE(recorder.events.filter(QStringLiteral("404")).size(), reloads ? 0 : 1);
+    QCOMPARE(manager.remotePort(), QStringLiteral("46000"));
+
+    const auto proxiesInFile = [this] {
+        return records()
+            .last()
+            .value(QLatin1String("config"))
+            .toObject()
+            .value(QLatin1String("proxies"))
+            .toArray()
+            .size();
+    };
+    QVERIFY(!manager.removeTunnel(0));
+    QVERIFY(manager.removeTunnel(1));
+    QCOMPARE(stateTexts(manager.tunnelStates()), QStringList { QStringLiteral("46000") });
+    WAIT_FOR(recorder, proxiesInFile() == 1, WAIT_MS);
+    QCOMPARE(recorder.errors, QStringList());
+    WAIT_FOR(recorder, manager.status() == FrpcManager::Running, WAIT_MS);
 }
 
 void TestFrpcManager::reconnectAfterExit()

@@ -33,6 +33,13 @@
 //                               gets n added)
 //   FAKEFRPC_NO_PORT=1          never report a port: proxies stay "wait start"
 //   FAKEFRPC_PROXY_ERROR=text   the server refuses the proxies: "start error" with this "err"
+//   FAKEFRPC_REFUSE_PORT=n      ... only the proxies of local port n (the "err" "port not allowed" when
+//                               FAKEFRPC_PROXY_ERROR is unset)
+//   FAKEFRPC_UDP_PORT_TAKEN=1   a UDP proxy that asks for a remote port is refused ("port already used");
+//                               a proxy that asks for one otherwise gets it
+//   FAKEFRPC_NO_RELOAD=1        answer GET /api/reload with 404, like an older client; otherwise it
+//                               reads the file again, starts the proxies that are new or changed and
+//                               drops those no longer listed (each proxy keeps its port while listed)
 //   FAKEFRPC_FIRST_NAME_TAKEN=n in the n-th run written to FAKEFRPC_RECORD (n-1 runs in the file before
 //                               it), the server holds the proxies' names for an earlier session: "start
 //                               error" with "err" "proxy [<name>] already exists"
@@ -193,12 +200,23 @@ int termExitCode = 0;
 // Whether the server holds the proxies' names for an earlier session (FAKEFRPC_FIRST_NAME_TAKEN).
 bool namesTaken = false;
 
-// Why the server refuses the proxy named name; empty when it takes it.
-QString proxyErrorFor(const QString &name)
+// Why the server refuses the proxy; empty when it takes it.
+QString proxyErrorFor(const QJsonObject &proxy)
 {
-    const QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
+    const QString name = proxy.value(QLatin1String("name")).toString();
+    QString proxyError = qEnvironmentVariable("FAKEFRPC_PROXY_ERROR");
     if (proxyError.isEmpty() && namesTaken)
         return QStringLiteral("proxy [%1] already exists").arg(name);
+    if (qEnvironmentVariableIsSet("FAKEFRPC_REFUSE_PORT")) {
+        if (proxy.value(QLatin1String("localPort")).toInt()
+            != qEnvironmentVariableIntValue("FAKEFRPC_REFUSE_PORT"))
+            return {};
+        return proxyError.isEmpty() ? QStringLiteral("port not allowed") : proxyError;
+    }
+    if (proxyError.isEmpty() && qEnvironmentVariableIntValue("FAKEFRPC_UDP_PORT_TAKEN") != 0
+        && proxy.value(QLatin1String("type")).toString() == QLatin1String("udp")
+        && proxy.value(QLatin1String("remotePort")).toInt() != 0)
+        return QStringLiteral("port already used");
     return proxyError;
 }
 
@@ -314,13 +332,47 @@ public:
         m_online = true;
         logLine('I', "client/service.go:323",
                 QStringLiteral("[%1] login to server success, get run id [%1]").arg(runId()));
+        startProxies(m_proxies);
+    }
+
+    // Re-reads the file: new and changed proxies start, those no longer listed end.
+    void reload(QTcpSocket *socket)
+    {
+        QJsonObject config;
+        QString error;
+        if (!readConfig(m_configPath, &config, &error)) {
+            respond(socket, "400 Bad Request", "text/plain; charset=utf-8", error.toUtf8() + '\n');
+            return;
+        }
+        const QJsonArray proxies = config.value(QLatin1String("proxies")).toArray();
+        QJsonArray started;
+        for (const QJsonValue &proxy : proxies) {
+            if (!m_proxies.contains(proxy))
+                started.append(proxy);
+        }
+        for (const QJsonValue &proxy : std::as_const(m_proxies)) {
+            if (!proxies.contains(proxy))
+                m_ports.remove(proxy.toObject().value(QLatin1String("name")).toString());
+        }
+        m_proxies = proxies;
+        appendRecord(QJsonObject { { QStringLiteral("pid"), QCoreApplication::applicationPid() },
+                                   { QStringLiteral("reload"), true },
+                                   { QStringLiteral("config"), config } });
+        respond(socket, "200 OK", "text/plain; charset=utf-8", "reload success\n");
+        if (m_online && !started.isEmpty())
+            startProxies(started);
+    }
+
+    void startProxies(const QJsonArray &proxies)
+    {
         QStringList names;
-        for (const QJsonValue &proxy : std::as_const(m_proxies))
+        for (const QJsonValue &proxy : proxies)
             names << proxy.toObject().value(QLatin1String("name")).toString();
         logLine('I', "proxy/proxy_manager.go:180",
                 QStringLiteral("[%1] proxy added: [%2]").arg(runId(), names.join(QLatin1Char(' '))));
-        for (const QString &name : std::as_const(names)) {
-            const QString proxyError = proxyErrorFor(name);
+        for (const QJsonValue &proxy : proxies) {
+            const QString name = proxy.toObject().value(QLatin1String("name")).toString();
+            const QString proxyError = proxyErrorFor(proxy.toObject());
             if (!proxyError.isEmpty())
                 logLine('W', "client/control.go:170",
                         QStringLiteral("[%1] [%2] start error: %3").arg(runId(), name, proxyError));
@@ -417,6 +469,12 @@ private:
                     "Www-Authenticate: Basic realm=\"Restricted\"\r\n");
             return;
         }
+        if (requestLine.value(0) == "GET" && requestLine.value(1) == "/api/reload"
+            && qEnvironmentVariableIntValue("FAKEFRPC_NO_RELOAD") == 0) {
+            logLine('I', "client/admin_api.go:60", QStringLiteral("http request [/api/reload]"));
+            reload(socket);
+            return;
+        }
         if (requestLine.value(0) != "GET" || requestLine.value(1) != "/api/status") {
             respond(socket, "404 Not Found", "text/plain; charset=utf-8", "404 page not found\n");
             return;
@@ -473,12 +531,15 @@ private:
         QHash<QString, QJsonArray> byType;
         for (int i = 0; i < m_proxies.size(); ++i) {
             const QJsonObject proxy = m_proxies.at(i).toObject();
-            const QString proxyError = proxyErrorFor(proxy.value(QLatin1String("name")).toString());
+            const QString proxyError = proxyErrorFor(proxy);
             const QString localAddr
                 = proxy.value(QLatin1String("localIP")).toString(QStringLiteral("127.0.0.1"))
                 + QLatin1Char(':') + QString::number(proxy.value(QLatin1String("localPort")).toInteger());
             QString status = QStringLiteral("running");
-            QString remoteAddr = serverAddr + QLatin1Char(':') + QString::number(remotePort + i);
+            const int asked = proxy.value(QLatin1String("remotePort")).toInt();
+            QString remoteAddr = serverAddr + QLatin1Char(':')
+                + QString::number(asked != 0 ? asked : remotePort + portIndex(proxy));
+
             if (!proxyError.isEmpty()) {
                 status = QStringLiteral("start error");
                 remoteAddr.clear();
@@ -520,8 +581,28 @@ private:
         socket->disconnectFromHost();
     }
 
+    // The place of each proxy among those that were given a port, kept while it is listed.
+    int portIndex(const QJsonObject &proxy) const
+    {
+        const QString name = proxy.value(QLatin1String("name")).toString();
+        auto it = m_ports.constFind(name);
+        if (it == m_ports.cend()) {
+            int next = 0;
+            for (const int taken : m_ports)
+                next = qMax(next, taken + 1);
+            it = m_ports.insert(name, next);
+        }
+        return it.value();
+    }
+
+public:
+    QString m_configPath;
+
+private:
     QJsonObject m_config;
     QJsonArray m_proxies;
+    mutable QHash<QString, int> m_ports;
+
     QByteArray m_runId;
     QByteArray m_expectedAuth;
     QTcpServer m_server;
@@ -608,6 +689,7 @@ int main(int argc, char *argv[])
         QTimer::singleShot(*exitAfter, &app, [] { endNow(); });
 
     StatusServer server(config);
+    server.m_configPath = configPath;
     const auto serve = [&server] {
         QString listenError;
         if (!server.listen(&listenError)) {

@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSet>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
@@ -89,6 +90,7 @@ private slots:
     void iconResource();
     void cardsPackAtTop_data();
     void cardsPackAtTop();
+    void tunnelRowsUpToTen();
 };
 
 void TestMainWindow::windowIdentity()
@@ -206,9 +208,10 @@ void TestMainWindow::initialState()
 
     auto *protocol = qobject_cast<QComboBox *>(frameWidget(window, QStringLiteral("protocol")));
     QVERIFY(protocol);
-    QCOMPARE(protocol->count(), 2);
+    QCOMPARE(protocol->count(), 3);
     QCOMPARE(protocol->itemText(0), QStringLiteral("TCP"));
     QCOMPARE(protocol->itemText(1), QStringLiteral("UDP"));
+    QCOMPARE(protocol->itemText(2), QStringLiteral("TCP+UDP"));
     QCOMPARE(protocol->currentText(), QStringLiteral("TCP"));
     QVERIFY(protocol->isEnabled());
 }
@@ -435,6 +438,34 @@ void TestMainWindow::cardsPackAtTop()
     QCOMPARE(area->verticalScrollBar()->maximum() > 0, scrolls);
     if (!scrolls)
         QVERIFY(cards.last()->geometry().bottom() < area->viewport()->height() - 14);
+}
+
+void TestMainWindow::tunnelRowsUpToTen()
+{
+    // Nine rows beside the first, each proposing a port not yet used; the add button then gives up.
+    MainWindow window;
+    const auto rowPorts = [&window] {
+        QList<int> ports { window.findChild<QSpinBox *>()->value() };
+        for (QWidget *row : window.findChildren<QWidget *>(QStringLiteral("tunnelRow")))
+            ports << row->findChild<QSpinBox *>()->value();
+        return ports;
+    };
+    auto *add = window.findChild<QPushButton *>(QStringLiteral("addTunnelButton"));
+    QCOMPARE(add->toolTip(), QStringLiteral("添加端口"));
+    for (int i = 0; i < 9; ++i)
+        add->click();
+    QVERIFY(!add->isEnabled());
+    add->click();
+    const QList<int> ports = rowPorts();
+    QCOMPARE(ports.size(), 10);
+    QCOMPARE(QSet<int>(ports.begin(), ports.end()).size(), 10);
+    QCOMPARE(ServerConfigManager::instance().getMoreTunnels().size(), 9);
+
+    // Removing one enables the button again and is kept.
+    window.findChildren<QPushButton *>(QStringLiteral("removeTunnelButton")).first()->click();
+    QVERIFY(add->isEnabled());
+    QCOMPARE(ServerConfigManager::instance().getMoreTunnels().size(), 8);
+    ServerConfigManager::instance().setMoreTunnels({});
 }
 
 MARROWGATE_TEST_MAIN(TestMainWindow)

@@ -1,0 +1,310 @@
+// The tunnels of one connection: their proxies in the client file, their ports and refusals read from
+// the status replies, and the changes made while the client runs (the file rewritten and reloaded).
+#include "frpcmanager.h"
+
+#include "frpcclienttext.h"
+#include "localportprobe.h"
+#include "proxyname.h"
+#include "redaction.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+
+namespace {
+
+const int API_TIMEOUT_MS = 3000;
+
+} // namespace
+
+int FrpcManager::addTunnel(const Tunnel &tunnel)
+{
+    if (m_tunnels.size() >= MAX_TUNNELS)
+        return -1;
+    TunnelEntry entry { tunnel, {}, {}, nullptr, false };
+    prepareEntry(entry, proxyNamesExcept(-1));
+    m_tunnels.append(entry);
+    if (m_tunnels.size() == 1)
+        prepareTunnels();
+    applyTunnelChange();
+    return int(m_tunnels.size()) - 1;
+}
+
+bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
+{
+    if (index < 0 || index >= m_tunnels.size())
+        return false;
+    TunnelEntry &entry = m_tunnels[index];
+    if (entry.tunnel == tunnel)
+        return true;
+    if (entry.watch)
+        entry.watch->stop();
+    entry.watching = false;
+    entry.tunnel = tunnel;
+    prepareEntry(entry, proxyNamesExcept(index));
+    if (index == 0) {
+        m_currentLocalPort = tunnel.localPort;
+        m_protocol = tunnel.protocol;
+        m_proxyName = entry.tcp.used ? entry.tcp.name : entry.udp.name;
+    }
+    applyTunnelChange();
+    return true;
+}
+
+bool FrpcManager::removeTunnel(int index)
+{
+    if (index <= 0 || index >= m_tunnels.size())
+        return false;
+    releaseEntry(m_tunnels[index]);
+    m_tunnels.removeAt(index);
+    applyTunnelChange();
+    return true;
+}
+
+QList<FrpcManager::TunnelState> FrpcManager::tunnelStates() const
+{
+    QList<TunnelState> states;
+    for (int i = 0; i < m_tunnels.size(); ++i) {
+        const TunnelEntry &entry = m_tunnels.at(i);
+        TunnelState state;
+        state.tunnel = entry.tunnel;
+        state.port = entry.tunnel.protocol == Udp ? entry.udp.port : entry.tcp.port;
+        if (entry.tunnel.protocol == TcpUdp)
+            state.udpPort = entry.udp.port;
+        for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
+            if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
+                state.error = Redaction::filterSensitiveInfo(slot->error);
+        }
+        state.nobodyListens = i == 0 ? m_phase == Phase::Up && m_listenerWatch->nobodyListens()
+                                     : entry.watching && entry.watch->nobodyListens();
+        states.append(state);
+    }
+    return states;
+}
+
+void FrpcManager::prepareTunnels()
+{
+    QStringList names;
+    for (TunnelEntry &entry : m_tunnels) {
+        prepareEntry(entry, names);
+        names << entry.tcp.name << entry.udp.name;
+    }
+    const TunnelEntry &first = m_tunnels.first();
+    m_currentLocalPort = first.tunnel.localPort;
+    m_protocol = first.tunnel.protocol;
+    m_proxyName = first.tcp.used ? first.tcp.name : first.udp.name;
+}
+
+void FrpcManager::prepareEntry(TunnelEntry &entry, const QStringList &takenNames)
+{
+    const Protocol protocol = entry.tunnel.protocol;
+    entry.tcp = ProxySlot();
+    entry.udp = ProxySlot();
+    entry.tcp.used = protocol != Udp;
+    entry.udp.used = protocol != Tcp;
+    QStringList taken = takenNames;
+    if (entry.tcp.used) {
+        entry.tcp.name = proxyNameFor(entry.tunnel.localPort, QStringLiteral("tcp"), taken);
+        taken << entry.tcp.name;
+    }
+    if (entry.udp.used)
+        entry.udp.name = proxyNameFor(entry.tunnel.localPort, QStringLiteral("udp"), taken);
+    // The UDP half of TCP+UDP is written once the TCP proxy has its port, to ask for the same number.
+    entry.tcp.written = entry.tcp.used;
+    entry.udp.written = protocol == Udp;
+}
+
+void FrpcManager::releaseEntry(TunnelEntry &entry)
+{
+    delete entry.watch;
+    entry.watch = nullptr;
+    entry.watching = false;
+}
+
+QString FrpcManager::proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const
+{
+    if (m_freshProxyName)
+        return ProxyName::freshName();
+    // The name of one local port and type is the same as for a connection of that one tunnel; a second
+    // tunnel of the same port and type (two rows alike) takes a numbered variant, stable as well.
+    const quint64 installation = ServerConfigManager::instance().installationNumber();
+    QString name = ProxyName::stableName(installation, m_currentConfig.serverAddr, m_currentConfig.serverPort,
+                                         localPort, type);
+    for (int n = 2; takenNames.contains(name); ++n)
+        name = ProxyName::stableName(installation, m_currentConfig.serverAddr, m_currentConfig.serverPort,
+                                     localPort, type + u'#' + QString::number(n));
+    return name;
+}
+
+QStringList FrpcManager::proxyNamesExcept(int index) const
+{
+    QStringList names;
+    for (int i = 0; i < m_tunnels.size(); ++i) {
+        if (i != index)
+            names << m_tunnels.at(i).tcp.name << m_tunnels.at(i).udp.name;
+    }
+    return names;
+}
+
+int FrpcManager::tunnelOfLine(const QString &line) const
+{
+    for (int i = 0; i < m_tunnels.size(); ++i) {
+        for (const ProxySlot *slot : { &m_tunnels.at(i).tcp, &m_tunnels.at(i).udp }) {
+            if (slot->used && line.contains(u'[' + slot->name + u']'))
+                return i;
+        }
+    }
+    return 0;
+}
+
+void FrpcManager::applyTunnelChange()
+{
+    noteTunnelsMaybeChanged();
+    // Without a running client the tunnels take effect at its next start.
+    if (!m_process || m_process->state() == QProcess::NotRunning || !asksClient(m_phase))
+        return;
+    if (!generateConfigFile(m_currentConfig)) {
+        emit logMessage(QStringLiteral("无法更新配置文件，隧道的更改未生效"));
+        return;
+    }
+    requestReload();
+}
+
+QNetworkRequest FrpcManager::apiRequest(const QString &path) const
+{
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_webServerPort) + path));
+    request.setTransferTimeout(API_TIMEOUT_MS);
+    const QByteArray credentials = (m_webUser + QLatin1Char(':') + m_webPassword).toUtf8();
+    request.setRawHeader("Authorization", "Basic " + credentials.toBase64());
+    return request;
+}
+
+void FrpcManager::requestReload()
+{
+    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/reload")));
+    connect(reply, &QNetworkReply::finished, this, &FrpcManager::onReloadFinished);
+}
+
+void FrpcManager::onReloadFinished()
+{
+    auto *reply = qobject_cast<QNetworkReply *>(sender());
+    if (!reply)
+        return;
+    reply->deleteLater();
+    // A reply abandoned when the client ended or was replaced says nothing about the one running now.
+    if (reply->error() == QNetworkReply::OperationCanceledError || !m_process || !asksClient(m_phase))
+        return;
+
+    const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (httpStatus == 404) {
+        // An older client without the reload call: only a new client reads the changed file.
+        emit logMessage(QStringLiteral("frpc 不支持重新加载配置（/api/reload 返回 404），"
+                                       "正在重启 frpc 以应用隧道的更改"));
+        const bool restoring = m_phase != Phase::Launching;
+        const ServerConfig config = m_currentConfig;
+        cleanup();
+        launchClient(config, restoring, m_freshProxyName);
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError) {
+        const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
+        emit logMessage(QStringLiteral("frpc 重新加载配置失败: ")
+                        + Redaction::filterSensitiveInfo(detail.isEmpty() ? reply->errorString() : detail));
+        return;
+    }
+    emit logMessage(QStringLiteral("frpc 已重新加载配置"));
+    // The proxies added or changed report their ports soon; the client's line about each asks again.
+    queryRemotePort();
+}
+
+bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
+{
+    const FrpcClientText::AllProxyStatuses all = FrpcClientText::allProxyStatuses(body);
+    *valid = all.valid;
+    if (!all.valid)
+        return false;
+    bool reloadNeeded = false;
+    for (TunnelEntry &entry : m_tunnels) {
+        for (ProxySlot *slot : { &entry.tcp, &entry.udp }) {
+            if (!slot->written)
+                continue;
+            const FrpcClientText::ProxyStatus status = all.byName.value(slot->name);
+            slot->port = status.port;
+            slot->error = status.error;
+        }
+        if (entry.tunnel.protocol != TcpUdp)
+            continue;
+        if (!entry.udp.written && !entry.tcp.port.isEmpty()) {
+            // The server keeps TCP and UDP ports apart: the same number is usually free for UDP.
+            entry.udp.written = true;
+            entry.udp.askedPort = entry.tcp.port.toInt();
+            reloadNeeded = true;
+        } else if (entry.udp.written && entry.udp.askedPort != 0 && entry.udp.port.isEmpty()
+                   && !entry.udp.error.isEmpty() && !ProxyName::isNameTakenError(entry.udp.error)) {
+            emit logMessage(
+                QStringLiteral("服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
+                    .arg(QString::number(entry.udp.askedPort),
+                         Redaction::filterSensitiveInfo(entry.udp.error)));
+            entry.udp.askedPort = 0;
+            entry.udp.error.clear();
+            reloadNeeded = true;
+        }
+    }
+    return reloadNeeded;
+}
+
+QString FrpcManager::shownPort() const
+{
+    for (const TunnelState &state : tunnelStates()) {
+        const QString port = state.port.isEmpty() ? state.udpPort : state.port;
+        if (!port.isEmpty())
+            return port;
+    }
+    return {};
+}
+
+bool FrpcManager::everyProxyRefused() const
+{
+    bool anyWritten = false;
+    for (const TunnelEntry &entry : m_tunnels) {
+        for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
+            if (!slot->written)
+                continue;
+            anyWritten = true;
+            if (!slot->port.isEmpty() || slot->error.isEmpty())
+                return false;
+        }
+    }
+    return anyWritten;
+}
+
+void FrpcManager::updateTunnelWatches()
+{
+    for (int i = 1; i < m_tunnels.size(); ++i) {
+        TunnelEntry &entry = m_tunnels[i];
+        const bool udp = entry.tunnel.protocol == Udp;
+        const bool shouldWatch = m_phase == Phase::Up && !(udp ? entry.udp.port : entry.tcp.port).isEmpty();
+        if (shouldWatch && !entry.watching) {
+            if (!entry.watch) {
+                entry.watch = new LocalListenerWatch(this);
+                connect(entry.watch, &LocalListenerWatch::hintChanged, this,
+                        &FrpcManager::noteTunnelsMaybeChanged);
+            }
+            entry.watching = true;
+            entry.watch->watch(entry.tunnel.localPort, udp);
+        } else if (!shouldWatch && entry.watching) {
+            entry.watching = false;
+            entry.watch->stop();
+        }
+    }
+}
+
+void FrpcManager::noteTunnelsMaybeChanged()
+{
+    const QList<TunnelState> states = tunnelStates();
+    if (states == m_announcedStates)
+        return;
+    m_announcedStates = states;
+    emit tunnelsChanged();
+}
