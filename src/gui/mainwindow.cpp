@@ -11,7 +11,6 @@
 #include "serverlisttransfer.h"
 #include "startatlogin.h"
 #include "themestyles.h"
-#include "trayicon.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
 #include "tunnelrows.h"
@@ -32,7 +31,6 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSpinBox>
-#include <QTextDocumentFragment>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -644,105 +642,4 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
         m_protocolCombo->setCurrentIndex(m_protocolCombo->findData(int(*protocol)));
     onConnectServer(index);
     return m_connectedServerIndex == index;
-}
-
-// ---------------------------------------------------------------------------------------------
-// Desktop notifications while the window is not in front
-
-// Made ahead of the window's own handlers: a failure is announced before its error box opens, and the
-// window's connection state is still that of the report.
-void MainWindow::setupDesktopNotifications()
-{
-    m_notifications = new TunnelNotifications(m_frpcManager, this, [this]() -> std::optional<QString> {
-        if (m_connectedServerIndex == -1)
-            return std::nullopt;
-        return m_connectedAddress;
-    });
-    connect(m_notifications, &TunnelNotifications::logMessage, this, &MainWindow::onLogMessage);
-}
-
-// ---------------------------------------------------------------------------------------------
-// The tray icon
-
-void MainWindow::setupTray()
-{
-    if (m_tray)
-        return;
-    m_tray = TunnelTrayIcon::createIfAvailable(this);
-    if (!m_tray)
-        return;
-    connect(m_tray, &TunnelTrayIcon::showWindowRequested, this, &MainWindow::onShowFromTray);
-    connect(m_tray, &TunnelTrayIcon::toggleWindowRequested, this, &MainWindow::onToggleFromTray);
-    connect(m_tray, &TunnelTrayIcon::copyAddressRequested, this, &MainWindow::onCopyAddressFromTray);
-    connect(m_tray, &TunnelTrayIcon::disconnectRequested, this, [this] {
-        if (m_connectedServerIndex != -1)
-            m_frpcManager->stop();
-    });
-    connect(m_tray, &TunnelTrayIcon::quitRequested, this, &MainWindow::onQuitFromTray);
-    updateTray();
-}
-
-void MainWindow::updateTray()
-{
-    if (!m_tray)
-        return;
-    TunnelTrayIcon::Look look = TunnelTrayIcon::Idle;
-    switch (m_frpcManager->status()) {
-    case FrpcManager::Starting:
-    case FrpcManager::Stopping:
-        look = TunnelTrayIcon::Connecting;
-        break;
-    case FrpcManager::Running:
-        look = TunnelTrayIcon::Connected;
-        break;
-    case FrpcManager::Stopped:
-    case FrpcManager::Error:
-        break;
-    }
-    m_tray->setState(look, QTextDocumentFragment::fromHtml(m_statusLabel->text()).toPlainText(),
-                     tunnelAddress());
-}
-
-QString MainWindow::tunnelAddress() const
-{
-    if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
-        return {};
-    // With several tunnels, one line for each.
-    const QStringList lines = TunnelRows::addressLines(m_connectedAddress, m_frpcManager->tunnelStates());
-    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
-}
-
-void MainWindow::onShowFromTray()
-{
-    if (isMinimized())
-        showNormal();
-    else
-        show();
-    raise();
-    activateWindow();
-}
-
-void MainWindow::onToggleFromTray()
-{
-    if (isVisible() && !isMinimized())
-        hide();
-    else
-        onShowFromTray();
-}
-
-void MainWindow::onCopyAddressFromTray()
-{
-    const QString address = tunnelAddress();
-    if (!address.isEmpty())
-        QGuiApplication::clipboard()->setText(address, QClipboard::Clipboard);
-}
-
-// Ends the program as closing the window did before the tray: the same question while a tunnel runs.
-// Leaving the event loop destroys the window, which finishes stopping the tunnel.
-void MainWindow::onQuitFromTray()
-{
-    if (!confirmEndingTunnel())
-        return;
-    saveSettings();
-    QCoreApplication::quit();
 }
