@@ -63,6 +63,11 @@ public:
     // How soon after the client wrote something its status is asked for.
     static constexpr int OUTPUT_QUERY_DELAY_MS = 50;
 
+    // Shortens the pause before a client is restarted, the interval of the status queries and the
+    // delay of the query after output, so that a benchmark can drive many drops and restarts in
+    // little time. The program never calls it: it keeps the times above.
+    void setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs);
+
 signals:
     void statusChanged(FrpcManager::Status status);
     void remotePortReady(const QString &port);
@@ -143,6 +148,8 @@ private:
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
     void reportUnreachableLocalService();
+    // What the log must never show of the client file: the server's token, the web API's password.
+    QStringList secrets() const;
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -180,4 +187,5 @@ private:
     // line that arrives in two reads is logged and judged as one.
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    int m_restartDelayMs = RECONNECT_DELAY_MS;
 };

@@ -1,0 +1,112 @@
+// The whole window with the stand-in client through 200 drops and returns of the server (the
+// controller's pauses shortened), the log filled to its bound beforehand, so that what it keeps is
+// counted at both ends. Resident memory, open descriptors and child processes are taken after a
+// warm-up of 10 drops and again at the end, each time with the tunnel stopped through the card's
+// button; the last line gives them, and the exit code is 1 when the end exceeds the start by more than
+// 1 MB, any descriptor or any process.
+//     bench_endurance_window [--drops N]      (offscreen unless a display is given)
+
+#include "endurance.h"
+#include "frpcmanager.h"
+#include "logwindow.h"
+#include "mainwindow.h"
+#include "servercardwidget.h"
+#include "serverconfig.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QPushButton>
+
+namespace {
+
+const int LOG_BOUND = 10000;
+
+QPushButton *cardButton(QWidget *window, int index)
+{
+    for (ServerCardWidget *card : window->findChildren<ServerCardWidget *>()) {
+        if (card->getIndex() != index)
+            continue;
+        for (QPushButton *button : card->findChildren<QPushButton *>()) {
+            if (button->text() == QLatin1String("连接") || button->text() == QLatin1String("断开"))
+                return button;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QTemporaryDir home;
+    if (!Endurance::isolateUserFiles(home))
+        return 1;
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication::setOrganizationName(QStringLiteral("Halvorn"));
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication app(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption dropsOption(QStringLiteral("drops"), QStringLiteral("drops and returns"),
+                                         QStringLiteral("n"), QStringLiteral("200"));
+    parser.addOption(dropsOption);
+    parser.process(app);
+    const int drops = parser.value(dropsOption).toInt();
+
+    // A server of its own, its web API on a free port.
+    ServerConfig server;
+    server.name = QStringLiteral("endurance");
+    server.serverAddr = QStringLiteral("127.0.0.1");
+    server.token = QStringLiteral("endurance-token");
+    server.webServerPort = Endurance::freePort();
+    ServerConfigManager::instance().addConfig(server);
+    const int index = int(ServerConfigManager::instance().getConfigs().size()) - 1;
+
+    MainWindow window;
+    window.show();
+    auto *manager = window.findChild<FrpcManager *>();
+    auto *log = window.findChild<LogWindow *>();
+    QPushButton *button = cardButton(&window, index);
+    if (!manager || !log || !button) {
+        std::fprintf(stderr, "the window's controller, log or card was not found\n");
+        return 1;
+    }
+    Endurance::shortenPauses(manager);
+    for (int i = 0; i < LOG_BOUND; ++i)
+        log->appendLog(QStringLiteral("line %1 written before the drops, so that the log is full").arg(i));
+
+    int restored = 0;
+    QObject::connect(manager, &FrpcManager::tunnelEvent, &window,
+                     [&restored](FrpcManager::TunnelEvent event) {
+                         if (event == FrpcManager::TunnelRestored)
+                             ++restored;
+                     });
+    Endurance::fakeClient({ { "FAKEFRPC_DROP_AFTER_MS", "15" },
+                            { "FAKEFRPC_BACK_AFTER_MS", "15" },
+                            { "FAKEFRPC_DROP_REPEAT", "1" } });
+    // Connects through the card, waits for count drops and returns, disconnects through the card.
+    const auto cycle = [&](int count) {
+        restored = 0;
+        button = cardButton(&window, index);
+        button->click();
+        const bool done = Endurance::waitFor([&] { return restored >= count; }, count * 5000);
+        cardButton(&window, index)->click();
+        return Endurance::waitFor([&] { return manager->status() == FrpcManager::Stopped; }, 5000) && done;
+    };
+
+    QElapsedTimer clock;
+    clock.start();
+    if (!cycle(10)) {
+        std::fprintf(stderr, "warm-up: the drops did not all come back\n");
+        return 1;
+    }
+    const Endurance::Sample start = Endurance::sample();
+    clock.restart();
+    if (!cycle(drops)) {
+        std::fprintf(stderr, "the drops did not all come back\n");
+        return 1;
+    }
+    std::printf("window: %d drops and returns: %.1f s\n", drops, clock.elapsed() / 1000.0);
+    const Endurance::Sample end = Endurance::sample();
+    return Endurance::verdict(start, end, drops);
+}
