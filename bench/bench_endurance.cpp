@@ -19,7 +19,7 @@
 
 namespace {
 
-const int WAIT_PER_CYCLE_MS = 5000;
+const int WAIT_PER_CYCLE_MS = 15000;
 
 class Run
 {
@@ -38,6 +38,9 @@ public:
                          });
         QObject::connect(&m_manager, &FrpcManager::errorOccurred, &m_manager, [this] { ++m_errors; });
         QObject::connect(&m_manager, &FrpcManager::logMessage, &m_manager, [this](const QString &line) {
+            m_lastLines.append(line);
+            if (m_lastLines.size() > 20)
+                m_lastLines.removeFirst();
             if (line.contains(QLatin1String("http request [/api/status]")))
                 ++m_queries;
         });
@@ -51,7 +54,7 @@ public:
                                 { "FAKEFRPC_DROP_REPEAT", "1" } });
         m_restored = 0;
         m_manager.start(m_config, 8080);
-        const bool done = Endurance::waitFor([&] { return m_restored >= count; }, count * WAIT_PER_CYCLE_MS);
+        const bool done = Endurance::waitForCount(m_restored, count, WAIT_PER_CYCLE_MS);
         return stop() && done;
     }
 
@@ -78,7 +81,7 @@ public:
         Endurance::fakeClient({ { "FAKEFRPC_EXIT_AFTER_REPORT", "10" }, { "FAKEFRPC_EXIT_CODE", "1" } });
         m_restored = 0;
         m_manager.start(m_config, 8080);
-        const bool done = Endurance::waitFor([&] { return m_restored >= count; }, count * WAIT_PER_CYCLE_MS);
+        const bool done = Endurance::waitForCount(m_restored, count, WAIT_PER_CYCLE_MS);
         return stop() && done;
     }
 
@@ -88,11 +91,13 @@ public:
         Endurance::fakeClient({ { "FAKEFRPC_NO_PORT", "1" } });
         m_queries = 0;
         m_manager.start(m_config, 8080);
-        const bool done = Endurance::waitFor([&] { return m_queries >= count; }, 600000);
+        const bool done = Endurance::waitForCount(m_queries, count, WAIT_PER_CYCLE_MS);
         return stop() && done;
     }
 
     int queriesSeen() const { return m_queries; }
+    // The controller's last log lines, for when a round fails.
+    QString lastLines() const { return m_lastLines.join(QLatin1Char('\n')); }
 
 private:
     bool stop()
@@ -102,11 +107,13 @@ private:
                                   WAIT_PER_CYCLE_MS);
     }
 
-    FrpcManager m_manager;
     ServerConfig m_config;
     int m_restored = 0;
     int m_queries = 0;
     int m_errors = 0;
+    QStringList m_lastLines;
+    // Last, so that it goes first: its end still reports to the counters above.
+    FrpcManager m_manager;
 };
 
 } // namespace
@@ -141,27 +148,24 @@ int main(int argc, char *argv[])
 
     Run run;
     const auto round = [&run](int d, int c, int q) {
+        const auto fail = [&run](const char *what) {
+            std::fprintf(stderr, "%s; the controller's last lines:\n%s\n", what, qPrintable(run.lastLines()));
+            return false;
+        };
         QElapsedTimer clock;
         clock.start();
-        if (!run.drops(d)) {
-            std::fprintf(stderr, "the drops did not all come back\n");
-            return false;
-        }
+        if (!run.drops(d))
+            return fail("the drops did not all come back");
         std::printf("  %d drops and returns: %.1f s\n", d, clock.restart() / 1000.0);
-        if (!run.crashes(c)) {
-            std::fprintf(stderr, "a client did not crash, or the tunnel did not end after it\n");
-            return false;
-        }
-        if (!run.unexpectedEnds(c)) {
-            std::fprintf(stderr, "an ended client was not followed by a new one\n");
-            return false;
-        }
+        std::fflush(stdout);
+        if (!run.crashes(c))
+            return fail("a client did not crash, or the tunnel did not end after it");
+        if (!run.unexpectedEnds(c))
+            return fail("an ended client was not followed by a new one");
         std::printf("  %d crashes and %d unexpected ends, each followed by a new client: %.1f s\n", c, c,
                     clock.restart() / 1000.0);
-        if (!run.queries(q)) {
-            std::fprintf(stderr, "the status queries stopped\n");
-            return false;
-        }
+        if (!run.queries(q))
+            return fail("the status queries stopped");
         std::printf("  %d status queries: %.1f s\n", run.queriesSeen(), clock.restart() / 1000.0);
         std::fflush(stdout);
         return true;

@@ -27,7 +27,7 @@ QPushButton *cardButton(QWidget *window, int index)
         if (card->getIndex() != index)
             continue;
         for (QPushButton *button : card->findChildren<QPushButton *>()) {
-            if (button->text() == QLatin1String("连接") || button->text() == QLatin1String("断开"))
+            if (button->text() == QStringLiteral("连接") || button->text() == QStringLiteral("断开"))
                 return button;
         }
     }
@@ -68,7 +68,8 @@ int main(int argc, char *argv[])
     auto *log = window.findChild<LogWindow *>();
     QPushButton *button = cardButton(&window, index);
     if (!manager || !log || !button) {
-        std::fprintf(stderr, "the window's controller, log or card was not found\n");
+        std::fprintf(stderr, "the window's controller (%d), log (%d) or card %d (%d) was not found\n",
+                     manager != nullptr, log != nullptr, index, button != nullptr);
         return 1;
     }
     Endurance::shortenPauses(manager);
@@ -89,7 +90,7 @@ int main(int argc, char *argv[])
         restored = 0;
         button = cardButton(&window, index);
         button->click();
-        const bool done = Endurance::waitFor([&] { return restored >= count; }, count * 5000);
+        const bool done = Endurance::waitForCount(restored, count, 5000);
         cardButton(&window, index)->click();
         return Endurance::waitFor([&] { return manager->status() == FrpcManager::Stopped; }, 5000) && done;
     };

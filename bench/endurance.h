@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <cstdio>
 #include <functional>
@@ -66,10 +67,24 @@ inline bool waitFor(const std::function<bool()> &done, int timeoutMs)
 {
     QElapsedTimer clock;
     clock.start();
+    // Wakes the loop now and then, so that a condition without an event of its own is seen too.
+    QTimer tick;
+    tick.start(10);
     while (!done()) {
         if (clock.elapsed() > timeoutMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    return true;
+}
+
+// Runs the event loop until counter reaches target; false when it stays the same for stallMs.
+inline bool waitForCount(const int &counter, int target, int stallMs)
+{
+    while (counter < target) {
+        const int seen = counter;
+        if (!waitFor([&] { return counter != seen; }, stallMs))
+            return false;
     }
     return true;
 }

@@ -235,4 +235,7 @@ void FrpcManager::stopQueries()
         if (reply->isRunning())
             reply->abort();
     }
+    // The connections kept open to a client that ended would hold up the queries of the next one
+    // (it listens on the same port): they are closed with it.
+    m_networkManager->clearConnectionCache();
 }
