@@ -1,7 +1,7 @@
 // The whole window with the stand-in client through 200 drops and returns of the server (the
-// controller's pauses shortened), the log filled to its bound beforehand, so that what it keeps is
-// counted at both ends. Resident memory, open descriptors and child processes are taken after a
-// warm-up of 10 drops and again at the end, each time with the tunnel stopped through the card's
+// controller's pauses shortened). Resident memory, open descriptors and child processes are taken
+// after a warm-up of drops that fills the log to its bound (10,000 lines), so that what the log keeps
+// is counted at both ends, and again at the end, each time with the tunnel stopped through the card's
 // button; the last line gives them, and the exit code is 1 when the end exceeds the start by more than
 // 1 MB, any descriptor or any process.
 //     bench_endurance_window [--drops N]      (offscreen unless a display is given)
@@ -16,6 +16,8 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextEdit>
 
 namespace {
 
@@ -66,16 +68,12 @@ int main(int argc, char *argv[])
     window.show();
     auto *manager = window.findChild<FrpcManager *>();
     auto *log = window.findChild<LogWindow *>();
-    QPushButton *button = cardButton(&window, index);
-    if (!manager || !log || !button) {
-        std::fprintf(stderr, "the window's controller (%d), log (%d) or card %d (%d) was not found\n",
-                     manager != nullptr, log != nullptr, index, button != nullptr);
+    QTextDocument *logLines = log ? log->findChild<QTextEdit *>()->document() : nullptr;
+    if (!manager || !logLines || !cardButton(&window, index)) {
+        std::fprintf(stderr, "the window's controller, log or card was not found\n");
         return 1;
     }
     Endurance::shortenPauses(manager);
-    for (int i = 0; i < LOG_BOUND; ++i)
-        log->appendLog(QStringLiteral("line %1 written before the drops, so that the log is full").arg(i));
-
     int restored = 0;
     QObject::connect(manager, &FrpcManager::tunnelEvent, &window,
                      [&restored](FrpcManager::TunnelEvent event) {
@@ -88,19 +86,26 @@ int main(int argc, char *argv[])
     // Connects through the card, waits for count drops and returns, disconnects through the card.
     const auto cycle = [&](int count) {
         restored = 0;
-        button = cardButton(&window, index);
-        button->click();
+        cardButton(&window, index)->click();
         const bool done = Endurance::waitForCount(restored, count, 5000);
         cardButton(&window, index)->click();
         return Endurance::waitFor([&] { return manager->status() == FrpcManager::Stopped; }, 5000) && done;
     };
 
+    // The warm-up fills the log with what the drops write until it holds as many lines as it keeps:
+    // a line kept for the log takes the same memory at the start and at the end.
     QElapsedTimer clock;
     clock.start();
-    if (!cycle(10)) {
-        std::fprintf(stderr, "warm-up: the drops did not all come back\n");
-        return 1;
+    int warmUp = 0;
+    while (logLines->blockCount() < LOG_BOUND) {
+        if (!cycle(50)) {
+            std::fprintf(stderr, "warm-up: the drops did not all come back\n");
+            return 1;
+        }
+        warmUp += 50;
     }
+    std::printf("window: warm-up of %d drops and returns, %d log lines: %.1f s\n", warmUp,
+                logLines->blockCount(), clock.elapsed() / 1000.0);
     const Endurance::Sample start = Endurance::sample();
     clock.restart();
     if (!cycle(drops)) {

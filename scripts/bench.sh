@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the benchmarks: the whole program through its real window, the tunnel
-# controller, and the log window. Each prints its own figures.
+# controller, the log window, and the endurance of the controller and of the window. Each prints its
+# own figures.
 # Starting a tunnel ends every frpc process of the user, as the program itself does.
 source "$(dirname "$0")/common.sh"
 
@@ -16,3 +17,7 @@ echo "== Tunnel controller =="
 ./bench_frpcmanager
 echo "== Log window =="
 run_x ./bench_logwindow
+echo "== Endurance: the controller =="
+./bench_endurance
+echo "== Endurance: the whole window =="
+run_x ./bench_endurance_window
