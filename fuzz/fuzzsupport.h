@@ -82,6 +82,8 @@ inline QString isolateUserFiles()
         const QString path = QString::fromLocal8Bit(made);
         for (const char *folder : { "config", "tmp", "runtime" })
             QDir(path).mkpath(QString::fromLatin1(folder));
+        QFile::setPermissions(path + QStringLiteral("/runtime"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv("XDG_CONFIG_HOME", (path + QStringLiteral("/config")).toLocal8Bit());
         qputenv("TMPDIR", (path + QStringLiteral("/tmp")).toLocal8Bit());
         qputenv("XDG_RUNTIME_DIR", (path + QStringLiteral("/runtime")).toLocal8Bit());
