@@ -80,7 +80,8 @@ QString hideSecrets(const QString &text, const QStringList &secrets)
             continue;
         // The usual mark, or a run of the first of these characters the secret does not hold.
         QString placeholder = QStringLiteral("[已隐藏]");
-        if (std::any_of(placeholder.cbegin(), placeholder.cend(), [&secret](QChar c) { return secret.contains(c); })) {
+        if (std::any_of(placeholder.cbegin(), placeholder.cend(),
+                        [&secret](QChar c) { return secret.contains(c); })) {
             placeholder.clear();
             for (const QChar c : QStringLiteral("*#~_?!@%^&")) {
                 if (!secret.contains(c)) {
