@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds everything and runs the benchmarks: the whole program through its real window, the tunnel
-# controller, and the log window. Each prints its own figures.
+# controller, the log window, and the endurance of the controller and of the window. Each prints its
+# own figures.
 # Starting a tunnel ends every frpc process of the user, as the program itself does.
 source "$(dirname "$0")/common.sh"
 
@@ -18,3 +19,7 @@ echo "== Several tunnels through the real client =="
 ./bench_tunnels --frp-dir "$FRP_DIR"
 echo "== Log window =="
 run_x ./bench_logwindow
+echo "== Endurance: the controller =="
+./bench_endurance
+echo "== Endurance: the whole window =="
+run_x ./bench_endurance_window

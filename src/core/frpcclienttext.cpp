@@ -11,7 +11,6 @@
 #include <QRegularExpression>
 
 #include <cmath>
-#include <limits>
 #include <optional>
 
 namespace {
@@ -24,6 +23,22 @@ QString keyLine(const char *key, const QString &text)
 QString keyLine(const char *key, int number)
 {
     return QLatin1String(key) + QStringLiteral(" = ") + QString::number(number);
+}
+
+constexpr int MAX_PORT = 65535;
+
+// The port a text names when it is all decimal digits with a value from 1 to MAX_PORT, written
+// without leading zeros; an empty text otherwise.
+QString assignedPort(const QString &text)
+{
+    if (text.isEmpty() || text.size() > 8)
+        return {};
+    for (const QChar c : text) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return {};
+    }
+    const int number = text.toInt();
+    return number >= 1 && number <= MAX_PORT ? QString::number(number) : QString();
 }
 
 constexpr int HEARTBEAT_INTERVAL_S = 2;
@@ -126,19 +141,18 @@ void readProxyElement(const QJsonObject &proxy, ProxyStatus &result)
     if (!status.isUndefined() && status.toString() != QLatin1String("running"))
         return;
 
+    // The reply may come from any program that took the port first: only a port a server can assign
+    // is taken, a decimal number from 1 to 65535, written as the controller writes it.
     QString port;
     const QString address = proxy.value(QLatin1String("remote_addr")).toString();
     const int colon = address.lastIndexOf(QLatin1Char(':'));
     if (colon >= 0)
-        port = address.mid(colon + 1);
+        port = assignedPort(address.mid(colon + 1));
 
     if (port.isEmpty()) {
         const QJsonValue remotePort = proxy.value(QLatin1String("remote_port"));
         const double number = remotePort.isDouble() ? remotePort.toDouble() : 0.0;
-        const bool wholeInt = std::floor(number) == number
-            && number >= double(std::numeric_limits<int>::min())
-            && number <= double(std::numeric_limits<int>::max());
-        if (wholeInt && number > 0)
+        if (std::floor(number) == number && number >= 1 && number <= MAX_PORT)
             port = QString::number(int(number));
     }
     result.port = port;

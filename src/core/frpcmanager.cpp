@@ -85,6 +85,13 @@ FrpcManager::~FrpcManager()
     cleanup();
 }
 
+void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
+{
+    m_restartDelayMs = restartDelayMs;
+    m_queryTimer->setInterval(queryIntervalMs);
+    m_outputQueryTimer->setInterval(outputQueryDelayMs);
+}
+
 void FrpcManager::start(const ServerConfig &config, int localPort)
 {
     start(config, localPort, Tcp);
@@ -318,7 +325,7 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     else
         m_queryTimer->start();
     if (phase == Phase::Restarting)
-        m_reconnectTimer->start(RECONNECT_DELAY_MS);
+        m_reconnectTimer->start(m_restartDelayMs);
     else
         m_reconnectTimer->stop();
 

@@ -126,6 +126,11 @@ public:
     // The check's connection takes up to 3 s, the client's connection to the local port up to 10 s.
     static constexpr int OWN_VISIT_WINDOW_MS = 15000;
 
+    // Shortens the pause before a client is restarted, the interval of the status queries and the
+    // delay of the query after output, so that a benchmark can drive many drops and restarts in
+    // little time. The program never calls it: it keeps the times above.
+    void setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs);
+
 signals:
     void statusChanged(FrpcManager::Status status);
     void remotePortReady(const QString &port);
@@ -255,6 +260,8 @@ private:
     // The index of the tunnel whose proxy a client line names; 0 when it names none.
     int tunnelOfLine(const QString &line) const;
     QStringList proxyNamesExcept(int index) const;
+    // What the log must never show of the client file: the server's token, the web API's password.
+    QStringList secrets() const;
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -298,4 +305,5 @@ private:
     QList<TunnelEntry> m_tunnels;
     // The tunnel states last announced, to tell whether they changed.
     QList<TunnelState> m_announcedStates;
+    int m_restartDelayMs = RECONNECT_DELAY_MS;
 };

@@ -2,6 +2,7 @@
 // and judged, and its replies to the status queries that tell the remote port.
 #include "frpcmanager.h"
 
+#include "clientoutput.h"
 #include "frpcclienttext.h"
 #include "localportprobe.h"
 #include "proxyname.h"
@@ -19,8 +20,6 @@ namespace {
 const int QUERY_TIMEOUT_MS = 3000;
 // A status reply larger than this is not the client's: it is dropped unread.
 const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
-// A client that writes this many bytes without a line feed has them logged and judged as one line.
-constexpr qsizetype MAX_PENDING_LINE = 64 * 1024;
 
 } // namespace
 
@@ -37,7 +36,7 @@ void FrpcManager::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
         ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
-        : Redaction::filterSensitiveInfo(m_lastErrorLine);
+        : Redaction::hideSecrets(Redaction::filterSensitiveInfo(m_lastErrorLine), secrets());
     m_errorMessage = QStringLiteral("连接失败: ") + reason;
     emit errorOccurred(m_errorMessage);
 }
@@ -76,65 +75,32 @@ void FrpcManager::onProcessOutput()
 void FrpcManager::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
                              bool clientEnded)
 {
-    // Only whole lines are logged and judged: the filter of the log must see a secret whole, however
-    // the pipe cut it. A line without an end is taken at MAX_PENDING_LINE bytes, so that a client
-    // cannot make the controller hold its output without bound.
-    pending += bytes;
-    QStringList lines;
-    qsizetype start = 0;
-    while (start < pending.size()) {
-        const qsizetype lineFeed = pending.indexOf('\n', start);
-        qsizetype end;
-        if (lineFeed >= 0 && lineFeed - start < MAX_PENDING_LINE)
-            end = lineFeed + 1;
-        else if (pending.size() - start >= MAX_PENDING_LINE)
-            end = start + MAX_PENDING_LINE;
-        else if (clientEnded)
-            end = pending.size();
-        else
-            break;
-        lines += FrpcClientText::outputLines(QString::fromLocal8Bit(pending.mid(start, end - start)));
-        start = end;
-    }
-    // Taken before anything is shown: a box shown while judging runs the event loop, which may
-    // deliver more output.
-    pending.remove(0, start);
+    const QStringList lines = ClientOutput::takeLines(pending, bytes, clientEnded);
+    // The pending text is taken before anything is shown: a box shown while judging runs the event
+    // loop, which may deliver more output.
     for (const QString &line : lines)
-        emit logMessage(onStandardError ? QStringLiteral("[错误] ") + line : line);
+        emit logMessage(ClientOutput::logText(line, onStandardError, secrets()));
     judgeLines(lines, onStandardError);
 }
 
 void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
 {
-    bool newsFromClient = false;
+    const ClientOutput::Verdict verdict = ClientOutput::judge(lines, onStandardError);
+    if (!verdict.errorLine.isEmpty())
+        m_lastErrorLine = verdict.errorLine;
+    const bool newsFromClient = verdict.newsFromClient;
+    const bool nameTaken = verdict.nameTaken;
     bool visitorReachedNothing = false;
-    bool nameTaken = false;
-    bool proxyStarted = false;
-    for (const QString &line : lines) {
-        // Our own status requests make the client write; they must never cause another one.
-        if (line.trimmed().isEmpty() || FrpcClientText::isStatusRequestLine(line))
-            continue;
-        // A visitor came through the tunnel, but nothing listens on the local port. Such lines come
-        // with every visit and say nothing about the tunnel itself.
-        if (FrpcClientText::isUnreachableLocalServiceLine(line)) {
-            // The other tunnels show the hint on their rows, from their own watch; the address
-            // check's own visit to the first tunnel is no visitor.
-            if (tunnelOfLine(line) == 0 && !takeOwnVisit())
-                visitorReachedNothing = true;
-            continue;
-        }
-        newsFromClient = true;
-        if (FrpcClientText::isProxyStartedLine(line))
-            proxyStarted = true;
-        if (ProxyName::isNameTakenError(line))
-            nameTaken = true;
-        if (FrpcClientText::isErrorLine(line, onStandardError))
-            m_lastErrorLine = line.trimmed();
+    for (const QString &line : verdict.unreachableLines) {
+        // The other tunnels show the hint on their rows, from their own watch; the address check's
+        // own visit to the first tunnel is no visitor.
+        if (tunnelOfLine(line) == 0 && !takeOwnVisit())
+            visitorReachedNothing = true;
     }
     // A proxy that started has its port in the status at once: asked without waiting. Other news is
     // asked about once for a whole burst of lines.
     if (newsFromClient && asksClient(m_phase)) {
-        if (proxyStarted) {
+        if (verdict.proxyStarted) {
             m_outputQueryTimer->stop();
             queryRemotePort();
         } else if (!m_outputQueryTimer->isActive()) {
@@ -146,6 +112,11 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
     // Last: the box that shows it may run the event loop for a long time.
     if (visitorReachedNothing)
         reportUnreachableLocalService();
+}
+
+QStringList FrpcManager::secrets() const
+{
+    return { m_currentConfig.token, m_webPassword };
 }
 
 void FrpcManager::reportUnreachableLocalService()
@@ -297,8 +268,8 @@ void FrpcManager::onQueryFinished()
             if (m_shownProxyErrors.contains(key))
                 continue;
             m_shownProxyErrors.append(key);
-            emit logMessage(QStringLiteral("服务器拒绝了其中一个隧道: ")
-                            + Redaction::filterSensitiveInfo(refusal));
+            emit logMessage(Redaction::hideSecrets(
+                QStringLiteral("服务器拒绝了其中一个隧道: ") + Redaction::filterSensitiveInfo(refusal), secrets()));
         }
     }
 }
@@ -308,7 +279,8 @@ void FrpcManager::reportProxyError(const QString &proxyError)
     if (m_shownProxyErrors.contains(proxyError))
         return;
     m_shownProxyErrors.append(proxyError);
-    const QString text = QStringLiteral("服务器拒绝了隧道: ") + Redaction::filterSensitiveInfo(proxyError);
+    const QString text = Redaction::hideSecrets(
+        QStringLiteral("服务器拒绝了隧道: ") + Redaction::filterSensitiveInfo(proxyError), secrets());
     emit logMessage(text);
     emit errorOccurred(text);
 }
@@ -322,4 +294,7 @@ void FrpcManager::stopQueries()
         if (reply->isRunning())
             reply->abort();
     }
+    // The connections kept open to a client that ended would hold up the queries of the next one
+    // (it listens on the same port): they are closed with it.
+    m_networkManager->clearConnectionCache();
 }

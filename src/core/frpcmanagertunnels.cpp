@@ -74,7 +74,7 @@ QList<FrpcManager::TunnelState> FrpcManager::tunnelStates() const
             state.udpPort = entry.udp.port;
         for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
             if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
-                state.error = Redaction::filterSensitiveInfo(slot->error);
+                state.error = Redaction::hideSecrets(Redaction::filterSensitiveInfo(slot->error), secrets());
         }
         state.nobodyListens = i == 0 ? m_phase == Phase::Up && m_listenerWatch->nobodyListens()
                                      : entry.watching && entry.watch->nobodyListens();
@@ -209,8 +209,10 @@ void FrpcManager::onReloadFinished()
     }
     if (reply->error() != QNetworkReply::NoError) {
         const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
-        emit logMessage(QStringLiteral("frpc 重新加载配置失败: ")
-                        + Redaction::filterSensitiveInfo(detail.isEmpty() ? reply->errorString() : detail));
+        emit logMessage(
+            QStringLiteral("frpc 重新加载配置失败: ")
+            + Redaction::hideSecrets(
+                Redaction::filterSensitiveInfo(detail.isEmpty() ? reply->errorString() : detail), secrets()));
         return;
     }
     emit logMessage(QStringLiteral("frpc 已重新加载配置"));
@@ -245,7 +247,7 @@ bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
             emit logMessage(
                 QStringLiteral("服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
                     .arg(QString::number(entry.udp.askedPort),
-                         Redaction::filterSensitiveInfo(entry.udp.error)));
+                         Redaction::hideSecrets(Redaction::filterSensitiveInfo(entry.udp.error), secrets())));
             entry.udp.askedPort = 0;
             entry.udp.error.clear();
             reloadNeeded = true;

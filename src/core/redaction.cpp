@@ -72,4 +72,30 @@ QString filterSensitiveInfo(const QString &msg)
     return filtered;
 }
 
+QString hideSecrets(const QString &text, const QStringList &secrets)
+{
+    QString hidden = text;
+    for (const QString &secret : secrets) {
+        if (secret.isEmpty() || !hidden.contains(secret))
+            continue;
+        // The usual mark, or a run of the first of these characters the secret does not hold.
+        QString placeholder = QStringLiteral("[已隐藏]");
+        if (std::any_of(placeholder.cbegin(), placeholder.cend(),
+                        [&secret](QChar c) { return secret.contains(c); })) {
+            placeholder.clear();
+            for (const QChar c : QStringLiteral("*#~_?!@%^&")) {
+                if (!secret.contains(c)) {
+                    placeholder = QString(3, c);
+                    break;
+                }
+            }
+        }
+        // With no such character the text cannot be shown at all.
+        if (placeholder.isEmpty())
+            return QString();
+        hidden.replace(secret, placeholder);
+    }
+    return hidden;
+}
+
 } // namespace Redaction

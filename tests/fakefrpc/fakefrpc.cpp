@@ -45,6 +45,8 @@
 //                               error" with "err" "proxy [<name>] already exists"
 //   FAKEFRPC_DROP_AFTER_MS=n    lose the server n ms after the first reply that named a port ...
 //   FAKEFRPC_BACK_AFTER_MS=m    ... and regain it m ms later, the proxies on ports 100 higher
+//   FAKEFRPC_DROP_REPEAT=1      ... and so on for ever: n ms after each return the server is lost
+//                               again; the ports alternate between the first ones and 100 higher
 //   FAKEFRPC_MOVE_AFTER_MS=n    n ms after the first reply that named a port, log in again without
 //                               losing the server: the proxies move to ports 100 higher at once
 //   FAKEFRPC_VISITS=n           after the first reply that named a port, n visitors reach the proxies
@@ -408,13 +410,21 @@ private:
                 logIn();
             });
         }
+        scheduleDrop();
+    }
+
+    void scheduleDrop()
+    {
         if (const std::optional<int> dropAfter = envInt("FAKEFRPC_DROP_AFTER_MS")) {
             QTimer::singleShot(*dropAfter, this, [this] {
                 loseServer();
                 if (const std::optional<int> backAfter = envInt("FAKEFRPC_BACK_AFTER_MS")) {
                     QTimer::singleShot(*backAfter, this, [this] {
-                        m_portShift += 100;
+                        const bool repeat = qEnvironmentVariableIntValue("FAKEFRPC_DROP_REPEAT") != 0;
+                        m_portShift = repeat && m_portShift == 100 ? 0 : m_portShift + 100;
                         logIn();
+                        if (repeat)
+                            scheduleDrop();
                     });
                 }
             });
