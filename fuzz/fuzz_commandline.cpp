@@ -14,15 +14,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     const CommandLineRequest request = parseCommandLine(arguments);
     switch (request.action) {
-    case CommandLineRequest::Run:
+    case CommandLineRequest::Run: {
+        const auto isProtocol = [](const QString &protocol) {
+            return protocol.isEmpty() || protocol == QLatin1String("tcp") || protocol == QLatin1String("udp")
+                || protocol == QLatin1String("tcp+udp");
+        };
         FUZZ_CHECK(request.localPort == 0 || (request.localPort >= 1 && request.localPort <= 65535),
                    QStringLiteral("port %1").arg(request.localPort));
-        FUZZ_CHECK(request.protocol.isEmpty() || request.protocol == QLatin1String("tcp")
-                       || request.protocol == QLatin1String("udp"),
-                   "protocol " + request.protocol);
-        FUZZ_CHECK(!request.connectName.isEmpty() || (request.localPort == 0 && request.protocol.isEmpty()),
+        FUZZ_CHECK(isProtocol(request.protocol), "protocol " + request.protocol);
+        FUZZ_CHECK(!request.connectName.isEmpty()
+                       || (request.localPort == 0 && request.protocol.isEmpty() && request.tunnels.isEmpty()),
                    "port or protocol without a server to connect");
+        // Every tunnel is one the window can hold: at most ten, each a port with a known protocol, the
+        // first being the port asked for.
+        FUZZ_CHECK(request.tunnels.size() <= 10, QStringLiteral("%1 tunnels").arg(request.tunnels.size()));
+        FUZZ_CHECK(request.tunnels.isEmpty() || request.tunnels.first().port == request.localPort,
+                   "first tunnel is not the port asked for");
+        for (const CommandLineRequest::Tunnel &tunnel : request.tunnels) {
+            FUZZ_CHECK(tunnel.port >= 1 && tunnel.port <= 65535,
+                       QStringLiteral("tunnel port %1").arg(tunnel.port));
+            FUZZ_CHECK(isProtocol(tunnel.protocol), "tunnel protocol " + tunnel.protocol);
+        }
         break;
+    }
     case CommandLineRequest::Fail:
     case CommandLineRequest::ShowHelp:
     case CommandLineRequest::ShowVersion:

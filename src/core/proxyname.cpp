@@ -1,6 +1,8 @@
 // The tunnel's stable proxy name, so that the server gives the same public port back.
 #include "proxyname.h"
 
+#include "tunneladdress.h"
+
 #include <QCryptographicHash>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -32,11 +34,12 @@ quint64 installationNumber(QSettings &settings)
 QString stableName(quint64 installation, const QString &serverAddr, int serverPort, int localPort,
                    const QString &protocol)
 {
-    // Fields joined with a separator that none of them holds, so that no two inputs give one text.
-    const QString input = QStringList { QString::number(installation), serverAddr.trimmed().toLower(),
-                                        QString::number(serverPort), QString::number(localPort),
-                                        protocol.toLower() }
-                              .join(u'\n');
+    // Fields joined with a separator that none of them holds, so that no two inputs give one text. The
+    // address as the client gets it: an IPv6 literal typed in brackets names the same server.
+    const QString input
+        = QStringList { QString::number(installation), TunnelAddress::bareHost(serverAddr).toLower(),
+                        QString::number(serverPort), QString::number(localPort), protocol.toLower() }
+              .join(u'\n');
     const QByteArray digest = QCryptographicHash::hash(input.toUtf8(), QCryptographicHash::Sha256);
     quint64 number = 0;
     for (int i = 0; i < 8; ++i)

@@ -65,6 +65,7 @@ void TestTunnelParts::stableNames()
     QCOMPARE(name(42, "tunnel.example.org", 7000, 8080, "tcp"), base);
     // The same entry retyped: letter case and surrounding blanks do not name another server.
     QCOMPARE(name(42, " Tunnel.Example.ORG ", 7000, 8080, "tcp"), base);
+    QCOMPARE(name(42, "[2001:DB8::1]", 7000, 8080, "tcp"), name(42, "2001:db8::1", 7000, 8080, "tcp"));
     const QStringList others { name(43, "tunnel.example.org", 7000, 8080, "tcp"),
                                name(42, "other.example.org", 7000, 8080, "tcp"),
                                name(42, "tunnel.example.org", 7001, 8080, "tcp"),
