@@ -17,7 +17,6 @@
 
 namespace {
 
-const int QUERY_TIMEOUT_MS = 3000;
 // A status reply larger than this is not the client's: it is dropped unread.
 const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
 
