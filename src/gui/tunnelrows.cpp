@@ -44,6 +44,8 @@ TunnelRows::TunnelRows(FrpcManager *controller, QSpinBox *firstPort, QWidget *pa
         addRow({ nextFreePort(), FrpcManager::Tcp }, true);
     });
     connect(m_controller, &FrpcManager::tunnelsChanged, this, &TunnelRows::showStates);
+    m_reachability = new TunnelReachability(m_controller, this);
+    connect(m_reachability, &TunnelReachability::changed, this, &TunnelRows::showStates);
 
     for (const QString &text : ServerConfigManager::instance().getMoreTunnels()) {
         bool ok = false;
@@ -259,6 +261,8 @@ void TunnelRows::showStates()
             hint = QStringLiteral("服务器拒绝了此端口: ") + state.error;
         else if (state.nobodyListens)
             hint = QStringLiteral("本地端口 %1 上没有程序在监听").arg(row.applied.localPort);
+        else if (running && !state.port.isEmpty())
+            hint = m_reachability->warning(i + 1);
         row.hint->setText(hint);
         row.hint->setVisible(!hint.isEmpty());
     }

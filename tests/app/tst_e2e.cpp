@@ -6,7 +6,8 @@
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "modalscript.h"
-#include "reachabilitycheck.h"
+#include "reachabilitylabel.h"
+#include "tunnelrows.h"
 #include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
@@ -725,8 +726,7 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     startFrps(QHostAddress::LocalHost, QString(), QHostAddress(QStringLiteral("127.0.0.2")));
     if (QTest::currentTestFailed())
         return;
-    auto *check = m_window->findChild<ReachabilityCheck *>();
-    QVERIFY(check);
+    ReachabilityCheck *check = m_window->findChild<ReachabilityLabel *>()->check();
     const int retryMs = 1000;
     check->setRetryInterval(retryMs);
     const auto usualRetry
@@ -934,14 +934,14 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
                 shown << row;
         return shown;
     };
-    // Adds a row for the echo port with the protocol given, as the user finishes editing it.
-    const auto addRow = [&](const QString &protocol) {
+    // Adds a row for the echo port (or localPort) with the protocol given, as the user finishes editing it.
+    const auto addRow = [&](const QString &protocol, int localPort = 0) {
         const QList<QWidget *> before = rows();
         m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
         QWidget *row = nullptr;
         for (QWidget *shown : rows())
             row = before.contains(shown) ? row : shown;
-        row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
+        row->findChild<QSpinBox *>()->setValue(localPort ? localPort : m_echo.serverPort());
         emit row->findChild<QSpinBox *>()->editingFinished();
         auto *combo = row->findChild<QComboBox *>();
         combo->setCurrentIndex(combo->findText(protocol));
@@ -983,6 +983,32 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
     QVERIFY(stillEchoes());
     QCOMPARE(ownClients(), client);
     QCOMPARE(shownRemotePort(), firstPort);
+
+    // A TCP row where nothing listens locally: its check's own visit reaches nothing there, which is
+    // no visitor's: no box, and the row names no blocked port.
+    QSignalSpy checked(m_window->tunnelRows()->reachability()->check(), &ReachabilityCheck::checked);
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    QWidget *quiet = addRow(QStringLiteral("TCP"), closedPort);
+    const auto quietResults = [&checked] {
+        QList<bool> results;
+        for (const QList<QVariant> &result : std::as_const(checked))
+            if (result.at(0).toInt() == 3)
+                results << result.at(1).toBool();
+        return results;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!quietResults().isEmpty(), Timeout);
+    QTest::qWait(500);
+    QVERIFY(!quietResults().contains(false));
+    QCOMPARE(m_script->unexpected, QStringList());
+    QVERIFY(!quiet->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().isEmpty());
+    for (const QLabel *label : quiet->findChildren<QLabel *>())
+        QVERIFY(!label->text().contains(QStringLiteral("无法从外部访问")));
+    quiet->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
 
     // Removed: its public port closes, the first tunnel goes on.
     both->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
