@@ -732,11 +732,28 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     const auto usualRetry
         = qScopeGuard([check] { check->setRetryInterval(ReachabilityCheck::RETRY_INTERVAL_MS); });
     QCOMPARE(reachabilityText(), QString());
+    // A second TCP tunnel, to the same local service: named blocked on its row.
+    m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
+    const auto removeRow = qScopeGuard([this] {
+        m_window->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
+    });
+    auto *row = m_window->findChild<QWidget *>(QStringLiteral("tunnelRow"));
+    row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
+    emit row->findChild<QSpinBox *>()->editingFinished();
     const int port = connectAndWaitForPort(m_entryIndex);
     QVERIFY(port > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        reachabilityText(),
-        QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组").arg(port), 5000);
+    const QString blocked = QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组");
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), blocked.arg(port), 5000);
+    const auto rowHint = [row] {
+        QStringList texts;
+        for (const QLabel *label : row->findChildren<QLabel *>())
+            texts << label->text();
+        return texts.join(u'|');
+    };
+    const auto rowPort = [row] {
+        return row->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().section(u':', -1);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(rowHint().contains(blocked.arg(rowPort())), 5000);
     QCOMPARE(m_script->unexpected, QStringList());
 
     // The port opens to this computer: the next repeat sees it.
@@ -745,6 +762,7 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), retryMs + 3000);
     disconnectAndWait(m_entryIndex);
     QCOMPARE(reachabilityText(), QString());
+    QVERIFY(!rowHint().contains(blocked.section(u' ', 0, 0)));
     startFrps(QHostAddress::LocalHost);
 }
 
