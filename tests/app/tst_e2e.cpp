@@ -7,10 +7,10 @@
 #include "mainwindow.h"
 #include "modalscript.h"
 #include "reachabilitylabel.h"
-#include "tunnelrows.h"
 #include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
+#include "tunnelrows.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -734,9 +734,8 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     QCOMPARE(reachabilityText(), QString());
     // A second TCP tunnel, to the same local service: named blocked on its row.
     m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
-    const auto removeRow = qScopeGuard([this] {
-        m_window->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
-    });
+    const auto removeRow = qScopeGuard(
+        [this] { m_window->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click(); });
     auto *row = m_window->findChild<QWidget *>(QStringLiteral("tunnelRow"));
     row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
     emit row->findChild<QSpinBox *>()->editingFinished();
