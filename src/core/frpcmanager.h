@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QProcess>
@@ -110,13 +111,13 @@ public:
     // Whether name is one of the three names (case-insensitive).
     static bool isProtocolName(const QString &name);
 
-    // A connection this program makes to the tunnel's public address, to check that it can be reached,
-    // is on its way. When nothing listens on the local port the client reports it like a visitor that
-    // reached nothing; that report is not a visitor's and is passed over (once per connection, within
-    // OWN_VISIT_WINDOW_MS).
-    void expectOwnVisit();
+    // A connection this program makes to the public address of tunnel (0: the first), to check that it
+    // can be reached, is on its way. When nothing listens on the local port the client reports it like
+    // a visitor that reached nothing; that report is not a visitor's and is passed over (once per
+    // connection, within OWN_VISIT_WINDOW_MS). Each tunnel's proxy has its own count.
+    void expectOwnVisit(int tunnel = 0);
     // Such a connection never reached the server: no report is to come for it.
-    void withdrawOwnVisit();
+    void withdrawOwnVisit(int tunnel = 0);
 
     static constexpr int MAX_RECONNECT_ATTEMPTS = 5;
     static constexpr int RECONNECT_DELAY_MS = 3000;
@@ -215,8 +216,11 @@ private:
     void reportProxyError(const QString &proxyError);
     void reportFailedStart(int exitCode);
     void reportUnreachableLocalService();
-    // Whether a report of a visitor that reached nothing belongs to a connection of our own; takes it.
-    bool takeOwnVisit();
+    // Whether a report of a visitor of tunnel that reached nothing belongs to a connection of our own;
+    // takes it.
+    bool takeOwnVisit(int tunnel);
+    // The proxy whose reports a tunnel's own visits are counted for: its TCP proxy's name.
+    QString ownVisitProxy(int tunnel) const;
 
     // One proxy of a tunnel.
     struct ProxySlot
@@ -293,9 +297,9 @@ private:
     // Whether the user has been told that visitors of the tunnel reach nothing; cleared each time the
     // tunnel comes up.
     bool m_localServiceHintGiven = false;
-    // Our own connections to the public address whose report may still come, each until its deadline;
-    // cleared for every new client.
-    QList<QDeadlineTimer> m_ownVisits;
+    // Our own connections to the public addresses whose report may still come, each until its deadline,
+    // by proxy name; cleared for every new client.
+    QHash<QString, QList<QDeadlineTimer>> m_ownVisits;
     // The last line of the current client that may say why it failed, colour codes removed.
     QString m_lastErrorLine;
     // The bytes after the last line feed of each channel, kept until the line is complete, so that a

@@ -92,8 +92,9 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
     bool visitorReachedNothing = false;
     for (const QString &line : verdict.unreachableLines) {
         // The other tunnels show the hint on their rows, from their own watch; the address check's
-        // own visit to the first tunnel is no visitor.
-        if (tunnelOfLine(line) == 0 && !takeOwnVisit())
+        // own visit to a tunnel is no visitor, and is counted off that tunnel's visits only.
+        const int tunnel = tunnelOfLine(line);
+        if (!takeOwnVisit(tunnel) && tunnel == 0)
             visitorReachedNothing = true;
     }
     // A proxy that started has its port in the status at once: asked without waiting. Other news is
@@ -132,25 +133,37 @@ void FrpcManager::reportUnreachableLocalService()
         emit errorOccurred(text);
 }
 
-void FrpcManager::expectOwnVisit()
+QString FrpcManager::ownVisitProxy(int tunnel) const
 {
-    m_ownVisits.append(QDeadlineTimer(OWN_VISIT_WINDOW_MS));
+    return m_tunnels.value(tunnel).tcp.name;
 }
 
-void FrpcManager::withdrawOwnVisit()
+void FrpcManager::expectOwnVisit(int tunnel)
+{
+    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(OWN_VISIT_WINDOW_MS));
+}
+
+void FrpcManager::withdrawOwnVisit(int tunnel)
 {
     // The connection that failed is the latest one.
-    if (!m_ownVisits.isEmpty())
-        m_ownVisits.removeLast();
+    const auto found = m_ownVisits.find(ownVisitProxy(tunnel));
+    if (found != m_ownVisits.end() && !found->isEmpty())
+        found->removeLast();
 }
 
-bool FrpcManager::takeOwnVisit()
+bool FrpcManager::takeOwnVisit(int tunnel)
 {
-    while (!m_ownVisits.isEmpty() && m_ownVisits.first().hasExpired())
-        m_ownVisits.removeFirst();
-    if (m_ownVisits.isEmpty())
+    const auto found = m_ownVisits.find(ownVisitProxy(tunnel));
+    if (found == m_ownVisits.end())
         return false;
-    m_ownVisits.removeFirst();
+    QList<QDeadlineTimer> &visits = *found;
+    while (!visits.isEmpty() && visits.first().hasExpired())
+        visits.removeFirst();
+    if (visits.isEmpty()) {
+        m_ownVisits.erase(found);
+        return false;
+    }
+    visits.removeFirst();
     return true;
 }
 

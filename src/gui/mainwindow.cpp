@@ -165,6 +165,7 @@ void MainWindow::setupUI()
     m_reachabilityLabel = new ReachabilityLabel(
         m_frpcManager, [this] { return m_connectedAddress; }, this);
     connect(m_reachabilityLabel, &ReachabilityLabel::logMessage, this, &MainWindow::onLogMessage);
+    connect(m_tunnelRows->reachability(), &TunnelReachability::logMessage, this, &MainWindow::onLogMessage);
     topAreaLayout->addWidget(m_reachabilityLabel);
     mainLayout->addLayout(topAreaLayout);
 

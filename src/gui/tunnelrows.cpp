@@ -44,6 +44,8 @@ TunnelRows::TunnelRows(FrpcManager *controller, QSpinBox *firstPort, QWidget *pa
         addRow({ nextFreePort(), FrpcManager::Tcp }, true);
     });
     connect(m_controller, &FrpcManager::tunnelsChanged, this, &TunnelRows::showStates);
+    m_reachability = new TunnelReachability(m_controller, this);
+    connect(m_reachability, &TunnelReachability::changed, this, &TunnelRows::showStates);
 
     for (const QString &text : ServerConfigManager::instance().getMoreTunnels()) {
         bool ok = false;
@@ -254,11 +256,16 @@ void TunnelRows::showStates()
         const QString address = running ? addressText(m_host, state) : QString();
         row.address->setText(address);
         row.copy->setVisible(!address.isEmpty());
-        QString hint;
+        QStringList hints;
         if (!state.error.isEmpty())
-            hint = QStringLiteral("服务器拒绝了此端口: ") + state.error;
+            hints << QStringLiteral("服务器拒绝了此端口: ") + state.error;
         else if (state.nobodyListens)
-            hint = QStringLiteral("本地端口 %1 上没有程序在监听").arg(row.applied.localPort);
+            hints << QStringLiteral("本地端口 %1 上没有程序在监听").arg(row.applied.localPort);
+        // Both may be at fault at once: no program here, and the server's firewall.
+        const QString blocked = m_reachability->warning(i + 1);
+        if (running && !state.port.isEmpty() && !blocked.isEmpty())
+            hints << blocked;
+        const QString hint = hints.join(u'\n');
         row.hint->setText(hint);
         row.hint->setVisible(!hint.isEmpty());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "frpcmanager.h"
+#include "tunnelreachability.h"
 
 #include <QList>
 #include <QString>
@@ -36,7 +37,13 @@ public:
     // Puts these rows in place of the ones there (up to MAX_TUNNELS - 1), and keeps them.
     void replaceRows(const QList<FrpcManager::Tunnel> &tunnels);
     // The server address the rows' public addresses are shown with.
-    void setHost(const QString &host) { m_host = host; }
+    void setHost(const QString &host)
+    {
+        m_host = host;
+        m_reachability->setHost(host);
+    }
+    // Checks whether the rows' TCP ports can be reached from outside; a blocked one is named on its row.
+    TunnelReachability *reachability() const { return m_reachability; }
     void setDarkTheme(bool dark);
 
     // Fills a protocol selector with "TCP", "UDP" and "TCP+UDP", each with its FrpcManager::Protocol.
@@ -72,6 +79,7 @@ private:
     FrpcManager *m_controller = nullptr;
     QSpinBox *m_firstPort = nullptr;
     QPushButton *m_addButton = nullptr;
+    TunnelReachability *m_reachability = nullptr;
     QVBoxLayout *m_layout = nullptr;
     QList<Row> m_rows;
     QString m_host;

@@ -6,10 +6,11 @@
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "modalscript.h"
-#include "reachabilitycheck.h"
+#include "reachabilitylabel.h"
 #include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
+#include "tunnelrows.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -725,18 +726,33 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     startFrps(QHostAddress::LocalHost, QString(), QHostAddress(QStringLiteral("127.0.0.2")));
     if (QTest::currentTestFailed())
         return;
-    auto *check = m_window->findChild<ReachabilityCheck *>();
-    QVERIFY(check);
+    ReachabilityCheck *check = m_window->findChild<ReachabilityLabel *>()->check();
     const int retryMs = 1000;
     check->setRetryInterval(retryMs);
     const auto usualRetry
         = qScopeGuard([check] { check->setRetryInterval(ReachabilityCheck::RETRY_INTERVAL_MS); });
     QCOMPARE(reachabilityText(), QString());
+    // A second TCP tunnel, to the same local service: named blocked on its row.
+    m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
+    const auto removeRow = qScopeGuard(
+        [this] { m_window->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click(); });
+    auto *row = m_window->findChild<QWidget *>(QStringLiteral("tunnelRow"));
+    row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
+    emit row->findChild<QSpinBox *>()->editingFinished();
     const int port = connectAndWaitForPort(m_entryIndex);
     QVERIFY(port > 0);
-    QTRY_COMPARE_WITH_TIMEOUT(
-        reachabilityText(),
-        QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组").arg(port), 5000);
+    const QString blocked = QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组");
+    QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), blocked.arg(port), 5000);
+    const auto rowHint = [row] {
+        QStringList texts;
+        for (const QLabel *label : row->findChildren<QLabel *>())
+            texts << label->text();
+        return texts.join(u'|');
+    };
+    const auto rowPort = [row] {
+        return row->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().section(u':', -1);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(rowHint().contains(blocked.arg(rowPort())), 5000);
     QCOMPARE(m_script->unexpected, QStringList());
 
     // The port opens to this computer: the next repeat sees it.
@@ -745,6 +761,7 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     QTRY_COMPARE_WITH_TIMEOUT(reachabilityText(), QStringLiteral("外部可访问"), retryMs + 3000);
     disconnectAndWait(m_entryIndex);
     QCOMPARE(reachabilityText(), QString());
+    QVERIFY(!rowHint().contains(blocked.section(u' ', 0, 0)));
     startFrps(QHostAddress::LocalHost);
 }
 
@@ -934,14 +951,14 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
                 shown << row;
         return shown;
     };
-    // Adds a row for the echo port with the protocol given, as the user finishes editing it.
-    const auto addRow = [&](const QString &protocol) {
+    // Adds a row for the echo port (or localPort) with the protocol given, as the user finishes editing it.
+    const auto addRow = [&](const QString &protocol, int localPort = 0) {
         const QList<QWidget *> before = rows();
         m_window->findChild<QPushButton *>(QStringLiteral("addTunnelButton"))->click();
         QWidget *row = nullptr;
         for (QWidget *shown : rows())
             row = before.contains(shown) ? row : shown;
-        row->findChild<QSpinBox *>()->setValue(m_echo.serverPort());
+        row->findChild<QSpinBox *>()->setValue(localPort ? localPort : m_echo.serverPort());
         emit row->findChild<QSpinBox *>()->editingFinished();
         auto *combo = row->findChild<QComboBox *>();
         combo->setCurrentIndex(combo->findText(protocol));
@@ -983,6 +1000,32 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
     QVERIFY(stillEchoes());
     QCOMPARE(ownClients(), client);
     QCOMPARE(shownRemotePort(), firstPort);
+
+    // A TCP row where nothing listens locally: its check's own visit reaches nothing there, which is
+    // no visitor's: no box, and the row names no blocked port.
+    QSignalSpy checked(m_window->tunnelRows()->reachability()->check(), &ReachabilityCheck::checked);
+    int closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        closedPort = probe.serverPort();
+    }
+    QWidget *quiet = addRow(QStringLiteral("TCP"), closedPort);
+    const auto quietResults = [&checked] {
+        QList<bool> results;
+        for (const QList<QVariant> &result : std::as_const(checked))
+            if (result.at(0).toInt() == 3)
+                results << result.at(1).toBool();
+        return results;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(!quietResults().isEmpty(), Timeout);
+    QTest::qWait(500);
+    QVERIFY(!quietResults().contains(false));
+    QCOMPARE(m_script->unexpected, QStringList());
+    QVERIFY(!quiet->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().isEmpty());
+    for (const QLabel *label : quiet->findChildren<QLabel *>())
+        QVERIFY(!label->text().contains(QStringLiteral("无法从外部访问")));
+    quiet->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
 
     // Removed: its public port closes, the first tunnel goes on.
     both->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();

@@ -2,12 +2,16 @@
 
 #include "localportprobe.h"
 #include "proxyname.h"
+#include "reachabilitycheck.h"
 #include "tunneladdress.h"
 
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QUdpSocket>
+
+#include <memory>
+#include <vector>
 
 // The small pieces a tunnel is built from: its address as shown, its proxy name, and the watch on
 // its local port.
@@ -26,6 +30,8 @@ private slots:
     void procNetUdp();
     void watchReportsUntilAProgramListens_data();
     void watchReportsUntilAProgramListens();
+    void reachabilityKeysApart_data();
+    void reachabilityKeysApart();
 };
 
 void TestTunnelParts::formatHostPort_data()
@@ -202,6 +208,58 @@ void TestTunnelParts::watchReportsUntilAProgramListens()
     const int stoppedAt = watch.probeCount();
     QTest::qWait(100);
     QCOMPARE(watch.probeCount(), stoppedAt);
+}
+
+void TestTunnelParts::reachabilityKeysApart_data()
+{
+    // Whether the address checked under each key (its index) accepts connections.
+    QTest::addColumn<QList<bool>>("open");
+    QTest::newRow("open, refused") << QList<bool> { true, false };
+    QTest::newRow("refused, open, refused") << QList<bool> { false, true, false };
+}
+
+// Checks under several keys at once each get their own result; a failed one is repeated until its key
+// is forgotten, a passed one is not.
+void TestTunnelParts::reachabilityKeysApart()
+{
+    QFETCH(QList<bool>, open);
+    std::vector<std::unique_ptr<QTcpServer>> servers;
+    ReachabilityCheck check;
+    check.setRetryInterval(30);
+    QSignalSpy results(&check, &ReachabilityCheck::checked);
+    for (int key = 0; key < open.size(); ++key) {
+        servers.push_back(std::make_unique<QTcpServer>());
+        QVERIFY(servers.back()->listen(QHostAddress::LocalHost, 0));
+        const int port = servers.back()->serverPort();
+        if (!open.at(key))
+            servers.back()->close();
+        check.check(key, QStringLiteral("127.0.0.1"), port);
+    }
+    const auto resultsOf = [&results](int key) {
+        QList<bool> got;
+        for (const QList<QVariant> &result : std::as_const(results)) {
+            if (result.at(0).toInt() == key)
+                got << result.at(1).toBool();
+        }
+        return got;
+    };
+    const auto repeatedThrice = [&] {
+        for (int key = 0; key < open.size(); ++key) {
+            if (!open.at(key) && resultsOf(key).size() < 3)
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY(repeatedThrice());
+    for (int key = 0; key < open.size(); ++key) {
+        const QList<bool> got = resultsOf(key);
+        QCOMPARE(got.size() == 1, open.at(key));
+        QCOMPARE(got.count(open.at(key)), got.size());
+    }
+    check.forgetAll();
+    const qsizetype told = results.size();
+    QTest::qWait(100);
+    QCOMPARE(results.size(), told);
 }
 
 MARROWGATE_CORE_TEST_MAIN(TestTunnelParts)

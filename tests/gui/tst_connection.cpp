@@ -5,7 +5,9 @@
 #include "frpcprocesses.h"
 #include "logwindow.h"
 #include "mainwindow.h"
+#include "reachabilitycheck.h"
 #include "serverconfig.h"
+#include "tunnelrows.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -15,6 +17,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSignalSpy>
@@ -571,17 +574,22 @@ void TestConnection::visitorsReachingNothingAreToldOnce_data()
 {
     QTest::addColumn<int>("visits");
     QTest::addColumn<bool>("ownCheck");
+    // A second TCP tunnel on the same local port, checked too.
+    QTest::addColumn<bool>("withRow");
 
-    QTest::newRow("visitors: one box") << 30000 << false;
+    QTest::newRow("visitors: one box") << 30000 << false << false;
     // The public address accepts the window's own check, whose visit the client reports like a
     // visitor's: that is nobody's visit.
-    QTest::newRow("the address check's own visit: no box") << 1 << true;
+    QTest::newRow("the address check's own visit: no box") << 1 << true << false;
+    // The row's check is counted for the row's proxy: the first tunnel's second visit is a visitor.
+    QTest::newRow("a row's check spares no visitor of the first: one box") << 2 << true << true;
 }
 
 void TestConnection::visitorsReachingNothingAreToldOnce()
 {
     QFETCH(int, visits);
     QFETCH(bool, ownCheck);
+    QFETCH(bool, withRow);
     // Every visit to a tunnel whose local service refuses makes the client write a line. A program
     // listens on the port, so the window shows no hint and the box is the user's only word of it.
     qputenv("FAKEFRPC_VISITS", QByteArray::number(visits));
@@ -589,17 +597,27 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
     qputenv("FAKEFRPC_VISITS_AFTER_MS", "300");
     QTcpServer program;
     QVERIFY(program.listen(QHostAddress::LocalHost, 12345));
+    // The client gives the n-th proxy the n-th port from the first.
     QTcpServer publicPort;
+    QTcpServer rowPublicPort;
     if (ownCheck) {
-        QVERIFY(publicPort.listen(QHostAddress::LocalHost));
+        do {
+            publicPort.close();
+            QVERIFY(publicPort.listen(QHostAddress::LocalHost));
+        } while (!rowPublicPort.listen(QHostAddress::LocalHost, publicPort.serverPort() + 1));
         qputenv("FAKEFRPC_REMOTE_PORT", QByteArray::number(publicPort.serverPort()));
         ServerConfigManager::instance().updateConfig(
             1, userConfig(QStringLiteral("alpha"), QStringLiteral("127.0.0.1")));
     }
+    ServerConfigManager::instance().setMoreTunnels(withRow ? QStringList { "12345/tcp" } : QStringList());
+    const auto noRows = qScopeGuard([] { ServerConfigManager::instance().setMoreTunnels({}); });
     MainWindow window;
     window.show();
     WindowView view(window);
     QSignalSpy log(view.controller, &FrpcManager::logMessage);
+    QSignalSpy rowChecked(window.tunnelRows()->reachability()->check(), &ReachabilityCheck::checked);
+    if (withRow)
+        m_script->answer(QMessageBox::Ok);
     if (ownCheck) {
         QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>(QStringLiteral("reachabilityLabel"))->text(),
@@ -615,14 +633,18 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
         });
     };
     QTRY_COMPARE_WITH_TIMEOUT(visitLines(), visits, TUNNEL_TIMEOUT_MS);
-    if (ownCheck) {
+    QCOMPARE(rowChecked.size(), int(withRow));
+    if (ownCheck && !withRow) {
         QVERIFY(!window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText().contains(
             QStringLiteral("访问者无法连接")));
         QCOMPARE(m_script->unexpected, QStringList());
         return;
     }
-    QCOMPARE(m_script->boxes,
-             QStringList { QStringLiteral("错误|访问者无法连接：本地端口 12345 上没有程序在监听") });
+    QTRY_COMPARE_WITH_TIMEOUT(
+        m_script->boxes,
+        QStringList { QStringLiteral("错误|访问者无法连接：本地端口 12345 上没有程序在监听") }, 5000);
+    if (withRow)
+        return;
     // The log keeps the latest lines only; the lines of a burst are trimmed once the burst ends.
     QTRY_COMPARE_WITH_TIMEOUT(
         window.findChild<LogWindow *>()->findChild<QTextEdit *>()->document()->blockCount(), 10000, 5000);
