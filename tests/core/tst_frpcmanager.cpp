@@ -64,15 +64,14 @@ QStringList stateTexts(const QList<FrpcManager::TunnelState> &states)
 }
 
 // "8001/tcp 8002/udp 8003/tcp+udp"
-QList<FrpcManager::Tunnel> tunnelList(const QString &spec)
+QList<FrpcManager::Tunnel> tunnelList(const QString &ports)
 {
     QList<FrpcManager::Tunnel> tunnels;
-    for (const QString &item : spec.split(u' ', Qt::SkipEmptyParts))
+    for (const QString &item : ports.split(u' ', Qt::SkipEmptyParts))
         tunnels.append(
             { item.section(u'/', 0, 0).toInt(), FrpcManager::protocolFromName(item.section(u'/', 1)) });
     return tunnels;
 }
-
 
 QString statusName(FrpcManager::Status status)
 {
