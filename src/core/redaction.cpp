@@ -74,25 +74,32 @@ QString filterSensitiveInfo(const QString &msg)
 
 QString hideSecrets(const QString &text, const QStringList &secrets)
 {
+    // One placeholder for every secret, made of characters none of them holds: the usual mark, or a
+    // run of the first of these characters no secret holds. Chosen only when a secret is in the text.
+    const auto heldByASecret = [&secrets](QChar c) {
+        return std::any_of(secrets.cbegin(), secrets.cend(),
+                           [c](const QString &secret) { return secret.contains(c); });
+    };
+    QString placeholder;
     QString hidden = text;
     for (const QString &secret : secrets) {
         if (secret.isEmpty() || !hidden.contains(secret))
             continue;
-        // The usual mark, or a run of the first of these characters the secret does not hold.
-        QString placeholder = QStringLiteral("[已隐藏]");
-        if (std::any_of(placeholder.cbegin(), placeholder.cend(),
-                        [&secret](QChar c) { return secret.contains(c); })) {
-            placeholder.clear();
-            for (const QChar c : QStringLiteral("*#~_?!@%^&")) {
-                if (!secret.contains(c)) {
-                    placeholder = QString(3, c);
-                    break;
+        if (placeholder.isEmpty()) {
+            placeholder = QStringLiteral("[已隐藏]");
+            if (std::any_of(placeholder.cbegin(), placeholder.cend(), heldByASecret)) {
+                placeholder.clear();
+                for (const QChar c : QStringLiteral("*#~_?!@%^&")) {
+                    if (!heldByASecret(c)) {
+                        placeholder = QString(3, c);
+                        break;
+                    }
                 }
             }
+            // With no such character the text cannot be shown at all.
+            if (placeholder.isEmpty())
+                return QString();
         }
-        // With no such character the text cannot be shown at all.
-        if (placeholder.isEmpty())
-            return QString();
         hidden.replace(secret, placeholder);
     }
     return hidden;

@@ -11,8 +11,8 @@ namespace Redaction {
 QString filterSensitiveInfo(const QString &msg);
 
 // Replaces every occurrence of each non-empty secret (a token, a password) in text, whatever
-// surrounds it. The placeholder shares no character with the secret, so no occurrence can remain or
-// be formed anew around it.
+// surrounds it. The placeholder shares no character with any of the secrets, so no occurrence of one
+// can remain or be formed anew around it, nor by the placeholder of another.
 QString hideSecrets(const QString &text, const QStringList &secrets);
 
 } // namespace Redaction
