@@ -193,10 +193,18 @@ void TunnelRows::addRow(const FrpcManager::Tunnel &tunnel, bool apply)
     connect(row.protocol, &QComboBox::activated, this, [this, widget] { rowEdited(widget); });
     connect(remove, &QPushButton::clicked, this, [this, widget] { removeRow(widget); });
     connect(row.copy, &QPushButton::clicked, this, [this, widget] {
-        for (const Row &row : std::as_const(m_rows)) {
+        for (int i = 0; i < m_rows.size(); ++i) {
+            const Row &row = m_rows.at(i);
             if (row.widget != widget)
                 continue;
-            QGuiApplication::clipboard()->setText(row.address->text(), QClipboard::Clipboard);
+            // What a friend types: the address and its port, without the protocol; both addresses when
+            // TCP and UDP got different ports.
+            const FrpcManager::TunnelState state = m_controller->tunnelStates().value(i + 1);
+            const bool twoPorts = !state.udpPort.isEmpty() && state.udpPort != state.port;
+            const QString text = twoPorts || state.port.isEmpty()
+                ? row.address->text()
+                : TunnelAddress::formatHostPort(m_host, state.port);
+            QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
             row.copy->setText(QStringLiteral("✓ 已复制"));
             QPushButton *copy = row.copy;
             QTimer::singleShot(COPIED_CAPTION_MS, copy, [copy] { copy->setText(QStringLiteral("复制")); });

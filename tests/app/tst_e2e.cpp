@@ -995,6 +995,13 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
         both->findChild<QLabel *>(QStringLiteral("tunnelAddressLabel"))->text().startsWith("TCP+UDP 127.0.0.1:"),
         Timeout);
     const int bothPort = rowPort(both);
+    // The row's copy button copies what a friend types: the address without the protocol.
+    const QList<QPushButton *> buttons = both->findChildren<QPushButton *>();
+    const auto copy = std::find_if(buttons.cbegin(), buttons.cend(),
+                                   [](QPushButton *button) { return button->text() == QStringLiteral("复制"); });
+    QVERIFY(copy != buttons.cend());
+    (*copy)->click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("127.0.0.1:%1").arg(bothPort));
     expectEcho(bothPort);
     QVERIFY(udpEchoes(bothPort));
     QVERIFY(stillEchoes());
