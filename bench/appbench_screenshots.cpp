@@ -10,7 +10,6 @@
 #include "singleinstance.h"
 #include "themestyles.h"
 #include "trayicon.h"
-#include "tunnelrows.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -183,14 +182,12 @@ int takeScreenshots(const QString &folder)
         ok &= disconnect();
 
         // Three tunnels: a game's TCP and UDP on one public port, its voice chat, a web server.
-        auto *firstProtocol = window.findChild<QComboBox *>(QStringLiteral("protocolCombo"));
-        firstProtocol->setCurrentIndex(firstProtocol->findText(QStringLiteral("TCP+UDP")));
-        window.tunnelRows()->replaceRows({ { 24454, FrpcManager::Udp }, { 8080, FrpcManager::Tcp } });
+        const Tunnel first = window.tunnels().first();
+        window.setTunnels({ { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
         spin(300);
         ok &= connected(QStringLiteral("tunnels-%1.png").arg(suffix), QString());
         ok &= disconnect();
-        window.tunnelRows()->replaceRows({});
-        firstProtocol->setCurrentIndex(firstProtocol->findText(QStringLiteral("TCP")));
+        window.setTunnels({ first });
 
         if (!dark) {
             // A UDP tunnel: the protocol selector beside the port, the status line marked, and the tray's

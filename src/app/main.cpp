@@ -2,7 +2,6 @@
 // a termination request.
 #include "commandline.h"
 #include "mainwindow.h"
-#include "tunnelrows.h"
 #include "singleinstance.h"
 #include "terminationrequests.h"
 
@@ -11,7 +10,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-#include <optional>
 
 int main(int argc, char *argv[])
 {
@@ -47,19 +45,8 @@ int main(int argc, char *argv[])
     if (!request.connectName.isEmpty()) {
         // Once the event loop runs, so that a refusal shows its box over the visible window.
         QTimer::singleShot(0, &window, [&window, &request] {
-            std::optional<FrpcManager::Protocol> protocol;
-            if (!request.protocol.isEmpty())
-                protocol = FrpcManager::protocolFromName(request.protocol);
-            // Ports given there are the tunnels to publish: the first row's, then the other rows.
-            if (!request.tunnels.isEmpty()) {
-                if (!request.tunnels.first().protocol.isEmpty())
-                    protocol = FrpcManager::protocolFromName(request.tunnels.first().protocol);
-                QList<FrpcManager::Tunnel> more;
-                for (const CommandLineRequest::Tunnel &tunnel : request.tunnels.mid(1))
-                    more.append({ tunnel.port, FrpcManager::protocolFromName(tunnel.protocol) });
-                window.tunnelRows()->replaceRows(more);
-            }
-            window.connectServerByName(request.connectName, request.localPort, protocol);
+            window.setTunnels(request.tunnelsFor(window.tunnels()));
+            window.connectServerByName(request.connectName);
         });
     }
     return app.exec();

@@ -149,3 +149,19 @@ int answerCommandLine(const CommandLineRequest &request)
     }
     return 0;
 }
+
+QList<::Tunnel> CommandLineRequest::tunnelsFor(const QList<::Tunnel> &shown) const
+{
+    ::Tunnel first = shown.value(0);
+    if (!protocol.isEmpty())
+        first.protocol = ::Tunnel::protocolFromName(protocol);
+    if (tunnels.isEmpty())
+        return QList<::Tunnel> { first } + shown.mid(1);
+    if (!tunnels.first().protocol.isEmpty())
+        first.protocol = ::Tunnel::protocolFromName(tunnels.first().protocol);
+    first.localPort = tunnels.first().port;
+    QList<::Tunnel> list { first };
+    for (const Tunnel &tunnel : tunnels.mid(1))
+        list.append({ tunnel.port, ::Tunnel::protocolFromName(tunnel.protocol) });
+    return list;
+}

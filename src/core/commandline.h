@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tunnel.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -25,6 +27,10 @@ struct CommandLineRequest
         QString protocol;
     };
     QList<Tunnel> tunnels;
+    // The tunnels to publish, given those the window shows (the first row first): the ports given
+    // here, the first of them with the shown first protocol where none was given; without a port the
+    // shown ones, the first with the protocol given.
+    QList<::Tunnel> tunnelsFor(const QList<::Tunnel> &shown) const;
     // The help or version text, or the reason for Fail.
     QString text;
 };

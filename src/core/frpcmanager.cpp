@@ -52,7 +52,6 @@ FrpcManager::FrpcManager(QObject *parent)
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
-    , m_listenerWatch(new LocalListenerWatch(this))
 {
     removeLeftoverConfigFiles();
 
@@ -74,8 +73,6 @@ FrpcManager::FrpcManager(QObject *parent)
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
 
-    connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManager::localServiceHintChanged);
-    connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManager::noteTunnelsMaybeChanged);
 }
 
 FrpcManager::~FrpcManager()
@@ -259,33 +256,6 @@ void FrpcManager::onReconnectTimeout()
     launchClient(config, true);
 }
 
-QString FrpcManager::protocolName(Protocol protocol)
-{
-    switch (protocol) {
-    case Udp:
-        return QStringLiteral("udp");
-    case TcpUdp:
-        return QStringLiteral("tcp+udp");
-    case Tcp:
-        break;
-    }
-    return QStringLiteral("tcp");
-}
-
-FrpcManager::Protocol FrpcManager::protocolFromName(const QString &name)
-{
-    if (name.compare(QLatin1String("udp"), Qt::CaseInsensitive) == 0)
-        return Udp;
-    if (name.compare(QLatin1String("tcp+udp"), Qt::CaseInsensitive) == 0)
-        return TcpUdp;
-    return Tcp;
-}
-
-bool FrpcManager::isProtocolName(const QString &name)
-{
-    return protocolName(protocolFromName(name)).compare(name, Qt::CaseInsensitive) == 0;
-}
-
 FrpcManager::Status FrpcManager::statusOf(Phase phase)
 {
     switch (phase) {
@@ -337,10 +307,7 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     if (phase == Phase::Up && previous != Phase::Up) {
         m_reconnectAttempts = 0;
         m_localServiceHintGiven = false;
-        m_listenerWatch->watch(m_currentLocalPort, m_protocol == Udp);
     }
-    if (phase == Phase::Idle || phase == Phase::Failed || phase == Phase::Stopping)
-        m_listenerWatch->stop();
     // Ports and refusals are what the running client last said; without one, nothing is known.
     if (!asksClient(phase)) {
         for (TunnelEntry &entry : m_tunnels) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "serverconfig.h"
+#include "tunnel.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -40,42 +41,14 @@ public:
         TunnelPortChanged,
     };
     Q_ENUM(TunnelEvent)
-    // What the tunnel carries from its remote port to the local one. TcpUdp: both, through two proxies,
-    // the UDP one asking for the public port number the TCP one received.
-    enum Protocol { Tcp, Udp, TcpUdp };
-    Q_ENUM(Protocol)
-
-    // One tunnel of a connection: a local port and what it carries.
-    struct Tunnel
-    {
-        int localPort = 0;
-        Protocol protocol = Tcp;
-        bool operator==(const Tunnel &other) const
-        {
-            return localPort == other.localPort && protocol == other.protocol;
-        }
-        bool operator!=(const Tunnel &other) const { return !(*this == other); }
-    };
-    // What is known of one tunnel while its connection runs.
-    struct TunnelState
-    {
-        Tunnel tunnel;
-        // The remote port of its TCP proxy (or of its only proxy); empty while not known.
-        QString port;
-        // TcpUdp only: the remote port of the UDP proxy; the same as port when the server gave the same.
-        QString udpPort;
-        // Why the server refused its proxy (or one of its two); empty when it did not.
-        QString error;
-        // No program listens on its local port while it is up.
-        bool nobodyListens = false;
-        bool operator==(const TunnelState &other) const
-        {
-            return tunnel == other.tunnel && port == other.port && udpPort == other.udpPort
-                && error == other.error && nobodyListens == other.nobodyListens;
-        }
-        bool operator!=(const TunnelState &other) const { return !(*this == other); }
-    };
-    static constexpr int MAX_TUNNELS = 10;
+    // The tunnel's value types, under the names the controller's users know them by.
+    using Tunnel = ::Tunnel;
+    using TunnelState = ::TunnelState;
+    using Protocol = Tunnel::Protocol;
+    static constexpr Protocol Tcp = Tunnel::Tcp;
+    static constexpr Protocol Udp = Tunnel::Udp;
+    static constexpr Protocol TcpUdp = Tunnel::TcpUdp;
+    static constexpr int MAX_TUNNELS = Tunnel::MAX_TUNNELS;
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
@@ -100,16 +73,12 @@ public:
     Status status() const { return statusOf(m_phase); }
     QString remotePort() const { return m_remotePort; }
     QString errorMessage() const { return m_errorMessage; }
-    // The protocol of the tunnel last started; reconnections keep it.
-    Protocol protocol() const { return m_protocol; }
+    // The protocol of the first tunnel last started; reconnections keep it.
+    Protocol protocol() const { return m_tunnels.isEmpty() ? Tcp : m_tunnels.first().tunnel.protocol; }
 
-    // "tcp", "udp" or "tcp+udp": the protocol's name in settings and on the command line (and for the
-    // first two the proxy type of the client file).
-    static QString protocolName(Protocol protocol);
-    // The protocol named "tcp", "udp" or "tcp+udp" (case-insensitive); anything else means TCP.
-    static Protocol protocolFromName(const QString &name);
-    // Whether name is one of the three names (case-insensitive).
-    static bool isProtocolName(const QString &name);
+    static QString protocolName(Protocol protocol) { return Tunnel::protocolName(protocol); }
+    static Protocol protocolFromName(const QString &name) { return Tunnel::protocolFromName(name); }
+    static bool isProtocolName(const QString &name) { return Tunnel::isProtocolName(name); }
 
     // A connection this program makes to the public address of tunnel (0: the first), to check that it
     // can be reached, is on its way. When nothing listens on the local port the client reports it like
@@ -240,7 +209,7 @@ private:
         Tunnel tunnel;
         ProxySlot tcp;
         ProxySlot udp;
-        // Looks for a program on the local port of a tunnel after the first while it is up.
+        // Looks for a program on the tunnel's local port while its public port is known.
         LocalListenerWatch *watch = nullptr;
         bool watching = false;
     };
@@ -266,6 +235,12 @@ private:
     QStringList proxyNamesExcept(int index) const;
     // What the log must never show of the client file: the server's token, the web API's password.
     QStringList secrets() const;
+    // A text from the client or the server made fit for the log and the user: paths, tokens and the
+    // client file's secrets hidden (the prefix, the program's own words, included).
+    QString reportable(const QString &text, const QString &prefix = QString()) const;
+    // The first tunnel's name in the client's lines.
+    QString firstProxyName() const;
+    void onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens);
 
     QProcess *m_process = nullptr;
     QTimer *m_queryTimer = nullptr;
@@ -277,14 +252,9 @@ private:
     // The port of the tunnel while it is up; empty in every other phase.
     QString m_remotePort;
     QString m_errorMessage;
-    QString m_proxyName;
-    // Whether m_proxyName was drawn fresh because the server held the stable one.
+    // Whether the proxy names were drawn fresh because the server held the stable one.
     bool m_freshProxyName = false;
-    // Looks for a program on the local port while the tunnel is up.
-    LocalListenerWatch *m_listenerWatch = nullptr;
     ServerConfig m_currentConfig;
-    int m_currentLocalPort = 0;
-    Protocol m_protocol = Tcp;
     int m_webServerPort = 7400;
     // The drops of the tunnel since it was last up; counted from a drop, reset when it is up again.
     int m_reconnectAttempts = 0;

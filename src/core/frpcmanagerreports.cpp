@@ -35,7 +35,7 @@ void FrpcManager::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
         ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
-        : Redaction::hideSecrets(Redaction::filterSensitiveInfo(m_lastErrorLine), secrets());
+        : reportable(m_lastErrorLine);
     m_errorMessage = QStringLiteral("连接失败: ") + reason;
     emit errorOccurred(m_errorMessage);
 }
@@ -119,17 +119,23 @@ QStringList FrpcManager::secrets() const
     return { m_currentConfig.token, m_webPassword };
 }
 
+QString FrpcManager::reportable(const QString &text, const QString &prefix) const
+{
+    return Redaction::hideSecrets(prefix + Redaction::filterSensitiveInfo(text), secrets());
+}
+
 void FrpcManager::reportUnreachableLocalService()
 {
     // Once for every established tunnel; the log goes on showing each visit.
-    if (m_phase != Phase::Up || m_localServiceHintGiven)
+    if (m_phase != Phase::Up || m_localServiceHintGiven || m_tunnels.isEmpty())
         return;
     m_localServiceHintGiven = true;
+    const TunnelEntry &first = m_tunnels.first();
     const QString text
-        = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(m_currentLocalPort);
+        = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(first.tunnel.localPort);
     emit logMessage(text);
     // While the window shows the hint, it has already said so.
-    if (!m_listenerWatch->nobodyListens())
+    if (!(first.watching && first.watch->nobodyListens()))
         emit errorOccurred(text);
 }
 
@@ -190,7 +196,7 @@ void FrpcManager::replaceTakenName(QProcess *client)
     // the server until it notices the loss; the client alone would wait for that.
     emit logMessage(
         QStringLiteral("服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
-            .arg(m_proxyName));
+            .arg(firstProxyName()));
     const bool restoring = m_phase != Phase::Launching;
     cleanup();
     const ServerConfig config = m_currentConfig;
@@ -280,8 +286,7 @@ void FrpcManager::onQueryFinished()
             if (m_shownProxyErrors.contains(key))
                 continue;
             m_shownProxyErrors.append(key);
-            emit logMessage(Redaction::hideSecrets(
-                QStringLiteral("服务器拒绝了其中一个隧道: ") + Redaction::filterSensitiveInfo(refusal), secrets()));
+            emit logMessage(reportable(refusal, QStringLiteral("服务器拒绝了其中一个隧道: ")));
         }
     }
 }
@@ -291,8 +296,7 @@ void FrpcManager::reportProxyError(const QString &proxyError)
     if (m_shownProxyErrors.contains(proxyError))
         return;
     m_shownProxyErrors.append(proxyError);
-    const QString text = Redaction::hideSecrets(
-        QStringLiteral("服务器拒绝了隧道: ") + Redaction::filterSensitiveInfo(proxyError), secrets());
+    const QString text = reportable(proxyError, QStringLiteral("服务器拒绝了隧道: "));
     emit logMessage(text);
     emit errorOccurred(text);
 }

@@ -43,11 +43,6 @@ bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
     entry.watching = false;
     entry.tunnel = tunnel;
     prepareEntry(entry, proxyNamesExcept(index));
-    if (index == 0) {
-        m_currentLocalPort = tunnel.localPort;
-        m_protocol = tunnel.protocol;
-        m_proxyName = entry.tcp.used ? entry.tcp.name : entry.udp.name;
-    }
     applyTunnelChange();
     return true;
 }
@@ -74,10 +69,9 @@ QList<FrpcManager::TunnelState> FrpcManager::tunnelStates() const
             state.udpPort = entry.udp.port;
         for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
             if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
-                state.error = Redaction::hideSecrets(Redaction::filterSensitiveInfo(slot->error), secrets());
+                state.error = reportable(slot->error);
         }
-        state.nobodyListens = i == 0 ? m_phase == Phase::Up && m_listenerWatch->nobodyListens()
-                                     : entry.watching && entry.watch->nobodyListens();
+        state.nobodyListens = entry.watching && entry.watch->nobodyListens();
         states.append(state);
     }
     return states;
@@ -90,10 +84,14 @@ void FrpcManager::prepareTunnels()
         prepareEntry(entry, names);
         names << entry.tcp.name << entry.udp.name;
     }
+}
+
+QString FrpcManager::firstProxyName() const
+{
+    if (m_tunnels.isEmpty())
+        return {};
     const TunnelEntry &first = m_tunnels.first();
-    m_currentLocalPort = first.tunnel.localPort;
-    m_protocol = first.tunnel.protocol;
-    m_proxyName = first.tcp.used ? first.tcp.name : first.udp.name;
+    return first.tcp.used ? first.tcp.name : first.udp.name;
 }
 
 void FrpcManager::prepareEntry(TunnelEntry &entry, const QStringList &takenNames)
@@ -209,10 +207,8 @@ void FrpcManager::onReloadFinished()
     }
     if (reply->error() != QNetworkReply::NoError) {
         const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
-        emit logMessage(
-            QStringLiteral("frpc 重新加载配置失败: ")
-            + Redaction::hideSecrets(
-                Redaction::filterSensitiveInfo(detail.isEmpty() ? reply->errorString() : detail), secrets()));
+        emit logMessage(reportable(detail.isEmpty() ? reply->errorString() : detail,
+                                   QStringLiteral("frpc 重新加载配置失败: ")));
         return;
     }
     emit logMessage(QStringLiteral("frpc 已重新加载配置"));
@@ -246,8 +242,7 @@ bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
                    && !entry.udp.error.isEmpty() && !ProxyName::isNameTakenError(entry.udp.error)) {
             emit logMessage(
                 QStringLiteral("服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
-                    .arg(QString::number(entry.udp.askedPort),
-                         Redaction::hideSecrets(Redaction::filterSensitiveInfo(entry.udp.error), secrets())));
+                    .arg(QString::number(entry.udp.askedPort), reportable(entry.udp.error)));
             entry.udp.askedPort = 0;
             entry.udp.error.clear();
             reloadNeeded = true;
@@ -283,15 +278,15 @@ bool FrpcManager::everyProxyRefused() const
 
 void FrpcManager::updateTunnelWatches()
 {
-    for (int i = 1; i < m_tunnels.size(); ++i) {
-        TunnelEntry &entry = m_tunnels[i];
+    for (TunnelEntry &entry : m_tunnels) {
         const bool udp = entry.tunnel.protocol == Udp;
         const bool shouldWatch = m_phase == Phase::Up && !(udp ? entry.udp.port : entry.tcp.port).isEmpty();
         if (shouldWatch && !entry.watching) {
             if (!entry.watch) {
-                entry.watch = new LocalListenerWatch(this);
-                connect(entry.watch, &LocalListenerWatch::hintChanged, this,
-                        &FrpcManager::noteTunnelsMaybeChanged);
+                LocalListenerWatch *watch = new LocalListenerWatch(this);
+                connect(watch, &LocalListenerWatch::hintChanged, this,
+                        [this, watch](bool nobodyListens) { onWatchHintChanged(watch, nobodyListens); });
+                entry.watch = watch;
             }
             entry.watching = true;
             entry.watch->watch(entry.tunnel.localPort, udp);
@@ -300,6 +295,14 @@ void FrpcManager::updateTunnelWatches()
             entry.watch->stop();
         }
     }
+}
+
+void FrpcManager::onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens)
+{
+    // The hint under the status line is the first tunnel's; the others show theirs on their rows.
+    if (!m_tunnels.isEmpty() && m_tunnels.first().watch == watch)
+        emit localServiceHintChanged(nobodyListens);
+    noteTunnelsMaybeChanged();
 }
 
 void FrpcManager::noteTunnelsMaybeChanged()

@@ -270,14 +270,25 @@ void ServerConfigManager::setLastProtocol(const QString &protocol)
     QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
 }
 
-QStringList ServerConfigManager::getMoreTunnels() const
+QList<Tunnel> ServerConfigManager::getMoreTunnels() const
 {
-    return QSettings().value(QStringLiteral("moreTunnels")).toStringList();
+    QList<Tunnel> tunnels;
+    const QStringList stored = QSettings().value(QStringLiteral("moreTunnels")).toStringList();
+    for (const QString &text : stored) {
+        if (tunnels.size() + 1 >= Tunnel::MAX_TUNNELS)
+            break;
+        if (const std::optional<Tunnel> tunnel = Tunnel::fromStoredText(text))
+            tunnels.append(*tunnel);
+    }
+    return tunnels;
 }
 
-void ServerConfigManager::setMoreTunnels(const QStringList &tunnels)
+void ServerConfigManager::setMoreTunnels(const QList<Tunnel> &tunnels)
 {
-    QSettings().setValue(QStringLiteral("moreTunnels"), tunnels);
+    QStringList stored;
+    for (const Tunnel &tunnel : tunnels)
+        stored << tunnel.storedText();
+    QSettings().setValue(QStringLiteral("moreTunnels"), stored);
 }
 
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)

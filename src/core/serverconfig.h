@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tunnel.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -62,9 +64,10 @@ public:
     // reads "tcp".
     QString getLastProtocol() const;
     void setLastProtocol(const QString &protocol);
-    // The window's tunnels after the first, each "port/protocol" ("25565/tcp+udp").
-    QStringList getMoreTunnels() const;
-    void setMoreTunnels(const QStringList &tunnels);
+    // The window's tunnels after the first, up to Tunnel::MAX_TUNNELS - 1; stored entries that describe
+    // no tunnel are passed over.
+    QList<Tunnel> getMoreTunnels() const;
+    void setMoreTunnels(const QList<Tunnel> &tunnels);
 
     // The file holds tokens: it is made readable by its owner only, and written whole or not at all
     // unless its folder takes no new files (then an existing file is overwritten in place).

@@ -41,10 +41,39 @@ QString formatHostPort(const QString &host, const QString &port)
     return bare + u':' + port;
 }
 
-QString tunnelText(const QString &host, const QString &port, bool udp)
+QString stateText(const QString &host, const TunnelState &state)
 {
-    const QString address = formatHostPort(host, port);
-    return udp ? QStringLiteral("UDP ") + address : address;
+    if (state.port.isEmpty())
+        return {};
+    const QString address = formatHostPort(host, state.port);
+    switch (state.tunnel.protocol) {
+    case Tunnel::Tcp:
+        return address;
+    case Tunnel::Udp:
+        return QStringLiteral("UDP ") + address;
+    case Tunnel::TcpUdp:
+        break;
+    }
+    if (state.udpPort.isEmpty() || state.udpPort == state.port)
+        return QStringLiteral("TCP+UDP ") + address;
+    return QStringLiteral("TCP ") + address + QStringLiteral(" / UDP ") + formatHostPort(host, state.udpPort);
+}
+
+QStringList stateLines(const QString &host, const QList<TunnelState> &states)
+{
+    QStringList lines;
+    for (const TunnelState &state : states) {
+        const QString text = stateText(host, state);
+        if (!text.isEmpty())
+            lines << text;
+    }
+    return lines;
+}
+
+QString copyText(const QString &host, const TunnelState &state)
+{
+    const bool twoPorts = !state.udpPort.isEmpty() && state.udpPort != state.port;
+    return twoPorts ? stateText(host, state) : state.port.isEmpty() ? QString() : formatHostPort(host, state.port);
 }
 
 } // namespace TunnelAddress

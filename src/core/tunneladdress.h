@@ -1,6 +1,10 @@
 #pragma once
 
+#include "tunnel.h"
+
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // How a tunnel's public address is written for people: an IPv6 literal needs brackets before a port,
 // or "2001:db8::1:6000" could not be told from an address without one.
@@ -16,7 +20,14 @@ QString formatHostPort(const QString &host, const QString &port);
 // too; any other text stays as it is.
 QString bareHost(const QString &host);
 
-// How a tunnel's public end is shown to the user: the address and port, marked "UDP " for a UDP tunnel.
-QString tunnelText(const QString &host, const QString &port, bool udp);
+// How a tunnel's public end is shown (status line, rows, tray, notifications): "host:port",
+// "UDP host:port", "TCP+UDP host:port", or both addresses when the UDP half got another port. Empty
+// while no port is known.
+QString stateText(const QString &host, const TunnelState &state);
+// One line per tunnel whose port is known.
+QStringList stateLines(const QString &host, const QList<TunnelState> &states);
+// What a friend types: the address and its port, without the protocol; both addresses when TCP and UDP
+// got different ports. Empty while no port is known.
+QString copyText(const QString &host, const TunnelState &state);
 
 } // namespace TunnelAddress

@@ -5,7 +5,6 @@
 #include "darkthemehelper.h"
 #include "logwindow.h"
 #include "plainmessagebox.h"
-#include "reachabilitylabel.h"
 #include "serverconfig.h"
 #include "servereditdialog.h"
 #include "serverlisttransfer.h"
@@ -13,9 +12,10 @@
 #include "themestyles.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
+#include "tunnelreachability.h"
+#include "tunnelrow.h"
 #include "tunnelrows.h"
 
-#include <QAbstractSpinBox>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -30,7 +30,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSpinBox>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -50,6 +49,7 @@ const int COPIED_CAPTION_MS = 1500;
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
+    , m_theme(new Theme(this))
     , m_frpcManager(new FrpcManager(this))
     , m_logWindow(new LogWindow(this))
 {
@@ -101,31 +101,12 @@ void MainWindow::setupUI()
     auto *topAreaLayout = new QVBoxLayout;
     topAreaLayout->setSpacing(12);
 
-    auto *portLayout = new QHBoxLayout;
-    portLayout->setAlignment(Qt::AlignCenter);
-    auto *portLabel = new QLabel(QStringLiteral("本地端口"), this);
-    portLabel->setStyleSheet(QStringLiteral("font-size: 12pt; font-weight: 600;"));
-    m_localPortSpin = new QSpinBox(this);
-    m_localPortSpin->setRange(1, 65535);
-    m_localPortSpin->setValue(12345);
-    m_localPortSpin->setFixedWidth(100);
-    m_localPortSpin->setFixedHeight(32);
-    m_localPortSpin->setStyleSheet(QStringLiteral("font-size: 11pt;"));
-    m_localPortSpin->setAlignment(Qt::AlignCenter);
-    m_localPortSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    // The item data is the FrpcManager::Protocol the entry stands for.
-    m_protocolCombo = new QComboBox(this);
-    m_protocolCombo->setObjectName(QStringLiteral("protocolCombo"));
-    TunnelRows::addProtocols(m_protocolCombo);
-    m_protocolCombo->setFixedWidth(136);
-    m_protocolCombo->setFixedHeight(32);
-    m_protocolCombo->setStyleSheet(QStringLiteral("font-size: 11pt;"));
-    portLayout->addWidget(portLabel, 0, Qt::AlignVCenter);
-    portLayout->addWidget(m_localPortSpin, 0, Qt::AlignVCenter);
-    portLayout->addWidget(m_protocolCombo, 0, Qt::AlignVCenter);
-    m_tunnelRows = new TunnelRows(m_frpcManager, m_localPortSpin, this);
-    m_tunnelRows->placeAddButton(portLayout);
-    topAreaLayout->addLayout(portLayout);
+    m_reachability = new TunnelReachability(m_frpcManager, this);
+    connect(m_reachability, &TunnelReachability::logMessage, this, &MainWindow::onLogMessage);
+    connect(m_reachability, &TunnelReachability::changed, this, &MainWindow::showReachability);
+    m_tunnelRows = new TunnelRows(m_frpcManager, m_reachability, this);
+    m_tunnelRows->placeAddButton();
+    topAreaLayout->addWidget(m_tunnelRows->firstRow());
     topAreaLayout->addWidget(m_tunnelRows);
 
     auto *statusLayout = new QHBoxLayout;
@@ -162,10 +143,11 @@ void MainWindow::setupUI()
     m_localServiceHint->setTextFormat(Qt::PlainText);
     m_localServiceHint->hide();
     topAreaLayout->addWidget(m_localServiceHint);
-    m_reachabilityLabel = new ReachabilityLabel(
-        m_frpcManager, [this] { return m_connectedAddress; }, this);
-    connect(m_reachabilityLabel, &ReachabilityLabel::logMessage, this, &MainWindow::onLogMessage);
-    connect(m_tunnelRows->reachability(), &TunnelReachability::logMessage, this, &MainWindow::onLogMessage);
+    m_reachabilityLabel = new QLabel(this);
+    m_reachabilityLabel->setObjectName(QStringLiteral("reachabilityLabel"));
+    m_reachabilityLabel->setAlignment(Qt::AlignCenter);
+    m_reachabilityLabel->setTextFormat(Qt::PlainText);
+    m_reachabilityLabel->hide();
     topAreaLayout->addWidget(m_reachabilityLabel);
     mainLayout->addLayout(topAreaLayout);
 
@@ -233,54 +215,72 @@ void MainWindow::setupUI()
     connect(m_themeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onThemeChanged);
 }
 
-void MainWindow::applyLightTheme()
+void MainWindow::applyTheme(Theme::Mode mode)
 {
-    m_currentTheme = 0;
-    setStyleSheet(ThemeStyles::windowSheet(false));
-    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(false));
-    m_reachabilityLabel->applyTheme(false);
-    m_tunnelRows->setDarkTheme(false);
-    DarkThemeHelper::setDarkTitleBar(this, false);
+    const bool dark = mode == Theme::Dark;
+    setStyleSheet(ThemeStyles::windowSheet(dark));
+    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
+    DarkThemeHelper::setDarkTitleBar(this, dark);
+    // The cards and the rows follow the theme object.
+    m_theme->setMode(mode);
+    showReachability();
 }
 
-void MainWindow::applyDarkTheme()
+bool MainWindow::isDarkTheme() const
 {
-    m_currentTheme = 1;
-    setStyleSheet(ThemeStyles::windowSheet(true));
-    m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(true));
-    m_reachabilityLabel->applyTheme(true);
-    m_tunnelRows->setDarkTheme(true);
-    DarkThemeHelper::setDarkTitleBar(this, true);
+    return m_theme->isDark();
+}
+
+QList<Tunnel> MainWindow::tunnels() const
+{
+    return m_tunnelRows->tunnels();
+}
+
+void MainWindow::setTunnels(const QList<Tunnel> &tunnels)
+{
+    m_tunnelRows->setTunnels(tunnels);
+}
+
+void MainWindow::showReachability()
+{
+    switch (m_reachability->result(0)) {
+    case TunnelReachability::Unknown:
+        m_reachabilityLabel->hide();
+        m_reachabilityLabel->clear();
+        return;
+    case TunnelReachability::Reachable:
+        m_reachabilityLabel->setText(QStringLiteral("外部可访问"));
+        m_reachabilityLabel->setStyleSheet(ThemeStyles::successHintSheet());
+        break;
+    case TunnelReachability::Blocked:
+        m_reachabilityLabel->setText(m_reachability->warning(0));
+        m_reachabilityLabel->setStyleSheet(ThemeStyles::warningHintSheet(m_theme->isDark()));
+        break;
+    }
+    m_reachabilityLabel->show();
 }
 
 void MainWindow::loadSettings()
 {
     ServerConfigManager &store = ServerConfigManager::instance();
-    m_localPortSpin->setValue(store.getLastLocalPort());
-    m_protocolCombo->setCurrentIndex(
-        m_protocolCombo->findData(int(FrpcManager::protocolFromName(store.getLastProtocol()))));
 
     // Checking the box re-writes the start-at-login entry for the executable that runs now.
     m_autoStartCheck->setChecked(store.getAutoStart());
 
     // A stored value other than 0 and 1 leaves the selector empty; the change still selects dark.
-    m_currentTheme = store.getTheme();
-    m_themeCombo->setCurrentIndex(m_currentTheme);
-
-    if (m_currentTheme != 0)
-        applyDarkTheme();
-    else
-        applyLightTheme();
+    const int theme = store.getTheme();
+    m_themeCombo->setCurrentIndex(theme);
+    applyTheme(theme != 0 ? Theme::Dark : Theme::Light);
 }
 
 void MainWindow::saveSettings()
 {
     ServerConfigManager &store = ServerConfigManager::instance();
-    store.setLastLocalPort(m_localPortSpin->value());
-    store.setLastProtocol(
-        FrpcManager::protocolName(FrpcManager::Protocol(m_protocolCombo->currentData().toInt())));
+    const Tunnel first = m_tunnelRows->firstRow()->tunnel();
+    store.setLastLocalPort(first.localPort);
+    store.setLastProtocol(Tunnel::protocolName(first.protocol));
     store.setAutoStart(m_autoStartCheck->isChecked());
-    store.setTheme(m_currentTheme);
+    store.setTheme(int(m_theme->mode()));
 }
 
 void MainWindow::loadServerCards()
@@ -315,10 +315,8 @@ void MainWindow::updateStatusDisplay()
         m_copyIPBtn->hide();
         m_copyPortBtn->hide();
     }
-    if (status == FrpcManager::Stopped) {
-        m_remoteIP.clear();
+    if (status == FrpcManager::Stopped)
         m_remotePort.clear();
-    }
     updateTray();
 }
 
@@ -333,8 +331,7 @@ void MainWindow::updateCardStates()
         card->setConnected(isConnected);
         card->setEnabled(m_connectedServerIndex == -1 || isConnected);
     }
-    // The protocol belongs to the tunnel that runs: it is chosen again for the next one.
-    m_protocolCombo->setEnabled(m_connectedServerIndex == -1);
+    m_tunnelRows->firstRow()->setProtocolLocked(m_connectedServerIndex != -1);
 }
 
 void MainWindow::setupAutoStart(bool enable)
@@ -350,7 +347,7 @@ void MainWindow::showEditDialog(int index)
             [this] { QTimer::singleShot(0, this, [this] { loadServerCards(); }); });
 
     dialog->setStyleSheet(styleSheet());
-    DarkThemeHelper::setDarkTitleBar(dialog, m_currentTheme == 1);
+    DarkThemeHelper::setDarkTitleBar(dialog, m_theme->isDark());
 
     dialog->exec();
 }
@@ -412,20 +409,19 @@ void MainWindow::onConnectServer(int index)
         return;
     }
 
-    const int localPort = m_localPortSpin->value();
-    const auto protocol = FrpcManager::Protocol(m_protocolCombo->currentData().toInt());
-    ServerConfigManager::instance().setLastLocalPort(localPort);
-    ServerConfigManager::instance().setLastProtocol(FrpcManager::protocolName(protocol));
+    const QList<Tunnel> tunnels = m_tunnelRows->tunnels();
+    ServerConfigManager::instance().setLastLocalPort(tunnels.first().localPort);
+    ServerConfigManager::instance().setLastProtocol(Tunnel::protocolName(tunnels.first().protocol));
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
     m_connectedServerIndex = index;
     m_connectedAddress = config.serverAddr;
-    m_connectedLocalPort = localPort;
     updateCardStates();
 
     m_tunnelRows->setHost(config.serverAddr);
-    m_frpcManager->start(config, QList<FrpcManager::Tunnel> { { localPort, protocol } } + m_tunnelRows->tunnels());
+    m_reachability->setHost(config.serverAddr);
+    m_frpcManager->start(config, tunnels);
 }
 
 void MainWindow::onEditServer(int index)
@@ -487,12 +483,10 @@ void MainWindow::onRemotePortReady(const QString &port)
     if (m_connectedServerIndex == -1)
         return;
 
-    // An IPv6 literal is copied bare, and shown in brackets so that its port can be told apart.
-    m_remoteIP = TunnelAddress::bareHost(m_connectedAddress);
     m_remotePort = port;
-    FrpcManager::TunnelState first = m_frpcManager->tunnelStates().value(0);
+    TunnelState first = m_frpcManager->tunnelStates().value(0);
     first.port = port;
-    const QString remoteInfo = TunnelRows::addressText(m_connectedAddress, first);
+    const QString remoteInfo = TunnelAddress::stateText(m_connectedAddress, first);
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
@@ -503,7 +497,8 @@ void MainWindow::onRemotePortReady(const QString &port)
 
 void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
 {
-    m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(m_connectedLocalPort));
+    const int localPort = m_frpcManager->tunnelStates().value(0).tunnel.localPort;
+    m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(localPort));
     m_localServiceHint->setVisible(nobodyListens);
 }
 
@@ -519,7 +514,7 @@ void MainWindow::onError(const QString &error)
 
 void MainWindow::onShowLog()
 {
-    m_logWindow->applyTheme(m_currentTheme == 1);
+    m_logWindow->applyTheme(m_theme->isDark());
     m_logWindow->show();
     m_logWindow->raise();
     m_logWindow->activateWindow();
@@ -532,27 +527,19 @@ void MainWindow::onAutoStartChanged(Qt::CheckState state)
 
 void MainWindow::onThemeChanged(int index)
 {
-    if (index != 0)
-        applyDarkTheme();
-    else
-        applyLightTheme();
-
-    for (int i = 0; i < m_cardsLayout->count(); ++i) {
-        QLayoutItem *item = m_cardsLayout->itemAt(i);
-        if (auto *card = item ? qobject_cast<ServerCardWidget *>(item->widget()) : nullptr)
-            card->updateCardTheme();
-    }
-
-    m_logWindow->applyTheme(m_currentTheme == 1);
-
-    ServerConfigManager::instance().setTheme(m_currentTheme);
+    applyTheme(index != 0 ? Theme::Dark : Theme::Light);
+    m_logWindow->applyTheme(m_theme->isDark());
+    ServerConfigManager::instance().setTheme(int(m_theme->mode()));
 }
 
 void MainWindow::onCopyIP()
 {
-    if (m_remoteIP.isEmpty())
+    // An IPv6 literal is copied bare; the status line shows it in brackets so that its port can be
+    // told apart.
+    const QString host = TunnelAddress::bareHost(m_connectedAddress);
+    if (m_remotePort.isEmpty() || host.isEmpty())
         return;
-    QGuiApplication::clipboard()->setText(m_remoteIP, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setText(host, QClipboard::Clipboard);
     m_copyIPBtn->setText(QString::fromUtf8(COPIED_CAPTION));
     QTimer::singleShot(COPIED_CAPTION_MS, this, [this] { m_copyIPBtn->setText(QStringLiteral("复制IP")); });
 }
@@ -637,10 +624,13 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
     if (m_connectedServerIndex != -1)
         return m_connectedServerIndex == index;
 
+    TunnelRow *first = m_tunnelRows->firstRow();
+    Tunnel tunnel = first->tunnel();
     if (localPort > 0)
-        m_localPortSpin->setValue(localPort);
+        tunnel.localPort = localPort;
     if (protocol)
-        m_protocolCombo->setCurrentIndex(m_protocolCombo->findData(int(*protocol)));
+        tunnel.protocol = *protocol;
+    first->setTunnel(tunnel);
     onConnectServer(index);
     return m_connectedServerIndex == index;
 }

@@ -2,6 +2,7 @@
 
 #include "frpcmanager.h"
 #include "servercardwidget.h"
+#include "theme.h"
 
 #include <QMainWindow>
 
@@ -9,8 +10,8 @@
 
 class CardLatencies;
 class LogWindow;
-class ReachabilityLabel;
 class TunnelNotifications;
+class TunnelReachability;
 class TunnelRows;
 class TunnelTrayIcon;
 class QCheckBox;
@@ -18,7 +19,6 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
-class QSpinBox;
 class QVBoxLayout;
 
 // The program's window: local port, connection status, server cards and preferences.
@@ -30,9 +30,14 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    bool isDarkTheme() const { return m_currentTheme == 1; }
-    // The rows of the tunnels after the first.
+    bool isDarkTheme() const;
+    // The rows of the tunnels.
     TunnelRows *tunnelRows() const { return m_tunnelRows; }
+    // The tunnels the rows show, the first row's first.
+    QList<Tunnel> tunnels() const;
+    // Shows these tunnels in the rows: the first in the first row, the others in place of the rows
+    // after it (which are kept in the settings).
+    void setTunnels(const QList<Tunnel> &tunnels);
     // Connects the stored server named exactly `name`, as a click on its card would, publishing
     // `localPort` (0: the port in the window) over `protocol` (none: the one chosen in the window). A
     // name that matches no server or several is refused with a message box naming it. Returns whether
@@ -51,6 +56,7 @@ private slots:
     void onAddServer();
     void onStatusChanged(FrpcManager::Status status);
     void onRemotePortReady(const QString &port);
+    void showReachability();
     void onLocalServiceHintChanged(bool nobodyListens);
     void onLogMessage(const QString &msg);
     void onError(const QString &error);
@@ -68,8 +74,7 @@ private slots:
 
 private:
     void setupUI();
-    void applyLightTheme();
-    void applyDarkTheme();
+    void applyTheme(Theme::Mode mode);
     void loadSettings();
     void saveSettings();
     void loadServerCards();
@@ -87,13 +92,16 @@ private:
     // Asks whether to end the running tunnel and ends it if so; true when nothing runs or it ends.
     bool confirmEndingTunnel();
 
-    QSpinBox *m_localPortSpin = nullptr;
-    QComboBox *m_protocolCombo = nullptr;
+    // Made first: the widgets made after it style themselves by it.
+    Theme *m_theme = nullptr;
     QLabel *m_statusLabel = nullptr;
     // Under the status line: no program listens on the tunnel's local port.
     QLabel *m_localServiceHint = nullptr;
-    // Under it: whether the tunnel's public address can be reached.
-    ReachabilityLabel *m_reachabilityLabel = nullptr;
+    // Under it: whether the first tunnel's public address can be reached.
+    QLabel *m_reachabilityLabel = nullptr;
+    // Checks every tunnel's public address; the first tunnel's result shows under the status line, the
+    // others on their rows.
+    TunnelReachability *m_reachability = nullptr;
     CardLatencies *m_cardLatencies = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     QWidget *m_cardsContainer = nullptr;
@@ -108,14 +116,12 @@ private:
     LogWindow *m_logWindow = nullptr;
     TunnelNotifications *m_notifications = nullptr;
     TunnelTrayIcon *m_tray = nullptr;
-    // The tunnels after the first.
     TunnelRows *m_tunnelRows = nullptr;
     // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
     bool m_toldAboutTray = false;
     int m_connectedServerIndex = -1;
+    // The address of the server connected, as it was when the connection started.
     QString m_connectedAddress;
-    int m_connectedLocalPort = 0;
-    int m_currentTheme = 0;
-    QString m_remoteIP;
+    // The first tunnel's port as the status line shows it, for its copy button and the tray.
     QString m_remotePort;
 };

@@ -6,7 +6,6 @@
 #include "trayicon.h"
 #include "tunneladdress.h"
 #include "tunnelnotifications.h"
-#include "tunnelrows.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
@@ -73,11 +72,11 @@ void MainWindow::updateTray()
 
 QString MainWindow::tunnelAddress() const
 {
-    if (m_remoteIP.isEmpty() || m_remotePort.isEmpty())
+    if (m_remotePort.isEmpty() || TunnelAddress::bareHost(m_connectedAddress).isEmpty())
         return {};
     // With several tunnels, one line for each.
-    const QStringList lines = TunnelRows::addressLines(m_connectedAddress, m_frpcManager->tunnelStates());
-    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_remoteIP, m_remotePort);
+    const QStringList lines = TunnelAddress::stateLines(m_connectedAddress, m_frpcManager->tunnelStates());
+    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

@@ -1,7 +1,7 @@
 // One server card in the list: its name, address and buttons.
 #include "servercardwidget.h"
 
-#include "mainwindow.h"
+#include "theme.h"
 #include "themestyles.h"
 
 #include <QHBoxLayout>
@@ -12,17 +12,6 @@
 #include <QVBoxLayout>
 
 #include <utility>
-
-namespace {
-
-// True when the main window above `widget` shows the dark theme; light for anything else.
-bool isDarkThemeAround(const QWidget *widget)
-{
-    const auto *mainWindow = qobject_cast<const MainWindow *>(widget->window());
-    return mainWindow && mainWindow->isDarkTheme();
-}
-
-} // namespace
 
 ServerCardWidget::ServerCardWidget(const QString &name, const QString &address, int port, bool isBuiltIn,
                                    int index, QWidget *parent)
@@ -35,6 +24,8 @@ ServerCardWidget::ServerCardWidget(const QString &name, const QString &address, 
 {
     setupUI();
     setMouseTracking(true);
+    if (Theme *theme = Theme::of(this))
+        connect(theme, &Theme::changed, this, &ServerCardWidget::updateCardTheme);
 }
 
 void ServerCardWidget::setConnected(bool connected)
@@ -56,14 +47,14 @@ void ServerCardWidget::setLatency(std::optional<int> roundTripMs)
     m_unreachable = !roundTripMs;
     m_latencyLabel->setText(roundTripMs ? QStringLiteral("%1 ms").arg(*roundTripMs)
                                         : QStringLiteral("无法连接"));
-    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, isDarkThemeAround(this)));
+    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, Theme::isDark(this)));
 }
 
 void ServerCardWidget::updateCardTheme()
 {
-    setStyleSheet(ThemeStyles::cardSheet(isDarkThemeAround(this)));
+    setStyleSheet(ThemeStyles::cardSheet(Theme::isDark(this)));
     if (m_latencyLabel)
-        m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, isDarkThemeAround(this)));
+        m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, Theme::isDark(this)));
 
     update();
     for (QObject *child : children()) {
@@ -114,7 +105,7 @@ void ServerCardWidget::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QRect closeRect = getCloseButtonRect();
-    const bool isDark = isDarkThemeAround(this);
+    const bool isDark = Theme::isDark(this);
 
     if (m_closeButtonHovered) {
         painter.setPen(Qt::NoPen);
@@ -177,7 +168,7 @@ void ServerCardWidget::setupUI()
     m_latencyLabel->setTextFormat(Qt::PlainText);
     m_latencyLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_latencyLabel->setMinimumWidth(56);
-    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(false, isDarkThemeAround(this)));
+    m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(false, Theme::isDark(this)));
     btnLayout->addWidget(m_latencyLabel);
 
     if (!m_isBuiltIn) {

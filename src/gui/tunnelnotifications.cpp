@@ -4,7 +4,6 @@
 #include "desktopnotifier.h"
 #include "themestyles.h"
 #include "tunneladdress.h"
-#include "tunnelrows.h"
 
 #include <QTextDocumentFragment>
 #include <QWidget>
@@ -44,16 +43,16 @@ void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QS
     const std::optional<QString> address = m_connectedAddress();
     if (!address)
         return;
-    const QList<FrpcManager::TunnelState> states = m_controller->tunnelStates();
-    FrpcManager::TunnelState first = states.value(0);
+    const QList<TunnelState> states = m_controller->tunnelStates();
+    TunnelState first = states.value(0);
     first.port = port;
-    const QString remoteInfo = TunnelRows::addressText(*address, first);
+    const QString remoteInfo = TunnelAddress::stateText(*address, first);
     const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
         : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
                                                                  : QStringLiteral("隧道已建立");
     const QString statusLine = ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped());
     // Every other tunnel's address on a line of its own.
-    const QStringList others = TunnelRows::addressLines(*address, states.mid(1));
+    const QStringList others = TunnelAddress::stateLines(*address, states.mid(1));
     notify(summary, (QStringList { plainStatusText(statusLine) } + others).join(u'\n'));
 }
 

@@ -6,11 +6,10 @@
 #include "logwindow.h"
 #include "mainwindow.h"
 #include "modalscript.h"
-#include "reachabilitylabel.h"
 #include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
-#include "tunnelrows.h"
+#include "tunnelreachability.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -726,7 +725,7 @@ void TestEndToEnd::blockedPublicPortIsNamed()
     startFrps(QHostAddress::LocalHost, QString(), QHostAddress(QStringLiteral("127.0.0.2")));
     if (QTest::currentTestFailed())
         return;
-    ReachabilityCheck *check = m_window->findChild<ReachabilityLabel *>()->check();
+    ReachabilityCheck *check = m_window->findChild<TunnelReachability *>()->check();
     const int retryMs = 1000;
     check->setRetryInterval(retryMs);
     const auto usualRetry
@@ -1010,7 +1009,7 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
 
     // A TCP row where nothing listens locally: its check's own visit reaches nothing there, which is
     // no visitor's: no box, and the row names no blocked port.
-    QSignalSpy checked(m_window->tunnelRows()->reachability()->check(), &ReachabilityCheck::checked);
+    QSignalSpy checked(m_window->findChild<TunnelReachability *>()->check(), &ReachabilityCheck::checked);
     int closedPort = 0;
     {
         QTcpServer probe;

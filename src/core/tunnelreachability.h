@@ -8,21 +8,25 @@
 
 #include <map>
 
-// Whether the public addresses of the tunnels after the first accept connections from this computer:
-// each TCP tunnel (the TCP half of TCP+UDP) is checked when its port becomes known, after a restore
-// and after a port change, under its tunnel's index; a failed check is repeated every 30 s. A tunnel
-// that goes down or is removed is forgotten. Each new result goes to the log.
+// Whether the public address of each tunnel of the running connection accepts connections from this
+// computer: each TCP tunnel (and the TCP half of TCP+UDP) is checked under its tunnel's index when its
+// port becomes known, after a restore and after a port change; a failed check is repeated every 30 s.
+// A tunnel that goes down or is removed is forgotten. The check's own connection is announced to the
+// controller, so that a local port where nothing listens does not take it for a visitor. Each new
+// result goes to the log.
 class TunnelReachability : public QObject
 {
     Q_OBJECT
 
 public:
+    enum Result { Unknown, Reachable, Blocked };
+
     explicit TunnelReachability(FrpcManager *controller, QObject *parent = nullptr);
 
     // The server address the public addresses are checked at.
     void setHost(const QString &host) { m_host = host; }
-    // What the row of tunnel (1: the first row) is to show: the warning when its port cannot be
-    // reached, else nothing.
+    Result result(int tunnel) const;
+    // What is to be shown for tunnel when its port cannot be reached, else nothing.
     QString warning(int tunnel) const;
     ReachabilityCheck *check() { return &m_check; }
 
@@ -36,8 +40,7 @@ private:
     {
         QString host;
         QString port;
-        // -1 until the first result, then whether the address accepted the connection.
-        int result = -1;
+        Result result = Unknown;
     };
 
     void update();

@@ -1,4 +1,4 @@
-// Whether the public address of each tunnel after the first can be reached, for its row.
+// Whether the public address of each tunnel can be reached from outside.
 #include "tunnelreachability.h"
 
 #include "tunneladdress.h"
@@ -16,36 +16,39 @@ TunnelReachability::TunnelReachability(FrpcManager *controller, QObject *parent)
     connect(controller, &FrpcManager::statusChanged, this, &TunnelReachability::update);
 }
 
-QString TunnelReachability::warning(int tunnel) const
+TunnelReachability::Result TunnelReachability::result(int tunnel) const
 {
     const auto found = m_checked.find(tunnel);
-    if (found == m_checked.end() || found->second.result != 0)
+    return found == m_checked.end() ? Unknown : found->second.result;
+}
+
+QString TunnelReachability::warning(int tunnel) const
+{
+    if (result(tunnel) != Blocked)
         return {};
     return QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组")
-        .arg(found->second.port);
+        .arg(m_checked.at(tunnel).port);
 }
 
 void TunnelReachability::update()
 {
     const bool running = m_controller->status() == FrpcManager::Running;
-    const QList<FrpcManager::TunnelState> states = m_controller->tunnelStates();
+    const QList<TunnelState> states = m_controller->tunnelStates();
     const QString host = TunnelAddress::bareHost(m_host);
     bool forgotten = false;
-    for (int tunnel = 1; tunnel < FrpcManager::MAX_TUNNELS; ++tunnel) {
-        const FrpcManager::TunnelState state = states.value(tunnel);
-        // A datagram proves nothing without an answer: a UDP tunnel is not checked.
-        const bool checkable = running && !state.port.isEmpty() && !host.isEmpty()
-            && state.tunnel.protocol != FrpcManager::Udp;
+    for (int tunnel = 0; tunnel < Tunnel::MAX_TUNNELS; ++tunnel) {
+        const TunnelState state = states.value(tunnel);
+        const bool checkable = running && !host.isEmpty() && state.checkable();
         const auto found = m_checked.find(tunnel);
         if (found != m_checked.end()) {
             if (checkable && found->second.host == host && found->second.port == state.port)
                 continue;
             m_check.forget(tunnel);
-            forgotten = forgotten || found->second.result >= 0;
+            forgotten = forgotten || found->second.result != Unknown;
             m_checked.erase(found);
         }
         if (checkable) {
-            m_checked[tunnel] = { host, state.port, -1 };
+            m_checked[tunnel] = { host, state.port, Unknown };
             m_check.check(tunnel, host, state.port.toInt());
         }
     }
@@ -57,11 +60,12 @@ void TunnelReachability::onChecked(int tunnel, bool reachable, const QString &re
 {
     if (!reachable)
         m_controller->withdrawOwnVisit(tunnel);
+    const Result result = reachable ? Reachable : Blocked;
     const auto found = m_checked.find(tunnel);
-    if (found == m_checked.end() || found->second.result == int(reachable))
+    if (found == m_checked.end() || found->second.result == result)
         return;
     Checked &checked = found->second;
-    checked.result = int(reachable);
+    checked.result = result;
     const QString address = TunnelAddress::formatHostPort(checked.host, checked.port);
     emit logMessage(reachable ? QStringLiteral("外部访问检查: %1 可以从外部访问").arg(address)
                               : QStringLiteral("外部访问检查: %1 无法从外部访问 (%2)").arg(address, reason));
