@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>

@@ -1,5 +1,5 @@
 // The tunnel controller: the client process, its file and credentials, and the phases of the tunnel.
-#include "frpcmanager.h"
+#include "frpcmanager_p.h"
 
 #include "frpcclienttext.h"
 #include "frpcprocesses.h"
@@ -47,7 +47,95 @@ QString randomText(int length)
 
 FrpcManager::FrpcManager(QObject *parent)
     : QObject(parent)
-    , m_process(nullptr)
+    , d(new FrpcManagerPrivate(this))
+{
+}
+
+FrpcManager::~FrpcManager()
+{
+    // Lets go of the client (its process object ends it) and deletes the client file. The state
+    // is left as it is: nothing is reported but the removal of the file.
+    d->cleanup();
+}
+
+void FrpcManager::start(const ServerConfig &config, int localPort)
+{
+    d->start(config, { Tunnel { localPort, Tcp } });
+}
+
+void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
+{
+    d->start(config, { Tunnel { localPort, protocol } });
+}
+
+void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
+{
+    d->start(config, tunnels);
+}
+
+void FrpcManager::stop()
+{
+    d->stop();
+}
+
+int FrpcManager::addTunnel(const Tunnel &tunnel)
+{
+    return d->addTunnel(tunnel);
+}
+
+bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
+{
+    return d->changeTunnel(index, tunnel);
+}
+
+bool FrpcManager::removeTunnel(int index)
+{
+    return d->removeTunnel(index);
+}
+
+QList<TunnelState> FrpcManager::tunnelStates() const
+{
+    return d->tunnelStates();
+}
+
+FrpcManager::Status FrpcManager::status() const
+{
+    return FrpcManagerPrivate::statusOf(d->m_phase);
+}
+
+QString FrpcManager::remotePort() const
+{
+    return d->m_remotePort;
+}
+
+QString FrpcManager::errorMessage() const
+{
+    return d->m_errorMessage;
+}
+
+FrpcManager::Protocol FrpcManager::protocol() const
+{
+    return d->m_tunnels.isEmpty() ? Tcp : d->m_tunnels.first().tunnel.protocol;
+}
+
+void FrpcManager::expectOwnVisit(int tunnel)
+{
+    d->expectOwnVisit(tunnel);
+}
+
+void FrpcManager::withdrawOwnVisit(int tunnel)
+{
+    d->withdrawOwnVisit(tunnel);
+}
+
+void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
+{
+    d->setPauses(restartDelayMs, queryIntervalMs, outputQueryDelayMs);
+}
+
+FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
+    : QObject(controller)
+    , q(controller)
     , m_queryTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
@@ -60,60 +148,44 @@ FrpcManager::FrpcManager(QObject *parent)
 
     // The delays are promises to the user and to the client, not hints: keep them exact.
     m_queryTimer->setTimerType(Qt::PreciseTimer);
-    m_queryTimer->setInterval(QUERY_INTERVAL_MS);
-    connect(m_queryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
+    m_queryTimer->setInterval(FrpcManager::QUERY_INTERVAL_MS);
+    connect(m_queryTimer, &QTimer::timeout, this, &FrpcManagerPrivate::queryRemotePort);
 
     // The client writes a line when it logs in, when a proxy starts and when it loses or regains the
     // server: its status is asked for soon after, once for a whole burst of lines.
     m_outputQueryTimer->setSingleShot(true);
-    m_outputQueryTimer->setInterval(OUTPUT_QUERY_DELAY_MS);
-    connect(m_outputQueryTimer, &QTimer::timeout, this, &FrpcManager::queryRemotePort);
+    m_outputQueryTimer->setInterval(FrpcManager::OUTPUT_QUERY_DELAY_MS);
+    connect(m_outputQueryTimer, &QTimer::timeout, this, &FrpcManagerPrivate::queryRemotePort);
 
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);
     m_reconnectTimer->setSingleShot(true);
-    connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManager::onReconnectTimeout);
-
+    connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManagerPrivate::onReconnectTimeout);
 }
 
-FrpcManager::~FrpcManager()
-{
-    // Lets go of the client (its process object ends it) and deletes the client file. The state
-    // is left as it is: nothing is reported but the removal of the file.
-    cleanup();
-}
+FrpcManagerPrivate::~FrpcManagerPrivate() = default;
 
-void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
+void FrpcManagerPrivate::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
 {
     m_restartDelayMs = restartDelayMs;
     m_queryTimer->setInterval(queryIntervalMs);
     m_outputQueryTimer->setInterval(outputQueryDelayMs);
 }
 
-void FrpcManager::start(const ServerConfig &config, int localPort)
-{
-    start(config, localPort, Tcp);
-}
-
-void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
-{
-    start(config, QList<Tunnel> { Tunnel { localPort, protocol } });
-}
-
-void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
+void FrpcManagerPrivate::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
 {
     if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
         stop();
     for (TunnelEntry &entry : m_tunnels)
         releaseEntry(entry);
     m_tunnels.clear();
-    for (const Tunnel &tunnel : tunnels.mid(0, MAX_TUNNELS))
+    for (const Tunnel &tunnel : tunnels.mid(0, FrpcManager::MAX_TUNNELS))
         m_tunnels.append(TunnelEntry { tunnel, {}, {}, nullptr, false });
     if (m_tunnels.isEmpty())
-        m_tunnels.append(TunnelEntry { Tunnel { 0, Tcp }, {}, {}, nullptr, false });
+        m_tunnels.append(TunnelEntry { Tunnel { 0, Tunnel::Tcp }, {}, {}, nullptr, false });
     launchClient(config, false);
 }
 
-void FrpcManager::launchClient(const ServerConfig &config, bool restoring, bool freshName)
+void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring, bool freshName)
 {
     // An old client that has not ended yet (a stop still in progress, or an error that left it
     // running) must not be taken for the new one: cut it off from the slots and end it now.
@@ -136,17 +208,17 @@ void FrpcManager::launchClient(const ServerConfig &config, bool restoring, bool 
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
-    emit logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
-    emit logMessage(
+    emit q->logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
+    emit q->logMessage(
         QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         const int localPort = entry.tunnel.localPort;
-        if (entry.tunnel.protocol == Udp)
-            emit logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
-        else if (entry.tunnel.protocol == TcpUdp)
-            emit logMessage(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
+        if (entry.tunnel.protocol == Tunnel::Udp)
+            emit q->logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
+        else if (entry.tunnel.protocol == Tunnel::TcpUdp)
+            emit q->logMessage(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
         else
-            emit logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+            emit q->logMessage(QStringLiteral("本地端口: %1").arg(localPort));
     }
 
     cleanupOrphanedFrpcProcesses();
@@ -160,11 +232,11 @@ void FrpcManager::launchClient(const ServerConfig &config, bool restoring, bool 
 
     m_process = new QProcess(this);
     m_process->setWorkingDirectory(QCoreApplication::applicationDirPath());
-    connect(m_process, &QProcess::started, this, &FrpcManager::onProcessStarted);
-    connect(m_process, &QProcess::finished, this, &FrpcManager::onProcessFinished);
-    connect(m_process, &QProcess::errorOccurred, this, &FrpcManager::onProcessError);
-    connect(m_process, &QProcess::readyReadStandardOutput, this, &FrpcManager::onProcessOutput);
-    connect(m_process, &QProcess::readyReadStandardError, this, &FrpcManager::onProcessOutput);
+    connect(m_process, &QProcess::started, this, &FrpcManagerPrivate::onProcessStarted);
+    connect(m_process, &QProcess::finished, this, &FrpcManagerPrivate::onProcessFinished);
+    connect(m_process, &QProcess::errorOccurred, this, &FrpcManagerPrivate::onProcessError);
+    connect(m_process, &QProcess::readyReadStandardOutput, this, &FrpcManagerPrivate::onProcessOutput);
+    connect(m_process, &QProcess::readyReadStandardError, this, &FrpcManagerPrivate::onProcessOutput);
     FrpcProcesses::bindToProgram(*m_process);
 
     const QString program = getFrpcPath();
@@ -176,17 +248,17 @@ void FrpcManager::launchClient(const ServerConfig &config, bool restoring, bool 
     m_process->start(program, arguments, QIODevice::ReadWrite);
 }
 
-void FrpcManager::stop()
+void FrpcManagerPrivate::stop()
 {
     if (m_process && m_process->state() != QProcess::NotRunning) {
-        emit logMessage(QStringLiteral("正在停止隧道..."));
+        emit q->logMessage(QStringLiteral("正在停止隧道..."));
         enterPhase(Phase::Stopping);
         m_process->terminate();
         // The check concerns this process only: a client started after it must never be killed here.
         const QPointer<QProcess> process = m_process;
         QTimer::singleShot(STOP_GRACE_MS, Qt::PreciseTimer, this, [this, process] {
             if (process && process->state() != QProcess::NotRunning) {
-                emit logMessage(QStringLiteral("进程未响应，强制停止..."));
+                emit q->logMessage(QStringLiteral("进程未响应，强制停止..."));
                 process->kill();
             }
         });
@@ -195,35 +267,35 @@ void FrpcManager::stop()
 
     cleanup();
     enterPhase(Phase::Idle);
-    emit logMessage(QStringLiteral("隧道已停止"));
+    emit q->logMessage(QStringLiteral("隧道已停止"));
     cleanupOrphanedFrpcProcesses();
 }
 
-void FrpcManager::onProcessStarted()
+void FrpcManagerPrivate::onProcessStarted()
 {
-    emit logMessage(QStringLiteral("frpc 进程已启动"));
+    emit q->logMessage(QStringLiteral("frpc 进程已启动"));
 }
 
-void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
+void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     Q_UNUSED(exitStatus);
     // The last words of the client may lack a line feed. They are logged and judged before the
     // queries stop, so that they cannot ask the ended client for its status.
     readOutput({}, m_pendingOutput, false, true);
     readOutput({}, m_pendingErrors, true, true);
-    emit logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
+    emit q->logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
     // Every phase entered from here stops the queries: a reply still on its way came from the client
     // that has just ended.
 
     if (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
         ++m_reconnectAttempts;
-        emit logMessage(QStringLiteral("检测到连接断开，准备重连..."));
+        emit q->logMessage(QStringLiteral("检测到连接断开，准备重连..."));
         enterPhase(Phase::Restarting);
     } else if (m_phase == Phase::Stopping) {
         cleanup();
         enterPhase(Phase::Idle);
-        emit logMessage(QStringLiteral("隧道已停止"));
+        emit q->logMessage(QStringLiteral("隧道已停止"));
         cleanupOrphanedFrpcProcesses();
     } else {
         // The client of a new tunnel ended before the tunnel was ever up (typically a failed login),
@@ -236,53 +308,53 @@ void FrpcManager::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatu
     }
 }
 
-void FrpcManager::onReconnectTimeout()
+void FrpcManagerPrivate::onReconnectTimeout()
 {
     if (m_phase != Phase::Restarting)
         return;
 
-    if (m_reconnectAttempts >= MAX_RECONNECT_ATTEMPTS) {
+    if (m_reconnectAttempts >= FrpcManager::MAX_RECONNECT_ATTEMPTS) {
         enterPhase(Phase::Failed,
                    { QStringLiteral("重连失败次数过多，已停止"), QStringLiteral("重连失败"), false });
         return;
     }
 
-    emit logMessage(
-        QStringLiteral("尝试重连... (%1/%2)").arg(m_reconnectAttempts + 1).arg(MAX_RECONNECT_ATTEMPTS));
-    // The state stays Starting: the ended client and its file are released without a stop, so the
+    emit q->logMessage(
+        QStringLiteral("尝试重连... (%1/%2)").arg(m_reconnectAttempts + 1).arg(FrpcManager::MAX_RECONNECT_ATTEMPTS));
+    // The state stays FrpcManager::Starting: the ended client and its file are released without a stop, so the
     // owner sees one unbroken attempt to bring the tunnel back.
     cleanup();
     const ServerConfig config = m_currentConfig;
     launchClient(config, true);
 }
 
-FrpcManager::Status FrpcManager::statusOf(Phase phase)
+FrpcManager::Status FrpcManagerPrivate::statusOf(Phase phase)
 {
     switch (phase) {
     case Phase::Idle:
-        return Stopped;
+        return FrpcManager::Stopped;
     case Phase::Launching:
     case Phase::Recovering:
     case Phase::Restarting:
     case Phase::Relaunching:
-        return Starting;
+        return FrpcManager::Starting;
     case Phase::Up:
-        return Running;
+        return FrpcManager::Running;
     case Phase::Stopping:
-        return Stopping;
+        return FrpcManager::Stopping;
     case Phase::Failed:
-        return Error;
+        return FrpcManager::Error;
     }
-    return Stopped;
+    return FrpcManager::Stopped;
 }
 
-bool FrpcManager::asksClient(Phase phase)
+bool FrpcManagerPrivate::asksClient(Phase phase)
 {
     return phase == Phase::Launching || phase == Phase::Up || phase == Phase::Recovering
         || phase == Phase::Relaunching;
 }
 
-void FrpcManager::enterPhase(Phase phase, const Failure &failure)
+void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
 {
     const Phase previous = m_phase;
 
@@ -323,22 +395,22 @@ void FrpcManager::enterPhase(Phase phase, const Failure &failure)
     // A failure is told while the old state still holds: the box that shows it may run the event loop
     // for a long time, and the queries stopped above cannot reach the controller meanwhile.
     if (!failure.error.isEmpty()) {
-        emit logMessage(failure.logText);
-        emit errorOccurred(failure.error);
+        emit q->logMessage(failure.logText);
+        emit q->errorOccurred(failure.error);
         if (failure.remembered)
             m_errorMessage = failure.error;
     }
 
     m_phase = phase;
     if (previous == Phase::Up && (phase == Phase::Recovering || phase == Phase::Restarting))
-        emit tunnelEvent(TunnelLost, QString());
+        emit q->tunnelEvent(FrpcManager::TunnelLost, QString());
     if (statusOf(previous) != statusOf(phase))
-        emit statusChanged(statusOf(phase));
+        emit q->statusChanged(statusOf(phase));
     updateTunnelWatches();
     noteTunnelsMaybeChanged();
 }
 
-bool FrpcManager::generateConfigFile(const ServerConfig &config)
+bool FrpcManagerPrivate::generateConfigFile(const ServerConfig &config)
 {
     QFile file;
     if (!PrivateFolders::createOwnerOnlyFile(file, getConfigPath()))
@@ -365,11 +437,11 @@ bool FrpcManager::generateConfigFile(const ServerConfig &config)
         file.remove();
         return false;
     }
-    emit logMessage(QStringLiteral("配置文件已生成"));
+    emit q->logMessage(QStringLiteral("配置文件已生成"));
     return true;
 }
 
-QString FrpcManager::getConfigPath() const
+QString FrpcManagerPrivate::getConfigPath() const
 {
     const QString folder = PrivateFolders::runtimeFolder();
     if (folder.isEmpty())
@@ -378,7 +450,7 @@ QString FrpcManager::getConfigPath() const
         + QStringLiteral(".toml");
 }
 
-void FrpcManager::removeLeftoverConfigFiles()
+void FrpcManagerPrivate::removeLeftoverConfigFiles()
 {
     // A run that ended without cleaning up (a crash, a forced kill, a power cut) left its client
     // file behind, with the server's token in it. Only this user's files of runs that no longer go on
@@ -400,21 +472,21 @@ void FrpcManager::removeLeftoverConfigFiles()
     }
 }
 
-QString FrpcManager::getFrpcPath() const
+QString FrpcManagerPrivate::getFrpcPath() const
 {
     return QCoreApplication::applicationDirPath() + QLatin1Char('/') + FrpcProcesses::programFileName();
 }
 
-void FrpcManager::cleanup()
+void FrpcManagerPrivate::cleanup()
 {
     releaseProcess();
     m_remotePort.clear();
     // Removing fails for a missing file or one that is not ours; either way nothing is reported then.
     if (PrivateFolders::removeOwnFile(getConfigPath()))
-        emit logMessage(QStringLiteral("配置文件已删除"));
+        emit q->logMessage(QStringLiteral("配置文件已删除"));
 }
 
-void FrpcManager::releaseProcess()
+void FrpcManagerPrivate::releaseProcess()
 {
     if (!m_process)
         return;
@@ -430,7 +502,7 @@ void FrpcManager::releaseProcess()
     process->deleteLater();
 }
 
-void FrpcManager::cleanupOrphanedFrpcProcesses()
+void FrpcManagerPrivate::cleanupOrphanedFrpcProcesses()
 {
     FrpcProcesses::endAll(getFrpcPath(), ORPHAN_WAIT_MS);
 }

@@ -1,6 +1,6 @@
 // What the running client reports to the tunnel controller: its output, kept as whole lines, logged
 // and judged, and its replies to the status queries that tell the remote port.
-#include "frpcmanager.h"
+#include "frpcmanager_p.h"
 
 #include "clientoutput.h"
 #include "frpcclienttext.h"
@@ -31,16 +31,16 @@ const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
 //     loginFailExit enabled, no additional retries will be attempted
 // and an unreachable server the same way, with "dial tcp ...: connect: connection refused" and no
 // [E] line: the informational lines are passed over, and the plain last words are shown.
-void FrpcManager::reportFailedStart(int exitCode)
+void FrpcManagerPrivate::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
         ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
         : reportable(m_lastErrorLine);
     m_errorMessage = QStringLiteral("连接失败: ") + reason;
-    emit errorOccurred(m_errorMessage);
+    emit q->errorOccurred(m_errorMessage);
 }
 
-void FrpcManager::onProcessError(QProcess::ProcessError error)
+void FrpcManagerPrivate::onProcessError(QProcess::ProcessError error)
 {
     if (m_phase == Phase::Idle || m_phase == Phase::Stopping)
         return;
@@ -61,7 +61,7 @@ void FrpcManager::onProcessError(QProcess::ProcessError error)
     enterPhase(Phase::Failed, { text, text });
 }
 
-void FrpcManager::onProcessOutput()
+void FrpcManagerPrivate::onProcessOutput()
 {
     if (!m_process)
         return;
@@ -71,18 +71,18 @@ void FrpcManager::onProcessOutput()
     readOutput(errors, m_pendingErrors, true);
 }
 
-void FrpcManager::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
                              bool clientEnded)
 {
     const QStringList lines = ClientOutput::takeLines(pending, bytes, clientEnded);
     // The pending text is taken before anything is shown: a box shown while judging runs the event
     // loop, which may deliver more output.
     for (const QString &line : lines)
-        emit logMessage(ClientOutput::logText(line, onStandardError, secrets()));
+        emit q->logMessage(ClientOutput::logText(line, onStandardError, secrets()));
     judgeLines(lines, onStandardError);
 }
 
-void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
+void FrpcManagerPrivate::judgeLines(const QStringList &lines, bool onStandardError)
 {
     const ClientOutput::Verdict verdict = ClientOutput::judge(lines, onStandardError);
     if (!verdict.errorLine.isEmpty())
@@ -114,17 +114,17 @@ void FrpcManager::judgeLines(const QStringList &lines, bool onStandardError)
         reportUnreachableLocalService();
 }
 
-QStringList FrpcManager::secrets() const
+QStringList FrpcManagerPrivate::secrets() const
 {
     return { m_currentConfig.token, m_webPassword };
 }
 
-QString FrpcManager::reportable(const QString &text, const QString &prefix) const
+QString FrpcManagerPrivate::reportable(const QString &text, const QString &prefix) const
 {
     return Redaction::hideSecrets(prefix + Redaction::filterSensitiveInfo(text), secrets());
 }
 
-void FrpcManager::reportUnreachableLocalService()
+void FrpcManagerPrivate::reportUnreachableLocalService()
 {
     // Once for every established tunnel; the log goes on showing each visit.
     if (m_phase != Phase::Up || m_localServiceHintGiven || m_tunnels.isEmpty())
@@ -133,23 +133,23 @@ void FrpcManager::reportUnreachableLocalService()
     const TunnelEntry &first = m_tunnels.first();
     const QString text
         = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(first.tunnel.localPort);
-    emit logMessage(text);
+    emit q->logMessage(text);
     // While the window shows the hint, it has already said so.
     if (!(first.watching && first.watch->nobodyListens()))
-        emit errorOccurred(text);
+        emit q->errorOccurred(text);
 }
 
-QString FrpcManager::ownVisitProxy(int tunnel) const
+QString FrpcManagerPrivate::ownVisitProxy(int tunnel) const
 {
     return m_tunnels.value(tunnel).tcp.name;
 }
 
-void FrpcManager::expectOwnVisit(int tunnel)
+void FrpcManagerPrivate::expectOwnVisit(int tunnel)
 {
-    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(OWN_VISIT_WINDOW_MS));
+    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(FrpcManager::OWN_VISIT_WINDOW_MS));
 }
 
-void FrpcManager::withdrawOwnVisit(int tunnel)
+void FrpcManagerPrivate::withdrawOwnVisit(int tunnel)
 {
     // The connection that failed is the latest one.
     const auto found = m_ownVisits.find(ownVisitProxy(tunnel));
@@ -157,7 +157,7 @@ void FrpcManager::withdrawOwnVisit(int tunnel)
         found->removeLast();
 }
 
-bool FrpcManager::takeOwnVisit(int tunnel)
+bool FrpcManagerPrivate::takeOwnVisit(int tunnel)
 {
     const auto found = m_ownVisits.find(ownVisitProxy(tunnel));
     if (found == m_ownVisits.end())
@@ -173,7 +173,7 @@ bool FrpcManager::takeOwnVisit(int tunnel)
     return true;
 }
 
-void FrpcManager::noteNameTaken()
+void FrpcManagerPrivate::noteNameTaken()
 {
     if (m_freshProxyName || !m_process
         || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
@@ -185,7 +185,7 @@ void FrpcManager::noteNameTaken()
         this, [this, client] { replaceTakenName(client); }, Qt::QueuedConnection);
 }
 
-void FrpcManager::replaceTakenName(QProcess *client)
+void FrpcManagerPrivate::replaceTakenName(QProcess *client)
 {
     // The line and the status reply may both have asked for it: only the first request for the
     // client still running is carried out.
@@ -194,7 +194,7 @@ void FrpcManager::replaceTakenName(QProcess *client)
         return;
     // An earlier session of the same name (a client that lost its path and was replaced) is held by
     // the server until it notices the loss; the client alone would wait for that.
-    emit logMessage(
+    emit q->logMessage(
         QStringLiteral("服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
             .arg(firstProxyName()));
     const bool restoring = m_phase != Phase::Launching;
@@ -203,10 +203,10 @@ void FrpcManager::replaceTakenName(QProcess *client)
     launchClient(config, restoring, true);
 }
 
-void FrpcManager::queryRemotePort()
+void FrpcManagerPrivate::queryRemotePort()
 {
     QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/status")));
-    connect(reply, &QNetworkReply::finished, this, &FrpcManager::onQueryFinished);
+    connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onQueryFinished);
     // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
         if (received > STATUS_REPLY_LIMIT || total > STATUS_REPLY_LIMIT)
@@ -214,7 +214,7 @@ void FrpcManager::queryRemotePort()
     });
 }
 
-void FrpcManager::onQueryFinished()
+void FrpcManagerPrivate::onQueryFinished()
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (!reply)
@@ -238,24 +238,24 @@ void FrpcManager::onQueryFinished()
         // The client has lost the server, or the server refused the proxies; the client keeps trying.
         // A client that ends from here on ends a tunnel that was up: it is restarted.
         if (m_phase == Phase::Up) {
-            emit logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
+            emit q->logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
             enterPhase(Phase::Recovering);
         }
     } else if (m_phase == Phase::Up) {
         // The client logged in again and the server assigned another port.
         if (port != m_remotePort) {
             m_remotePort = port;
-            emit logMessage(QStringLiteral("远程端口已变更: %1").arg(port));
-            emit tunnelEvent(TunnelPortChanged, port);
-            emit remotePortReady(port);
+            emit q->logMessage(QStringLiteral("远程端口已变更: %1").arg(port));
+            emit q->tunnelEvent(FrpcManager::TunnelPortChanged, port);
+            emit q->remotePortReady(port);
         }
     } else {
-        const TunnelEvent event = m_phase == Phase::Launching ? TunnelEstablished : TunnelRestored;
+        const FrpcManager::TunnelEvent event = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
-        emit logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
-        emit tunnelEvent(event, port);
-        emit remotePortReady(port);
+        emit q->logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
+        emit q->tunnelEvent(event, port);
+        emit q->remotePortReady(port);
     }
     updateTunnelWatches();
     noteTunnelsMaybeChanged();
@@ -286,22 +286,22 @@ void FrpcManager::onQueryFinished()
             if (m_shownProxyErrors.contains(key))
                 continue;
             m_shownProxyErrors.append(key);
-            emit logMessage(reportable(refusal, QStringLiteral("服务器拒绝了其中一个隧道: ")));
+            emit q->logMessage(reportable(refusal, QStringLiteral("服务器拒绝了其中一个隧道: ")));
         }
     }
 }
 
-void FrpcManager::reportProxyError(const QString &proxyError)
+void FrpcManagerPrivate::reportProxyError(const QString &proxyError)
 {
     if (m_shownProxyErrors.contains(proxyError))
         return;
     m_shownProxyErrors.append(proxyError);
     const QString text = reportable(proxyError, QStringLiteral("服务器拒绝了隧道: "));
-    emit logMessage(text);
-    emit errorOccurred(text);
+    emit q->logMessage(text);
+    emit q->errorOccurred(text);
 }
 
-void FrpcManager::stopQueries()
+void FrpcManagerPrivate::stopQueries()
 {
     m_queryTimer->stop();
     m_outputQueryTimer->stop();

@@ -1,6 +1,6 @@
 // The tunnels of one connection: their proxies in the client file, their ports and refusals read from
 // the status replies, and the changes made while the client runs (the file rewritten and reloaded).
-#include "frpcmanager.h"
+#include "frpcmanager_p.h"
 
 #include "frpcclienttext.h"
 #include "localportprobe.h"
@@ -18,9 +18,9 @@ const int API_TIMEOUT_MS = 3000;
 
 } // namespace
 
-int FrpcManager::addTunnel(const Tunnel &tunnel)
+int FrpcManagerPrivate::addTunnel(const Tunnel &tunnel)
 {
-    if (m_tunnels.size() >= MAX_TUNNELS)
+    if (m_tunnels.size() >= FrpcManager::MAX_TUNNELS)
         return -1;
     TunnelEntry entry { tunnel, {}, {}, nullptr, false };
     prepareEntry(entry, proxyNamesExcept(-1));
@@ -31,7 +31,7 @@ int FrpcManager::addTunnel(const Tunnel &tunnel)
     return int(m_tunnels.size()) - 1;
 }
 
-bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
+bool FrpcManagerPrivate::changeTunnel(int index, const Tunnel &tunnel)
 {
     if (index < 0 || index >= m_tunnels.size())
         return false;
@@ -47,7 +47,7 @@ bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
     return true;
 }
 
-bool FrpcManager::removeTunnel(int index)
+bool FrpcManagerPrivate::removeTunnel(int index)
 {
     if (index <= 0 || index >= m_tunnels.size())
         return false;
@@ -57,15 +57,15 @@ bool FrpcManager::removeTunnel(int index)
     return true;
 }
 
-QList<FrpcManager::TunnelState> FrpcManager::tunnelStates() const
+QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
 {
     QList<TunnelState> states;
     for (int i = 0; i < m_tunnels.size(); ++i) {
         const TunnelEntry &entry = m_tunnels.at(i);
         TunnelState state;
         state.tunnel = entry.tunnel;
-        state.port = entry.tunnel.protocol == Udp ? entry.udp.port : entry.tcp.port;
-        if (entry.tunnel.protocol == TcpUdp)
+        state.port = entry.tunnel.protocol == Tunnel::Udp ? entry.udp.port : entry.tcp.port;
+        if (entry.tunnel.protocol == Tunnel::TcpUdp)
             state.udpPort = entry.udp.port;
         for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
             if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
@@ -77,7 +77,7 @@ QList<FrpcManager::TunnelState> FrpcManager::tunnelStates() const
     return states;
 }
 
-void FrpcManager::prepareTunnels()
+void FrpcManagerPrivate::prepareTunnels()
 {
     QStringList names;
     for (TunnelEntry &entry : m_tunnels) {
@@ -86,7 +86,7 @@ void FrpcManager::prepareTunnels()
     }
 }
 
-QString FrpcManager::firstProxyName() const
+QString FrpcManagerPrivate::firstProxyName() const
 {
     if (m_tunnels.isEmpty())
         return {};
@@ -94,13 +94,13 @@ QString FrpcManager::firstProxyName() const
     return first.tcp.used ? first.tcp.name : first.udp.name;
 }
 
-void FrpcManager::prepareEntry(TunnelEntry &entry, const QStringList &takenNames)
+void FrpcManagerPrivate::prepareEntry(TunnelEntry &entry, const QStringList &takenNames)
 {
     const Protocol protocol = entry.tunnel.protocol;
     entry.tcp = ProxySlot();
     entry.udp = ProxySlot();
-    entry.tcp.used = protocol != Udp;
-    entry.udp.used = protocol != Tcp;
+    entry.tcp.used = protocol != Tunnel::Udp;
+    entry.udp.used = protocol != Tunnel::Tcp;
     QStringList taken = takenNames;
     if (entry.tcp.used) {
         entry.tcp.name = proxyNameFor(entry.tunnel.localPort, QStringLiteral("tcp"), taken);
@@ -110,17 +110,17 @@ void FrpcManager::prepareEntry(TunnelEntry &entry, const QStringList &takenNames
         entry.udp.name = proxyNameFor(entry.tunnel.localPort, QStringLiteral("udp"), taken);
     // The UDP half of TCP+UDP is written once the TCP proxy has its port, to ask for the same number.
     entry.tcp.written = entry.tcp.used;
-    entry.udp.written = protocol == Udp;
+    entry.udp.written = protocol == Tunnel::Udp;
 }
 
-void FrpcManager::releaseEntry(TunnelEntry &entry)
+void FrpcManagerPrivate::releaseEntry(TunnelEntry &entry)
 {
     delete entry.watch;
     entry.watch = nullptr;
     entry.watching = false;
 }
 
-QString FrpcManager::proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const
+QString FrpcManagerPrivate::proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const
 {
     if (m_freshProxyName)
         return ProxyName::freshName();
@@ -135,7 +135,7 @@ QString FrpcManager::proxyNameFor(int localPort, const QString &type, const QStr
     return name;
 }
 
-QStringList FrpcManager::proxyNamesExcept(int index) const
+QStringList FrpcManagerPrivate::proxyNamesExcept(int index) const
 {
     QStringList names;
     for (int i = 0; i < m_tunnels.size(); ++i) {
@@ -145,7 +145,7 @@ QStringList FrpcManager::proxyNamesExcept(int index) const
     return names;
 }
 
-int FrpcManager::tunnelOfLine(const QString &line) const
+int FrpcManagerPrivate::tunnelOfLine(const QString &line) const
 {
     for (int i = 0; i < m_tunnels.size(); ++i) {
         for (const ProxySlot *slot : { &m_tunnels.at(i).tcp, &m_tunnels.at(i).udp }) {
@@ -156,20 +156,20 @@ int FrpcManager::tunnelOfLine(const QString &line) const
     return 0;
 }
 
-void FrpcManager::applyTunnelChange()
+void FrpcManagerPrivate::applyTunnelChange()
 {
     noteTunnelsMaybeChanged();
     // Without a running client the tunnels take effect at its next start.
     if (!m_process || m_process->state() == QProcess::NotRunning || !asksClient(m_phase))
         return;
     if (!generateConfigFile(m_currentConfig)) {
-        emit logMessage(QStringLiteral("无法更新配置文件，隧道的更改未生效"));
+        emit q->logMessage(QStringLiteral("无法更新配置文件，隧道的更改未生效"));
         return;
     }
     requestReload();
 }
 
-QNetworkRequest FrpcManager::apiRequest(const QString &path) const
+QNetworkRequest FrpcManagerPrivate::apiRequest(const QString &path) const
 {
     QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1").arg(m_webServerPort) + path));
     request.setTransferTimeout(API_TIMEOUT_MS);
@@ -178,13 +178,13 @@ QNetworkRequest FrpcManager::apiRequest(const QString &path) const
     return request;
 }
 
-void FrpcManager::requestReload()
+void FrpcManagerPrivate::requestReload()
 {
     QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/reload")));
-    connect(reply, &QNetworkReply::finished, this, &FrpcManager::onReloadFinished);
+    connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onReloadFinished);
 }
 
-void FrpcManager::onReloadFinished()
+void FrpcManagerPrivate::onReloadFinished()
 {
     auto *reply = qobject_cast<QNetworkReply *>(sender());
     if (!reply)
@@ -197,7 +197,7 @@ void FrpcManager::onReloadFinished()
     const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (httpStatus == 404) {
         // An older client without the reload call: only a new client reads the changed file.
-        emit logMessage(QStringLiteral("frpc 不支持重新加载配置（/api/reload 返回 404），"
+        emit q->logMessage(QStringLiteral("frpc 不支持重新加载配置（/api/reload 返回 404），"
                                        "正在重启 frpc 以应用隧道的更改"));
         const bool restoring = m_phase != Phase::Launching;
         const ServerConfig config = m_currentConfig;
@@ -207,16 +207,16 @@ void FrpcManager::onReloadFinished()
     }
     if (reply->error() != QNetworkReply::NoError) {
         const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
-        emit logMessage(reportable(detail.isEmpty() ? reply->errorString() : detail,
+        emit q->logMessage(reportable(detail.isEmpty() ? reply->errorString() : detail,
                                    QStringLiteral("frpc 重新加载配置失败: ")));
         return;
     }
-    emit logMessage(QStringLiteral("frpc 已重新加载配置"));
+    emit q->logMessage(QStringLiteral("frpc 已重新加载配置"));
     // The proxies added or changed report their ports soon; the client's line about each asks again.
     queryRemotePort();
 }
 
-bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
+bool FrpcManagerPrivate::takeProxyStatuses(const QByteArray &body, bool *valid)
 {
     const FrpcClientText::AllProxyStatuses all = FrpcClientText::allProxyStatuses(body);
     *valid = all.valid;
@@ -231,7 +231,7 @@ bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
             slot->port = status.port;
             slot->error = status.error;
         }
-        if (entry.tunnel.protocol != TcpUdp)
+        if (entry.tunnel.protocol != Tunnel::TcpUdp)
             continue;
         if (!entry.udp.written && !entry.tcp.port.isEmpty()) {
             // The server keeps TCP and UDP ports apart: the same number is usually free for UDP.
@@ -240,7 +240,7 @@ bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
             reloadNeeded = true;
         } else if (entry.udp.written && entry.udp.askedPort != 0 && entry.udp.port.isEmpty()
                    && !entry.udp.error.isEmpty() && !ProxyName::isNameTakenError(entry.udp.error)) {
-            emit logMessage(
+            emit q->logMessage(
                 QStringLiteral("服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
                     .arg(QString::number(entry.udp.askedPort), reportable(entry.udp.error)));
             entry.udp.askedPort = 0;
@@ -251,7 +251,7 @@ bool FrpcManager::takeProxyStatuses(const QByteArray &body, bool *valid)
     return reloadNeeded;
 }
 
-QString FrpcManager::shownPort() const
+QString FrpcManagerPrivate::shownPort() const
 {
     for (const TunnelState &state : tunnelStates()) {
         const QString port = state.port.isEmpty() ? state.udpPort : state.port;
@@ -261,7 +261,7 @@ QString FrpcManager::shownPort() const
     return {};
 }
 
-bool FrpcManager::everyProxyRefused() const
+bool FrpcManagerPrivate::everyProxyRefused() const
 {
     bool anyWritten = false;
     for (const TunnelEntry &entry : m_tunnels) {
@@ -276,10 +276,10 @@ bool FrpcManager::everyProxyRefused() const
     return anyWritten;
 }
 
-void FrpcManager::updateTunnelWatches()
+void FrpcManagerPrivate::updateTunnelWatches()
 {
     for (TunnelEntry &entry : m_tunnels) {
-        const bool udp = entry.tunnel.protocol == Udp;
+        const bool udp = entry.tunnel.protocol == Tunnel::Udp;
         const bool shouldWatch = m_phase == Phase::Up && !(udp ? entry.udp.port : entry.tcp.port).isEmpty();
         if (shouldWatch && !entry.watching) {
             if (!entry.watch) {
@@ -297,19 +297,19 @@ void FrpcManager::updateTunnelWatches()
     }
 }
 
-void FrpcManager::onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens)
+void FrpcManagerPrivate::onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens)
 {
     // The hint under the status line is the first tunnel's; the others show theirs on their rows.
     if (!m_tunnels.isEmpty() && m_tunnels.first().watch == watch)
-        emit localServiceHintChanged(nobodyListens);
+        emit q->localServiceHintChanged(nobodyListens);
     noteTunnelsMaybeChanged();
 }
 
-void FrpcManager::noteTunnelsMaybeChanged()
+void FrpcManagerPrivate::noteTunnelsMaybeChanged()
 {
     const QList<TunnelState> states = tunnelStates();
     if (states == m_announcedStates)
         return;
     m_announcedStates = states;
-    emit tunnelsChanged();
+    emit q->tunnelsChanged();
 }

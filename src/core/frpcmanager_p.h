@@ -1,0 +1,207 @@
+#pragma once
+
+// The tunnel controller's own workings, for its implementation files only.
+#include "frpcmanager.h"
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+class LocalListenerWatch;
+class QNetworkAccessManager;
+class QNetworkRequest;
+class QTimer;
+
+// What FrpcManager is made of: the client process, its file, the phases of the connection and the
+// proxies of its tunnels. A child of the controller, whose signals it emits.
+class FrpcManagerPrivate : public QObject
+{
+public:
+    explicit FrpcManagerPrivate(FrpcManager *controller);
+    ~FrpcManagerPrivate() override;
+
+    using Status = FrpcManager::Status;
+    using Protocol = Tunnel::Protocol;
+
+    // What the controller's own functions do.
+    void start(const ServerConfig &config, const QList<Tunnel> &tunnels);
+    void stop();
+    int addTunnel(const Tunnel &tunnel);
+    bool changeTunnel(int index, const Tunnel &tunnel);
+    bool removeTunnel(int index);
+    QList<TunnelState> tunnelStates() const;
+    void expectOwnVisit(int tunnel);
+    void withdrawOwnVisit(int tunnel);
+    void setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs);
+
+    // What the client and its replies tell.
+    void onProcessStarted();
+    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onProcessError(QProcess::ProcessError error);
+    void onProcessOutput();
+    void queryRemotePort();
+    void onQueryFinished();
+    void onReconnectTimeout();
+    void onReloadFinished();
+
+    // Where the tunnel is. Each phase has one public status and its own set of running timers.
+    enum class Phase {
+        // No tunnel (status Stopped).
+        Idle,
+        // The client of a new tunnel runs, its port not yet known (Starting).
+        Launching,
+        // The tunnel is established on m_remotePort (Running).
+        Up,
+        // The client of a tunnel that was up still runs but has lost its server (Starting).
+        Recovering,
+        // The client of a tunnel that was up has ended; another starts after a pause (Starting).
+        Restarting,
+        // A client started to bring back a tunnel that was up, its port not yet known (Starting).
+        Relaunching,
+        // The client was asked to end (Stopping).
+        Stopping,
+        // The tunnel failed and stays so until the next start or stop (Error).
+        Failed,
+    };
+    // What is said when a phase is entered for a failure: a log line and the error shown to the user.
+    struct Failure
+    {
+        QString logText;
+        QString error;
+        // Whether errorMessage() reports it from then on.
+        bool remembered = true;
+    };
+
+    static Status statusOf(Phase phase);
+    // Whether a client runs in this phase whose status is worth asking for.
+    static bool asksClient(Phase phase);
+    // The one way into a phase: switches the query and reconnection timers as the phase needs,
+    // resets what the phase ends, announces a failure and then the state.
+    void enterPhase(Phase phase, const Failure &failure);
+    void enterPhase(Phase phase) { enterPhase(phase, Failure()); }
+    bool generateConfigFile(const ServerConfig &config);
+    QString getConfigPath() const;
+    QString getFrpcPath() const;
+    void cleanup();
+    static void removeLeftoverConfigFiles();
+    void cleanupOrphanedFrpcProcesses();
+    // Starts a client for the tunnel: a new one, or one that restores a tunnel that was up. Its proxy
+    // takes the tunnel's stable name, or a fresh one when the server still holds that.
+    void launchClient(const ServerConfig &config, bool restoring, bool freshName = false);
+    // When the client says the server holds the proxy's name for an earlier session, the client is
+    // replaced at once by one under a fresh name (once per launch of the stable name).
+    void noteNameTaken();
+    void replaceTakenName(QProcess *client);
+    void releaseProcess();
+    // Stops both query timers and abandons the replies still on their way.
+    void stopQueries();
+    // Adds bytes of one channel to its pending text, then logs and judges each line completed; once
+    // the client has ended, the rest too.
+    void readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
+                    bool clientEnded = false);
+    void judgeLines(const QStringList &lines, bool onStandardError);
+    void reportProxyError(const QString &proxyError);
+    void reportFailedStart(int exitCode);
+    void reportUnreachableLocalService();
+    // Whether a report of a visitor of tunnel that reached nothing belongs to a connection of our own;
+    // takes it.
+    bool takeOwnVisit(int tunnel);
+    // The proxy whose reports a tunnel's own visits are counted for: its TCP proxy's name.
+    QString ownVisitProxy(int tunnel) const;
+
+    // One proxy of a tunnel.
+    struct ProxySlot
+    {
+        // The tunnel's protocol carries this type.
+        bool used = false;
+        // Listed in the client file (the UDP proxy of TcpUdp waits for the TCP port).
+        bool written = false;
+        QString name;
+        // The remote port asked for; 0: any.
+        int askedPort = 0;
+        QString port;
+        QString error;
+    };
+    struct TunnelEntry
+    {
+        Tunnel tunnel;
+        ProxySlot tcp;
+        ProxySlot udp;
+        // Looks for a program on the tunnel's local port while its public port is known.
+        LocalListenerWatch *watch = nullptr;
+        bool watching = false;
+    };
+    // Gives each proxy its name (stable, or fresh when m_freshProxyName) and forgets ports and errors.
+    void prepareTunnels();
+    void prepareEntry(TunnelEntry &entry, const QStringList &takenNames);
+    void releaseEntry(TunnelEntry &entry);
+    QString proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const;
+    // Rewrites the client file and asks the running client to reload it; nothing without a client.
+    void applyTunnelChange();
+    void requestReload();
+    QNetworkRequest apiRequest(const QString &path) const;
+    // Takes a status reply into the tunnels; returns whether the file must be reloaded (the UDP proxy of
+    // a TcpUdp tunnel can now ask for its port, or must take any).
+    bool takeProxyStatuses(const QByteArray &body, bool *valid);
+    // The port shown for the connection: the first tunnel's, else the first known one.
+    QString shownPort() const;
+    bool everyProxyRefused() const;
+    void updateTunnelWatches();
+    void noteTunnelsMaybeChanged();
+    // The index of the tunnel whose proxy a client line names; 0 when it names none.
+    int tunnelOfLine(const QString &line) const;
+    QStringList proxyNamesExcept(int index) const;
+    // What the log must never show of the client file: the server's token, the web API's password.
+    QStringList secrets() const;
+    // A text from the client or the server made fit for the log and the user: paths, tokens and the
+    // client file's secrets hidden (the prefix, the program's own words, included).
+    QString reportable(const QString &text, const QString &prefix = QString()) const;
+    // The first tunnel's name in the client's lines.
+    QString firstProxyName() const;
+    void onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens);
+
+    FrpcManager *const q;
+    QProcess *m_process = nullptr;
+    QTimer *m_queryTimer = nullptr;
+    QTimer *m_reconnectTimer = nullptr;
+    // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
+    QTimer *m_outputQueryTimer = nullptr;
+    QNetworkAccessManager *m_networkManager = nullptr;
+    Phase m_phase = Phase::Idle;
+    // The port of the tunnel while it is up; empty in every other phase.
+    QString m_remotePort;
+    QString m_errorMessage;
+    // Whether the proxy names were drawn fresh because the server held the stable one.
+    bool m_freshProxyName = false;
+    ServerConfig m_currentConfig;
+    int m_webServerPort = 7400;
+    // The drops of the tunnel since it was last up; counted from a drop, reset when it is up again.
+    int m_reconnectAttempts = 0;
+    // Credentials of the client's web API, drawn anew for every start.
+    QString m_webUser;
+    QString m_webPassword;
+    // The proxy errors already shown since the tunnel was started, so that each is shown once;
+    // cleared when a new tunnel is launched.
+    QStringList m_shownProxyErrors;
+    // Whether the user has been told that visitors of the tunnel reach nothing; cleared each time the
+    // tunnel comes up.
+    bool m_localServiceHintGiven = false;
+    // Our own connections to the public addresses whose report may still come, each until its deadline,
+    // by proxy name; cleared for every new client.
+    QHash<QString, QList<QDeadlineTimer>> m_ownVisits;
+    // The last line of the current client that may say why it failed, colour codes removed.
+    QString m_lastErrorLine;
+    // The bytes after the last line feed of each channel, kept until the line is complete, so that a
+    // line that arrives in two reads is logged and judged as one.
+    QByteArray m_pendingOutput;
+    QByteArray m_pendingErrors;
+    QList<TunnelEntry> m_tunnels;
+    // The tunnel states last announced, to tell whether they changed.
+    QList<TunnelState> m_announcedStates;
+    int m_restartDelayMs = FrpcManager::RECONNECT_DELAY_MS;
+};
