@@ -466,10 +466,12 @@ void TestMainWindow::tunnelRowsUpToTen()
     QWidget *lastRow = window.findChildren<QWidget *>(QStringLiteral("tunnelRow")).last();
     lastRow->findChild<QSpinBox *>()->setValue(40000);
     emit lastRow->findChild<QSpinBox *>()->editingFinished();
-    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(), QStringLiteral("40000/tcp"));
+    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(),
+             QStringLiteral("40000/tcp"));
     lastRow->findChild<QComboBox *>()->setCurrentIndex(1);
     emit lastRow->findChild<QComboBox *>()->activated(1);
-    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(), QStringLiteral("40000/udp"));
+    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(),
+             QStringLiteral("40000/udp"));
 
     // Removing one enables the button again and is kept.
     window.findChildren<QPushButton *>(QStringLiteral("removeTunnelButton")).first()->click();
