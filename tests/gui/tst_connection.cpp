@@ -7,7 +7,6 @@
 #include "mainwindow.h"
 #include "reachabilitycheck.h"
 #include "serverconfig.h"
-#include "tunnelrows.h"
 
 #include <QClipboard>
 #include <QComboBox>
