@@ -133,6 +133,11 @@ void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQ
     d->setPauses(restartDelayMs, queryIntervalMs, outputQueryDelayMs);
 }
 
+void FrpcManager::setOwnVisitWindow(int milliseconds)
+{
+    d->m_ownVisitWindowMs = milliseconds;
+}
+
 FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     : QObject(controller)
     , q(controller)

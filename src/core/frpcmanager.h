@@ -88,10 +88,13 @@ public:
     // The check's connection takes up to 3 s, the client's connection to the local port up to 10 s.
     static constexpr int OWN_VISIT_WINDOW_MS = 15000;
 
+    // Only tests and benchmarks call these; the program keeps the times above.
     // Shortens the pause before a client is restarted, the interval of the status queries and the
     // delay of the query after output, so that a benchmark can drive many drops and restarts in
-    // little time. The program never calls it: it keeps the times above.
+    // little time.
     void setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs);
+    // Shortens the time the check's own visit is expected.
+    void setOwnVisitWindow(int milliseconds);
 
 signals:
     void statusChanged(FrpcManager::Status status);

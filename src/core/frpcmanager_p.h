@@ -204,4 +204,5 @@ public:
     // The tunnel states last announced, to tell whether they changed.
     QList<TunnelState> m_announcedStates;
     int m_restartDelayMs = FrpcManager::RECONNECT_DELAY_MS;
+    int m_ownVisitWindowMs = FrpcManager::OWN_VISIT_WINDOW_MS;
 };

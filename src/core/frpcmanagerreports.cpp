@@ -146,7 +146,7 @@ QString FrpcManagerPrivate::ownVisitProxy(int tunnel) const
 
 void FrpcManagerPrivate::expectOwnVisit(int tunnel)
 {
-    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(FrpcManager::OWN_VISIT_WINDOW_MS));
+    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(m_ownVisitWindowMs));
 }
 
 void FrpcManagerPrivate::withdrawOwnVisit(int tunnel)

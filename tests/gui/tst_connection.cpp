@@ -7,7 +7,6 @@
 #include "mainwindow.h"
 #include "reachabilitycheck.h"
 #include "serverconfig.h"
-#include "tunnelreachability.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -573,23 +572,38 @@ void TestConnection::addressAndPortShownAsTyped()
 void TestConnection::visitorsReachingNothingAreToldOnce_data()
 {
     QTest::addColumn<int>("visits");
-    QTest::addColumn<bool>("ownCheck");
-    // A second TCP tunnel on the same local port, checked too.
-    QTest::addColumn<bool>("withRow");
+    // The public ports: on a server this computer cannot check (empty), or on 127.0.0.1, "open" or
+    // "closed".
+    QTest::addColumn<QString>("publicPorts");
+    // A second tunnel on the same local port, if any.
+    QTest::addColumn<QString>("row");
+    // How long the check's own visit is expected; 0: as the program keeps it.
+    QTest::addColumn<int>("ownVisitWindowMs");
 
-    QTest::newRow("visitors: one box") << 30000 << false << false;
+    QTest::newRow("visitors: one box") << 30000 << QString() << QString() << 0;
     // The public address accepts the window's own check, whose visit the client reports like a
     // visitor's: that is nobody's visit.
-    QTest::newRow("the address check's own visit: no box") << 1 << true << false;
+    QTest::newRow("the address check's own visit: no box") << 1 << QStringLiteral("open") << QString() << 0;
+    // The visit comes after the check's own is no longer expected: a visitor's.
+    QTest::newRow("an expectation that lapsed spares no visitor: one box")
+        << 1 << QStringLiteral("open") << QString() << 100;
     // The row's check is counted for the row's proxy: the first tunnel's second visit is a visitor.
-    QTest::newRow("a row's check spares no visitor of the first: one box") << 2 << true << true;
+    QTest::newRow("a row's check spares no visitor of the first: one box")
+        << 2 << QStringLiteral("open") << QStringLiteral("12345/tcp") << 0;
+    // A datagram proves nothing: a UDP row is not checked.
+    QTest::newRow("a UDP row is not checked: no box")
+        << 1 << QStringLiteral("open") << QStringLiteral("12345/udp") << 0;
+    // Checks of closed ports are repeated; each tunnel's result is logged once.
+    QTest::newRow("closed ports, checked again: no box")
+        << 0 << QStringLiteral("closed") << QStringLiteral("12345/tcp") << 0;
 }
 
 void TestConnection::visitorsReachingNothingAreToldOnce()
 {
     QFETCH(int, visits);
-    QFETCH(bool, ownCheck);
-    QFETCH(bool, withRow);
+    QFETCH(QString, publicPorts);
+    QFETCH(QString, row);
+    QFETCH(int, ownVisitWindowMs);
     // Every visit to a tunnel whose local service refuses makes the client write a line. A program
     // listens on the port, so the window shows no hint and the box is the user's only word of it.
     qputenv("FAKEFRPC_VISITS", QByteArray::number(visits));
@@ -600,36 +614,51 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
     // The client gives the n-th proxy the n-th port from the first.
     QTcpServer publicPort;
     QTcpServer rowPublicPort;
-    if (ownCheck) {
+    int firstPublicPort = 0;
+    if (!publicPorts.isEmpty()) {
         do {
             publicPort.close();
             QVERIFY(publicPort.listen(QHostAddress::LocalHost));
         } while (!rowPublicPort.listen(QHostAddress::LocalHost, publicPort.serverPort() + 1));
-        qputenv("FAKEFRPC_REMOTE_PORT", QByteArray::number(publicPort.serverPort()));
+        firstPublicPort = publicPort.serverPort();
+        if (publicPorts == QLatin1String("closed")) {
+            publicPort.close();
+            rowPublicPort.close();
+        }
+        qputenv("FAKEFRPC_REMOTE_PORT", QByteArray::number(firstPublicPort));
         ServerConfigManager::instance().updateConfig(
             1, userConfig(QStringLiteral("alpha"), QStringLiteral("127.0.0.1")));
     }
-    ServerConfigManager::instance().setMoreTunnels(withRow ? QList<Tunnel> { { 12345, Tunnel::Tcp } }
-                                                           : QList<Tunnel>());
+    ServerConfigManager::instance().setMoreTunnels(row.isEmpty() ? QList<Tunnel>()
+                                                                 : QList<Tunnel> { *Tunnel::fromStoredText(row) });
     const auto noRows = qScopeGuard([] { ServerConfigManager::instance().setMoreTunnels({}); });
     MainWindow window;
     window.show();
     WindowView view(window);
     QSignalSpy log(view.controller, &FrpcManager::logMessage);
-    QSignalSpy checked(window.findChild<TunnelReachability *>()->check(), &ReachabilityCheck::checked);
-    const auto rowChecks = [&checked] {
-        return std::count_if(checked.cbegin(), checked.cend(),
-                             [](const QList<QVariant> &result) { return result.at(0).toInt() > 0; });
-    };
-    if (withRow)
+    if (ownVisitWindowMs > 0)
+        view.controller->setOwnVisitWindow(ownVisitWindowMs);
+    // Every result of the address checks; a failed check of a closed port is repeated soon.
+    int checkResults = 0;
+    for (ReachabilityCheck *check : window.findChildren<ReachabilityCheck *>()) {
+        if (publicPorts == QLatin1String("closed"))
+            check->setRetryInterval(50);
+        connect(check, &ReachabilityCheck::checked, &window, [&checkResults] { ++checkResults; });
+    }
+    // The check's own visit to the first tunnel is nobody's; any other visit is a visitor's.
+    const bool box = visits > int(publicPorts == QLatin1String("open") && ownVisitWindowMs == 0);
+    if (box)
         m_script->answer(QMessageBox::Ok);
-    if (ownCheck) {
-        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
-        QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>(QStringLiteral("reachabilityLabel"))->text(),
-                                  QStringLiteral("外部可访问"), TUNNEL_TIMEOUT_MS);
-    } else {
-        m_script->answer(QMessageBox::Ok);
+    if (publicPorts.isEmpty()) {
         connectAndWaitForPort(view);
+    } else {
+        QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+        const QString result = publicPorts == QLatin1String("open")
+            ? QStringLiteral("外部可访问")
+            : QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组")
+                  .arg(firstPublicPort);
+        QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QLabel *>(QStringLiteral("reachabilityLabel"))->text(),
+                                  result, TUNNEL_TIMEOUT_MS);
     }
 
     const auto visitLines = [&log] {
@@ -637,18 +666,28 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
             return message.at(0).toString().contains(QLatin1String("connect to local service"));
         });
     };
+    const auto logText = [&window] {
+        return window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText();
+    };
     QTRY_COMPARE_WITH_TIMEOUT(visitLines(), visits, TUNNEL_TIMEOUT_MS);
-    QCOMPARE(rowChecks(), int(withRow));
-    if (ownCheck && !withRow) {
-        QVERIFY(!window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText().contains(
-            QStringLiteral("访问者无法连接")));
+    if (!publicPorts.isEmpty()) {
+        // Each TCP tunnel is checked; its result goes to the log once, however often it is checked.
+        const int tcpTunnels = 1 + int(row.endsWith(QLatin1String("/tcp")));
+        if (publicPorts == QLatin1String("open"))
+            QCOMPARE(checkResults, tcpTunnels);
+        else
+            QTRY_VERIFY(checkResults >= 4 * tcpTunnels);
+        QCOMPARE(logText().count(QStringLiteral("外部访问检查")), tcpTunnels);
+    }
+    if (!box) {
+        QVERIFY(!logText().contains(QStringLiteral("访问者无法连接")));
         QCOMPARE(m_script->unexpected, QStringList());
         return;
     }
     QTRY_COMPARE_WITH_TIMEOUT(
         m_script->boxes,
         QStringList { QStringLiteral("错误|访问者无法连接：本地端口 12345 上没有程序在监听") }, 5000);
-    if (withRow)
+    if (!row.isEmpty() || !publicPorts.isEmpty())
         return;
     // The log keeps the latest lines only; the lines of a burst are trimmed once the burst ends.
     QTRY_COMPARE_WITH_TIMEOUT(

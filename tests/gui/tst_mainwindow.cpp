@@ -14,6 +14,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSet>
+#include <QSettings>
 #include <QSpinBox>
 #include <QStatusBar>
 #include <QToolBar>
@@ -460,6 +461,17 @@ void TestMainWindow::tunnelRowsUpToTen()
     QCOMPARE(ports.size(), 10);
     QCOMPARE(QSet<int>(ports.begin(), ports.end()).size(), 10);
     QCOMPARE(ServerConfigManager::instance().getMoreTunnels().size(), 9);
+
+    // An edit of a row's port or protocol is kept for the next start.
+    QWidget *lastRow = window.findChildren<QWidget *>(QStringLiteral("tunnelRow")).last();
+    lastRow->findChild<QSpinBox *>()->setValue(40000);
+    emit lastRow->findChild<QSpinBox *>()->editingFinished();
+    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(),
+             QStringLiteral("40000/tcp"));
+    lastRow->findChild<QComboBox *>()->setCurrentIndex(1);
+    emit lastRow->findChild<QComboBox *>()->activated(1);
+    QCOMPARE(QSettings().value(QStringLiteral("moreTunnels")).toStringList().last(),
+             QStringLiteral("40000/udp"));
 
     // Removing one enables the button again and is kept.
     window.findChildren<QPushButton *>(QStringLiteral("removeTunnelButton")).first()->click();

@@ -1,6 +1,7 @@
 #include "testsupport.h"
 
 #include "cardlatencies.h"
+#include "frpcmanager.h"
 #include "mainwindow.h"
 #include "serverconfig.h"
 #include "tcpprobe.h"
@@ -399,12 +400,15 @@ void TestServerCard::roundTripShownWhileTheWindowIsSeen()
             store.removeConfig(first);
     });
     MainWindow window;
-    const auto latencyOf = [&window](int index) {
+    const auto cardOf = [&window](int index) {
         for (ServerCardWidget *card : window.findChildren<ServerCardWidget *>()) {
             if (card->getIndex() == index)
-                return card->findChild<QLabel *>(QStringLiteral("latencyLabel"));
+                return card;
         }
-        return static_cast<QLabel *>(nullptr);
+        return static_cast<ServerCardWidget *>(nullptr);
+    };
+    const auto latencyOf = [&cardOf](int index) {
+        return cardOf(index) ? cardOf(index)->findChild<QLabel *>(QStringLiteral("latencyLabel")) : nullptr;
     };
     QVERIFY(latencyOf(first) && latencyOf(first + 1));
     // Nothing is measured while the window is hidden.
@@ -422,9 +426,19 @@ void TestServerCard::roundTripShownWhileTheWindowIsSeen()
     QTRY_COMPARE(measured->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE(measured->readAll(), QByteArray());
 
-    // Hidden in the tray or minimised, the window measures nothing, whatever asks it to.
     auto *latencies = window.findChild<CardLatencies *>();
     QVERIFY(latencies);
+    // The card whose tunnel is starting is left alone meanwhile; the others are measured.
+    qputenv("FAKEFRPC_NO_PORT", "1");
+    const auto portsAgain = qScopeGuard([] { qunsetenv("FAKEFRPC_NO_PORT"); });
+    QTest::mouseClick(buttonWithText(cardOf(first), QStringLiteral("连接")), Qt::LeftButton);
+    QCOMPARE(window.findChild<FrpcManager *>()->status(), FrpcManager::Starting);
+    latencies->measureAll();
+    QVERIFY(!cardOf(first)->findChild<TcpProbe *>());
+    QVERIFY(cardOf(first + 1)->findChild<TcpProbe *>());
+    QTRY_VERIFY(!window.findChild<TcpProbe *>());
+
+    // Hidden in the tray or minimised, the window measures nothing, whatever asks it to.
     window.hide();
     latencies->measureAll();
     QVERIFY(!window.findChild<TcpProbe *>());
