@@ -1,8 +1,8 @@
 // The shared parts of the whole-program benchmark (see appbench.h).
 #include "appbench.h"
 
-#include "mainwindow.h"
-#include "serverconfig.h"
+#include "core/serverconfig.h"
+#include "gui/mainwindow.h"
 
 #include <QApplication>
 #include <QComboBox>

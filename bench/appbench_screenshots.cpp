@@ -2,14 +2,14 @@
 // pictures.
 #include "appbench.h"
 
-#include "frpcmanager.h"
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "servercardwidget.h"
-#include "serverconfig.h"
-#include "singleinstance.h"
-#include "themestyles.h"
-#include "trayicon.h"
+#include "core/frpcmanager.h"
+#include "core/platform/singleinstance.h"
+#include "core/serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
+#include "gui/servercardwidget.h"
+#include "gui/themestyles.h"
+#include "gui/tunneltrayicon.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // The whole-program benchmark: cold start to the first painted window, and resident memory.
 #include "appbench.h"
 
-#include "frpcmanager.h"
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
-#include "singleinstance.h"
-#include "trayicon.h"
+#include "core/frpcmanager.h"
+#include "core/platform/singleinstance.h"
+#include "core/serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
+#include "gui/tunneltrayicon.h"
 
 #include <QApplication>
 #include <QComboBox>

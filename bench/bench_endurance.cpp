@@ -10,9 +10,9 @@
 // processes of the user that run the client beside it.
 //     bench_endurance [--drops N] [--crashes N] [--queries N]
 
+#include "core/frpcmanager.h"
+#include "core/platform/frpcprocesses.h"
 #include "endurance.h"
-#include "frpcmanager.h"
-#include "frpcprocesses.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>

@@ -6,12 +6,12 @@
 // 1 MB, any descriptor or any process.
 //     bench_endurance_window [--drops N]      (offscreen unless a display is given)
 
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
 #include "endurance.h"
-#include "frpcmanager.h"
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "servercardwidget.h"
-#include "serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
+#include "gui/servercardwidget.h"
 
 #include <QApplication>
 #include <QCommandLineParser>

@@ -10,8 +10,8 @@
 //   stop   time from stop() to the state Stopped, for a client that ends on the polite request.
 //          Goal: under 300 ms.
 
-#include "frpcmanager.h"
-#include "frpcprocesses.h"
+#include "core/frpcmanager.h"
+#include "core/platform/frpcprocesses.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Log window throughput: how fast a burst of client output reaches the screen, and what it costs in
 // memory. Run with QT_QPA_PLATFORM=offscreen (the default here) or under an X server.
 
-#include "logwindow.h"
+#include "gui/logwindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -16,8 +16,8 @@
 // The controller looks for the client beside its executable, so the measuring is done by a copy of
 // this program with the real client beside it, in a temporary folder.
 
-#include "frpcmanager.h"
-#include "serverconfig.h"
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

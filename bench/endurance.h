@@ -2,7 +2,7 @@
 // event loop, and the process's resident memory, open descriptors and child processes before and after.
 #pragma once
 
-#include "frpcmanager.h"
+#include "core/frpcmanager.h"
 
 #include <QCoreApplication>
 #include <QDir>

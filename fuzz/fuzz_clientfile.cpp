@@ -1,10 +1,10 @@
 // The client file being written for an arbitrary server entry and local port. It must parse as TOML
 // and carry exactly the entry's address, port and token as values: no input may add a key, a table
 // or a proxy.
-#include "frpcclienttext.h"
+#include "core/frpcclienttext.h"
+#include "core/proxyname.h"
+#include "core/tunneladdress.h"
 #include "fuzzsupport.h"
-#include "proxyname.h"
-#include "tunneladdress.h"
 
 #define TOML_EXCEPTIONS 0
 #include <toml++/toml.h>

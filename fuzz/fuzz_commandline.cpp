@@ -1,7 +1,7 @@
 // The command line, as the program parses it before anything else: the arguments are the input's
 // pieces between NUL bytes, the program's path first. What it asks for is always one the program can
 // carry out, or a failure with its reason.
-#include "commandline.h"
+#include "core/commandline.h"
 #include "fuzzsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

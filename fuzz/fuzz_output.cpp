@@ -3,9 +3,9 @@
 // web API's password of the client file never appear in what the controller logs or shows, whatever
 // surrounds them and however the reads cut them; nor after the log window's own filter, for secrets
 // that share no character with the marks that filter writes.
-#include "clientoutput.h"
+#include "core/clientoutput.h"
+#include "core/redaction.h"
 #include "fuzzsupport.h"
-#include "redaction.h"
 
 namespace {
 

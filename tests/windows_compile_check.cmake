@@ -27,8 +27,7 @@ string(REPLACE "|" ";" defines "${DEFINES}")
 string(REPLACE "|" ";" mocs "${MOCS}")
 
 set(flags -std=c++17 -fsyntax-only -Wall -Wextra -pedantic -Werror
-    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DUNICODE -D_UNICODE "-I${SOURCE_DIR}/src/core"
-    "-I${SOURCE_DIR}/src/core/platform" "-I${SOURCE_DIR}/src/gui")
+    -DWIN32_LEAN_AND_MEAN -DNOMINMAX -DUNICODE -D_UNICODE "-I${SOURCE_DIR}/src")
 foreach(define IN LISTS defines)
     list(APPEND flags "-D${define}")
 endforeach()

@@ -1,9 +1,10 @@
 // The program: reads the options, guards the single instance, shows the window and ends in order on
 // a termination request.
-#include "commandline.h"
-#include "mainwindow.h"
-#include "singleinstance.h"
-#include "terminationrequests.h"
+#include "core/commandline.h"
+#include "core/platform/console.h"
+#include "core/platform/singleinstance.h"
+#include "core/platform/terminationrequests.h"
+#include "gui/mainwindow.h"
 
 #include <QApplication>
 #include <QIcon>

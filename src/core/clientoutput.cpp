@@ -1,9 +1,9 @@
 // The client's output cut into whole lines and judged, without the controller around it.
-#include "clientoutput.h"
+#include "core/clientoutput.h"
 
-#include "frpcclienttext.h"
-#include "proxyname.h"
-#include "redaction.h"
+#include "core/frpcclienttext.h"
+#include "core/proxyname.h"
+#include "core/redaction.h"
 
 namespace ClientOutput {
 

@@ -1,5 +1,6 @@
 // The command line: the options the program understands, read before the application object exists.
-#include "commandline.h"
+#include "core/commandline.h"
+#include "core/platform/console.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

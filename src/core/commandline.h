@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tunnel.h"
+#include "core/tunnel.h"
 
 #include <QList>
 #include <QString>
@@ -43,7 +43,3 @@ CommandLineRequest parseCommandLine(const QStringList &arguments);
 // version, 2 for a bad command line. Not for Run.
 int answerCommandLine(const CommandLineRequest &request);
 
-// The program's arguments as the user typed them, read before any application object exists.
-QStringList commandLineArguments(int argc, char *argv[]);
-// Writes text to the standard output or error stream the program was started with.
-void writeToConsole(const QString &text, bool toError);

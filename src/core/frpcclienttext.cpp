@@ -1,8 +1,8 @@
 // The texts exchanged with the frpc client: the client file written for it, the status replies and
 // the output lines read from it.
-#include "frpcclienttext.h"
+#include "core/frpcclienttext.h"
 
-#include "tunneladdress.h"
+#include "core/tunneladdress.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

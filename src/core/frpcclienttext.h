@@ -1,6 +1,6 @@
 #pragma once
 
-#include "serverconfig.h"
+#include "core/serverconfig.h"
 
 #include <QByteArray>
 #include <QHash>

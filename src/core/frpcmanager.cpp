@@ -1,12 +1,12 @@
 // The tunnel controller: the client process, its file and credentials, and the phases of the tunnel.
-#include "frpcmanager_p.h"
+#include "core/frpcmanager_p.h"
 
-#include "frpcclienttext.h"
-#include "frpcprocesses.h"
-#include "localportprobe.h"
-#include "privatefolders.h"
-#include "proxyname.h"
-#include "redaction.h"
+#include "core/frpcclienttext.h"
+#include "core/locallistenerwatch.h"
+#include "core/platform/frpcprocesses.h"
+#include "core/platform/privatefolders.h"
+#include "core/proxyname.h"
+#include "core/redaction.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -58,39 +58,47 @@ FrpcManager::~FrpcManager()
     d->cleanup();
 }
 
-void FrpcManager::start(const ServerConfig &config, int localPort)
-{
-    d->start(config, { Tunnel { localPort, Tcp } });
-}
-
 void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
 {
-    d->start(config, { Tunnel { localPort, protocol } });
+    start(config, { Tunnel { localPort, protocol } });
 }
 
 void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
 {
-    d->start(config, tunnels);
+    if (d->m_phase != FrpcManagerPrivate::Phase::Idle && d->m_phase != FrpcManagerPrivate::Phase::Stopping
+        && d->m_phase != FrpcManagerPrivate::Phase::Failed)
+        stop();
+    for (FrpcManagerPrivate::TunnelEntry &entry : d->m_tunnels)
+        d->releaseEntry(entry);
+    d->m_tunnels.clear();
+    for (const Tunnel &tunnel : tunnels.mid(0, MAX_TUNNELS))
+        d->m_tunnels.append({ tunnel, {}, {}, nullptr, false });
+    if (d->m_tunnels.isEmpty())
+        d->m_tunnels.append({ Tunnel { 0, Tcp }, {}, {}, nullptr, false });
+    d->launchClient(config, false);
 }
 
 void FrpcManager::stop()
 {
-    d->stop();
-}
+    if (d->m_process && d->m_process->state() != QProcess::NotRunning) {
+        emit logMessage(QStringLiteral("正在停止隧道..."));
+        d->enterPhase(FrpcManagerPrivate::Phase::Stopping);
+        d->m_process->terminate();
+        // The check concerns this process only: a client started after it must never be killed here.
+        const QPointer<QProcess> process = d->m_process;
+        QTimer::singleShot(STOP_GRACE_MS, Qt::PreciseTimer, this, [this, process] {
+            if (process && process->state() != QProcess::NotRunning) {
+                emit logMessage(QStringLiteral("进程未响应，强制停止..."));
+                process->kill();
+            }
+        });
+        return;
+    }
 
-int FrpcManager::addTunnel(const Tunnel &tunnel)
-{
-    return d->addTunnel(tunnel);
-}
-
-bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
-{
-    return d->changeTunnel(index, tunnel);
-}
-
-bool FrpcManager::removeTunnel(int index)
-{
-    return d->removeTunnel(index);
+    d->cleanup();
+    d->enterPhase(FrpcManagerPrivate::Phase::Idle);
+    emit logMessage(QStringLiteral("隧道已停止"));
+    d->cleanupOrphanedFrpcProcesses();
 }
 
 QList<TunnelState> FrpcManager::tunnelStates() const
@@ -118,19 +126,11 @@ FrpcManager::Protocol FrpcManager::protocol() const
     return d->m_tunnels.isEmpty() ? Tcp : d->m_tunnels.first().tunnel.protocol;
 }
 
-void FrpcManager::expectOwnVisit(int tunnel)
-{
-    d->expectOwnVisit(tunnel);
-}
-
-void FrpcManager::withdrawOwnVisit(int tunnel)
-{
-    d->withdrawOwnVisit(tunnel);
-}
-
 void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
 {
-    d->setPauses(restartDelayMs, queryIntervalMs, outputQueryDelayMs);
+    d->m_restartDelayMs = restartDelayMs;
+    d->m_queryTimer->setInterval(queryIntervalMs);
+    d->m_outputQueryTimer->setInterval(outputQueryDelayMs);
 }
 
 void FrpcManager::setOwnVisitWindow(int milliseconds)
@@ -168,27 +168,6 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
 }
 
 FrpcManagerPrivate::~FrpcManagerPrivate() = default;
-
-void FrpcManagerPrivate::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
-{
-    m_restartDelayMs = restartDelayMs;
-    m_queryTimer->setInterval(queryIntervalMs);
-    m_outputQueryTimer->setInterval(outputQueryDelayMs);
-}
-
-void FrpcManagerPrivate::start(const ServerConfig &config, const QList<Tunnel> &tunnels)
-{
-    if (m_phase != Phase::Idle && m_phase != Phase::Stopping && m_phase != Phase::Failed)
-        stop();
-    for (TunnelEntry &entry : m_tunnels)
-        releaseEntry(entry);
-    m_tunnels.clear();
-    for (const Tunnel &tunnel : tunnels.mid(0, FrpcManager::MAX_TUNNELS))
-        m_tunnels.append(TunnelEntry { tunnel, {}, {}, nullptr, false });
-    if (m_tunnels.isEmpty())
-        m_tunnels.append(TunnelEntry { Tunnel { 0, Tunnel::Tcp }, {}, {}, nullptr, false });
-    launchClient(config, false);
-}
 
 void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring, bool freshName)
 {
@@ -251,29 +230,6 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     // then find the controller starting.
     enterPhase(restoring ? Phase::Relaunching : Phase::Launching);
     m_process->start(program, arguments, QIODevice::ReadWrite);
-}
-
-void FrpcManagerPrivate::stop()
-{
-    if (m_process && m_process->state() != QProcess::NotRunning) {
-        emit q->logMessage(QStringLiteral("正在停止隧道..."));
-        enterPhase(Phase::Stopping);
-        m_process->terminate();
-        // The check concerns this process only: a client started after it must never be killed here.
-        const QPointer<QProcess> process = m_process;
-        QTimer::singleShot(STOP_GRACE_MS, Qt::PreciseTimer, this, [this, process] {
-            if (process && process->state() != QProcess::NotRunning) {
-                emit q->logMessage(QStringLiteral("进程未响应，强制停止..."));
-                process->kill();
-            }
-        });
-        return;
-    }
-
-    cleanup();
-    enterPhase(Phase::Idle);
-    emit q->logMessage(QStringLiteral("隧道已停止"));
-    cleanupOrphanedFrpcProcesses();
 }
 
 void FrpcManagerPrivate::onProcessStarted()

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "serverconfig.h"
-#include "tunnel.h"
+#include "core/serverconfig.h"
+#include "core/tunnel.h"
 
 #include <QList>
 #include <QObject>
@@ -45,9 +45,8 @@ public:
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
 
-    // Publishes localPort over TCP.
-    void start(const ServerConfig &config, int localPort);
-    void start(const ServerConfig &config, int localPort, Protocol protocol);
+    // Publishes localPort over TCP, or the protocol given.
+    void start(const ServerConfig &config, int localPort, Protocol protocol = Tcp);
     // Publishes every tunnel (the first MAX_TUNNELS of them) through one client.
     void start(const ServerConfig &config, const QList<Tunnel> &tunnels);
     void stop();
@@ -67,10 +66,6 @@ public:
     QString errorMessage() const;
     // The protocol of the first tunnel last started; reconnections keep it.
     Protocol protocol() const;
-
-    static QString protocolName(Protocol protocol) { return Tunnel::protocolName(protocol); }
-    static Protocol protocolFromName(const QString &name) { return Tunnel::protocolFromName(name); }
-    static bool isProtocolName(const QString &name) { return Tunnel::isProtocolName(name); }
 
     // A connection this program makes to the public address of tunnel (0: the first), to check that it
     // can be reached, is on its way. When nothing listens on the local port the client reports it like

@@ -1,7 +1,7 @@
 #pragma once
 
 // The tunnel controller's own workings, for its implementation files only.
-#include "frpcmanager.h"
+#include "core/frpcmanager.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -25,19 +25,7 @@ public:
     explicit FrpcManagerPrivate(FrpcManager *controller);
     ~FrpcManagerPrivate() override;
 
-    using Status = FrpcManager::Status;
-    using Protocol = Tunnel::Protocol;
-
-    // What the controller's own functions do.
-    void start(const ServerConfig &config, const QList<Tunnel> &tunnels);
-    void stop();
-    int addTunnel(const Tunnel &tunnel);
-    bool changeTunnel(int index, const Tunnel &tunnel);
-    bool removeTunnel(int index);
     QList<TunnelState> tunnelStates() const;
-    void expectOwnVisit(int tunnel);
-    void withdrawOwnVisit(int tunnel);
-    void setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs);
 
     // What the client and its replies tell.
     void onProcessStarted();
@@ -77,7 +65,7 @@ public:
         bool remembered = true;
     };
 
-    static Status statusOf(Phase phase);
+    static FrpcManager::Status statusOf(Phase phase);
     // Whether a client runs in this phase whose status is worth asking for.
     static bool asksClient(Phase phase);
     // The one way into a phase: switches the query and reconnection timers as the phase needs,

@@ -1,12 +1,12 @@
 // What the running client reports to the tunnel controller: its output, kept as whole lines, logged
 // and judged, and its replies to the status queries that tell the remote port.
-#include "frpcmanager_p.h"
+#include "core/frpcmanager_p.h"
 
-#include "clientoutput.h"
-#include "frpcclienttext.h"
-#include "localportprobe.h"
-#include "proxyname.h"
-#include "redaction.h"
+#include "core/clientoutput.h"
+#include "core/frpcclienttext.h"
+#include "core/locallistenerwatch.h"
+#include "core/proxyname.h"
+#include "core/redaction.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -144,16 +144,16 @@ QString FrpcManagerPrivate::ownVisitProxy(int tunnel) const
     return m_tunnels.value(tunnel).tcp.name;
 }
 
-void FrpcManagerPrivate::expectOwnVisit(int tunnel)
+void FrpcManager::expectOwnVisit(int tunnel)
 {
-    m_ownVisits[ownVisitProxy(tunnel)].append(QDeadlineTimer(m_ownVisitWindowMs));
+    d->m_ownVisits[d->ownVisitProxy(tunnel)].append(QDeadlineTimer(d->m_ownVisitWindowMs));
 }
 
-void FrpcManagerPrivate::withdrawOwnVisit(int tunnel)
+void FrpcManager::withdrawOwnVisit(int tunnel)
 {
     // The connection that failed is the latest one.
-    const auto found = m_ownVisits.find(ownVisitProxy(tunnel));
-    if (found != m_ownVisits.end() && !found->isEmpty())
+    const auto found = d->m_ownVisits.find(d->ownVisitProxy(tunnel));
+    if (found != d->m_ownVisits.end() && !found->isEmpty())
         found->removeLast();
 }
 

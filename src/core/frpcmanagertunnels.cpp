@@ -1,11 +1,11 @@
 // The tunnels of one connection: their proxies in the client file, their ports and refusals read from
 // the status replies, and the changes made while the client runs (the file rewritten and reloaded).
-#include "frpcmanager_p.h"
+#include "core/frpcmanager_p.h"
 
-#include "frpcclienttext.h"
-#include "localportprobe.h"
-#include "proxyname.h"
-#include "redaction.h"
+#include "core/frpcclienttext.h"
+#include "core/locallistenerwatch.h"
+#include "core/proxyname.h"
+#include "core/redaction.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -18,42 +18,42 @@ const int API_TIMEOUT_MS = 3000;
 
 } // namespace
 
-int FrpcManagerPrivate::addTunnel(const Tunnel &tunnel)
+int FrpcManager::addTunnel(const Tunnel &tunnel)
 {
-    if (m_tunnels.size() >= FrpcManager::MAX_TUNNELS)
+    if (d->m_tunnels.size() >= MAX_TUNNELS)
         return -1;
-    TunnelEntry entry { tunnel, {}, {}, nullptr, false };
-    prepareEntry(entry, proxyNamesExcept(-1));
-    m_tunnels.append(entry);
-    if (m_tunnels.size() == 1)
-        prepareTunnels();
-    applyTunnelChange();
-    return int(m_tunnels.size()) - 1;
+    FrpcManagerPrivate::TunnelEntry entry { tunnel, {}, {}, nullptr, false };
+    d->prepareEntry(entry, d->proxyNamesExcept(-1));
+    d->m_tunnels.append(entry);
+    if (d->m_tunnels.size() == 1)
+        d->prepareTunnels();
+    d->applyTunnelChange();
+    return int(d->m_tunnels.size()) - 1;
 }
 
-bool FrpcManagerPrivate::changeTunnel(int index, const Tunnel &tunnel)
+bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
 {
-    if (index < 0 || index >= m_tunnels.size())
+    if (index < 0 || index >= d->m_tunnels.size())
         return false;
-    TunnelEntry &entry = m_tunnels[index];
+    FrpcManagerPrivate::TunnelEntry &entry = d->m_tunnels[index];
     if (entry.tunnel == tunnel)
         return true;
     if (entry.watch)
         entry.watch->stop();
     entry.watching = false;
     entry.tunnel = tunnel;
-    prepareEntry(entry, proxyNamesExcept(index));
-    applyTunnelChange();
+    d->prepareEntry(entry, d->proxyNamesExcept(index));
+    d->applyTunnelChange();
     return true;
 }
 
-bool FrpcManagerPrivate::removeTunnel(int index)
+bool FrpcManager::removeTunnel(int index)
 {
-    if (index <= 0 || index >= m_tunnels.size())
+    if (index <= 0 || index >= d->m_tunnels.size())
         return false;
-    releaseEntry(m_tunnels[index]);
-    m_tunnels.removeAt(index);
-    applyTunnelChange();
+    d->releaseEntry(d->m_tunnels[index]);
+    d->m_tunnels.removeAt(index);
+    d->applyTunnelChange();
     return true;
 }
 
@@ -96,7 +96,7 @@ QString FrpcManagerPrivate::firstProxyName() const
 
 void FrpcManagerPrivate::prepareEntry(TunnelEntry &entry, const QStringList &takenNames)
 {
-    const Protocol protocol = entry.tunnel.protocol;
+    const Tunnel::Protocol protocol = entry.tunnel.protocol;
     entry.tcp = ProxySlot();
     entry.udp = ProxySlot();
     entry.tcp.used = protocol != Tunnel::Udp;

@@ -1,7 +1,7 @@
 // The tunnel's stable proxy name, so that the server gives the same public port back.
-#include "proxyname.h"
+#include "core/proxyname.h"
 
-#include "tunneladdress.h"
+#include "core/tunneladdress.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>

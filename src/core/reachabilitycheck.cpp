@@ -1,7 +1,7 @@
 // Whether a tunnel's public address can be reached: one connection per check, a failed check repeated.
-#include "reachabilitycheck.h"
+#include "core/reachabilitycheck.h"
 
-#include "tcpprobe.h"
+#include "core/tcpprobe.h"
 
 #include <QTimer>
 

@@ -1,7 +1,7 @@
 // What the log hides: tokens, passwords, keys and private paths in a line before it is shown.
-#include "redaction.h"
+#include "core/redaction.h"
 
-#include "privatefolders.h"
+#include "core/platform/privatefolders.h"
 
 #include <QRegularExpression>
 #include <QStringList>

@@ -1,7 +1,7 @@
 // Server records, their store in the settings, and the preferences kept beside them.
-#include "serverconfig.h"
+#include "core/serverconfig.h"
 
-#include "proxyname.h"
+#include "core/proxyname.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tunnel.h"
+#include "core/tunnel.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 // A bare TCP connection, closed at once: whether an address accepts connections, and how long the
 // handshake takes.
-#include "tcpprobe.h"
+#include "core/tcpprobe.h"
 
-#include "tunneladdress.h"
+#include "core/tunneladdress.h"
 
 #include <QNetworkProxy>
 #include <QTcpSocket>

@@ -1,5 +1,5 @@
 // The tunnel's value types: the protocol's names and the form the settings keep a tunnel in.
-#include "tunnel.h"
+#include "core/tunnel.h"
 
 QString Tunnel::protocolName(Protocol protocol)
 {

@@ -1,5 +1,5 @@
 // Tunnel addresses as people paste them and as the window shows them ("address:port").
-#include "tunneladdress.h"
+#include "core/tunneladdress.h"
 
 #include <QHostAddress>
 

@@ -1,7 +1,7 @@
 // Whether the public address of each tunnel can be reached from outside.
-#include "tunnelreachability.h"
+#include "core/tunnelreachability.h"
 
-#include "tunneladdress.h"
+#include "core/tunneladdress.h"
 
 TunnelReachability::TunnelReachability(FrpcManager *controller, QObject *parent)
     : QObject(parent)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "frpcmanager.h"
-#include "reachabilitycheck.h"
+#include "core/frpcmanager.h"
+#include "core/reachabilitycheck.h"
 
 #include <QObject>
 #include <QString>

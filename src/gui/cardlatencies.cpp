@@ -1,8 +1,8 @@
 // The round trip to each card's server, measured while the window can be seen.
-#include "cardlatencies.h"
+#include "gui/cardlatencies.h"
 
-#include "servercardwidget.h"
-#include "tcpprobe.h"
+#include "core/tcpprobe.h"
+#include "gui/servercardwidget.h"
 
 #include <QEvent>
 #include <QLayout>

@@ -1,5 +1,5 @@
 // The theme: the light and dark palettes and the dark native title bar on Windows.
-#include "darkthemehelper.h"
+#include "gui/darkthemehelper.h"
 
 #include <QWidget>
 

@@ -1,9 +1,9 @@
 // The log window: redacted, bounded, appended in bursts.
-#include "logwindow.h"
+#include "gui/logwindow.h"
 
-#include "darkthemehelper.h"
-#include "redaction.h"
-#include "themestyles.h"
+#include "core/redaction.h"
+#include "gui/darkthemehelper.h"
+#include "gui/themestyles.h"
 
 #include <QDateTime>
 #include <QFont>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "frpcmanager.h"
-#include "servercardwidget.h"
-#include "theme.h"
+#include "core/frpcmanager.h"
+#include "gui/servercardwidget.h"
+#include "gui/theme.h"
 
 #include <QMainWindow>
 

@@ -1,11 +1,11 @@
 // The main window in the background: desktop notifications while it is not in front, and the tray
 // icon that keeps the tunnel while it is closed.
-#include "mainwindow.h"
+#include "gui/mainwindow.h"
 
-#include "frpcmanager.h"
-#include "trayicon.h"
-#include "tunneladdress.h"
-#include "tunnelnotifications.h"
+#include "core/frpcmanager.h"
+#include "core/tunneladdress.h"
+#include "gui/tunnelnotifications.h"
+#include "gui/tunneltrayicon.h"
 
 #include <QClipboard>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 // One server card in the list: its name, address and buttons.
-#include "servercardwidget.h"
+#include "gui/servercardwidget.h"
 
-#include "theme.h"
-#include "themestyles.h"
+#include "gui/theme.h"
+#include "gui/themestyles.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // The dialog that adds or edits a server entry.
-#include "servereditdialog.h"
+#include "gui/servereditdialog.h"
 
-#include "serverconfig.h"
-#include "themestyles.h"
+#include "core/serverconfig.h"
+#include "gui/themestyles.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>

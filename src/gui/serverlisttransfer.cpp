@@ -1,9 +1,9 @@
 // Export and import of the server list, and the list's context menu.
-#include "serverlisttransfer.h"
+#include "gui/serverlisttransfer.h"
 
-#include "plainmessagebox.h"
-#include "serverconfig.h"
-#include "themestyles.h"
+#include "core/serverconfig.h"
+#include "gui/plainmessagebox.h"
+#include "gui/themestyles.h"
 
 #include <QDir>
 #include <QFileDialog>

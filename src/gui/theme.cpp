@@ -1,5 +1,5 @@
 // The theme a window shows, for the widgets inside it.
-#include "theme.h"
+#include "gui/theme.h"
 
 #include <QWidget>
 

@@ -1,5 +1,5 @@
 // The theme colours and every coloured style sheet.
-#include "themestyles.h"
+#include "gui/themestyles.h"
 
 #include <utility>
 

@@ -1,9 +1,9 @@
 // Desktop notifications of what happens to the tunnel.
-#include "tunnelnotifications.h"
+#include "gui/tunnelnotifications.h"
 
-#include "desktopnotifier.h"
-#include "themestyles.h"
-#include "tunneladdress.h"
+#include "core/platform/desktopnotifier.h"
+#include "core/tunneladdress.h"
+#include "gui/themestyles.h"
 
 #include <QTextDocumentFragment>
 #include <QWidget>

@@ -1,8 +1,8 @@
 // One tunnel's row of the window: its controls, its address and its hints.
-#include "tunnelrow.h"
+#include "gui/tunnelrow.h"
 
-#include "theme.h"
-#include "themestyles.h"
+#include "gui/theme.h"
+#include "gui/themestyles.h"
 
 #include <QAbstractSpinBox>
 #include <QClipboard>

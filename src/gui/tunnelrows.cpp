@@ -1,11 +1,11 @@
 // The window's tunnel rows: editing them, showing each tunnel's address and keeping them in the
 // settings.
-#include "tunnelrows.h"
+#include "gui/tunnelrows.h"
 
-#include "serverconfig.h"
-#include "tunneladdress.h"
-#include "tunnelreachability.h"
-#include "tunnelrow.h"
+#include "core/serverconfig.h"
+#include "core/tunneladdress.h"
+#include "core/tunnelreachability.h"
+#include "gui/tunnelrow.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

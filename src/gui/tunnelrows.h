@@ -1,6 +1,6 @@
 #pragma once
 
-#include "frpcmanager.h"
+#include "core/frpcmanager.h"
 
 #include <QList>
 #include <QString>

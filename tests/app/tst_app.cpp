@@ -1,9 +1,9 @@
 // The whole program in real windows under an X server: start, the single-instance guard, a start after
 // a crash, an ordinary close, the end by a signal or a kill with a tunnel up (real frp client and
 // server), another user beside. Windows are found and driven with xdotool, as a person would.
-#include "frpcprocesses.h"
-#include "localportprobe.h"
-#include "mainwindow.h"
+#include "core/platform/frpcprocesses.h"
+#include "core/platform/localports.h"
+#include "gui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

@@ -1,15 +1,15 @@
 // The whole chain against the real frp client and server: the main window connects the built-in
 // server entry through a local frps, and bytes travel through the tunnel to a local echo server.
 
-#include "frpcmanager.h"
-#include "frpcprocesses.h"
-#include "logwindow.h"
-#include "mainwindow.h"
+#include "core/frpcmanager.h"
+#include "core/platform/frpcprocesses.h"
+#include "core/serverconfig.h"
+#include "core/tunnelreachability.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
 #include "modalscript.h"
-#include "serverconfig.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
-#include "tunnelreachability.h"
 
 #include <QClipboard>
 #include <QComboBox>

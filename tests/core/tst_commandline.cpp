@@ -1,6 +1,6 @@
 #include "coretestsupport.h"
 
-#include "commandline.h"
+#include "core/commandline.h"
 
 #include <QDir>
 #include <QProcess>

@@ -1,8 +1,8 @@
 #include "coretestsupport.h"
 
-#include "frpcclienttext.h"
-#include "frpcmanager.h"
-#include "frpcprocesses.h"
+#include "core/frpcclienttext.h"
+#include "core/frpcmanager.h"
+#include "core/platform/frpcprocesses.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -69,7 +69,7 @@ QList<FrpcManager::Tunnel> tunnelList(const QString &ports)
     QList<FrpcManager::Tunnel> tunnels;
     for (const QString &item : ports.split(u' ', Qt::SkipEmptyParts))
         tunnels.append(
-            { item.section(u'/', 0, 0).toInt(), FrpcManager::protocolFromName(item.section(u'/', 1)) });
+            { item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1)) });
     return tunnels;
 }
 

@@ -1,4 +1,4 @@
-#include "serverconfig.h"
+#include "core/serverconfig.h"
 #include "coretestsupport.h"
 
 #include <QCoreApplication>

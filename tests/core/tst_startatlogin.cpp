@@ -1,4 +1,4 @@
-#include "startatlogin.h"
+#include "core/platform/startatlogin.h"
 #include "coretestsupport.h"
 
 #include <QCoreApplication>

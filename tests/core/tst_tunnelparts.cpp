@@ -1,9 +1,10 @@
 #include "coretestsupport.h"
 
-#include "localportprobe.h"
-#include "proxyname.h"
-#include "reachabilitycheck.h"
-#include "tunneladdress.h"
+#include "core/locallistenerwatch.h"
+#include "core/platform/localports.h"
+#include "core/proxyname.h"
+#include "core/reachabilitycheck.h"
+#include "core/tunneladdress.h"
 
 #include <QSettings>
 #include <QSignalSpy>

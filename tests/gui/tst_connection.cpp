@@ -1,12 +1,12 @@
 #include "modalscript.h"
 #include "testsupport.h"
 
-#include "frpcmanager.h"
-#include "frpcprocesses.h"
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "reachabilitycheck.h"
-#include "serverconfig.h"
+#include "core/frpcmanager.h"
+#include "core/platform/frpcprocesses.h"
+#include "core/reachabilitycheck.h"
+#include "core/serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
 
 #include <QClipboard>
 #include <QComboBox>
@@ -813,7 +813,7 @@ void TestConnection::connectByName()
         m_script->answer(QMessageBox::Ok);
     const bool started = protocol.isEmpty()
         ? window.connectServerByName(name, port)
-        : window.connectServerByName(name, port, FrpcManager::protocolFromName(protocol));
+        : window.connectServerByName(name, port, Tunnel::protocolFromName(protocol));
 
     QCOMPARE(started, box.isEmpty());
     QCOMPARE(m_script->boxes, box.isEmpty() ? QStringList() : QStringList { box });

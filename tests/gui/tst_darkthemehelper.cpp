@@ -1,6 +1,6 @@
 // Switching the native title bar: harmless without a window, and without effect where the system
 // draws no such title bar.
-#include "darkthemehelper.h"
+#include "gui/darkthemehelper.h"
 #include "testsupport.h"
 
 #include <QDialog>

@@ -1,10 +1,10 @@
 #include "modalscript.h"
 #include "testsupport.h"
 
-#include "frpcmanager.h"
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,9 +1,9 @@
 #include "modalscript.h"
 #include "testsupport.h"
 
-#include "frpcmanager.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
+#include "gui/mainwindow.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>

@@ -1,6 +1,6 @@
 // The log dialog: what a message looks like once it is in the view (timestamp, hidden secrets), how
 // the view scrolls, clearing and closing, and the two themes.
-#include "logwindow.h"
+#include "gui/logwindow.h"
 #include "testsupport.h"
 
 #include <QBoxLayout>

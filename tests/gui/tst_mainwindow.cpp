@@ -1,6 +1,6 @@
 // The main window's fixed frame: sizes, texts, the order of the rows and how extra space is shared.
-#include "mainwindow.h"
-#include "serverconfig.h"
+#include "core/serverconfig.h"
+#include "gui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "testsupport.h"
 
-#include "logwindow.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
+#include "core/serverconfig.h"
+#include "gui/logwindow.h"
+#include "gui/mainwindow.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 #include "testsupport.h"
 
-#include "cardlatencies.h"
-#include "frpcmanager.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
-#include "tcpprobe.h"
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
+#include "core/tcpprobe.h"
+#include "gui/cardlatencies.h"
+#include "gui/mainwindow.h"
 
 #include <QComboBox>
 #include <QLabel>

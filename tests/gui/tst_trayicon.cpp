@@ -1,10 +1,10 @@
 #include "testsupport.h"
 #include "trayhost.h"
 
-#include "frpcmanager.h"
-#include "mainwindow.h"
-#include "serverconfig.h"
-#include "trayicon.h"
+#include "core/frpcmanager.h"
+#include "core/serverconfig.h"
+#include "gui/mainwindow.h"
+#include "gui/tunneltrayicon.h"
 
 #include <QAction>
 #include <QClipboard>

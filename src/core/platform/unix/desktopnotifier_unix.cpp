@@ -1,5 +1,5 @@
 // Desktop notifications on Linux, over the session bus's notification service.
-#include "desktopnotifier.h"
+#include "core/platform/desktopnotifier.h"
 
 #include <QDBusConnection>
 #include <QDBusError>

@@ -1,6 +1,6 @@
 // The client processes on Linux: left-over clients found in /proc and ended, the client tied to the
 // program by the parent-death signal.
-#include "frpcprocesses.h"
+#include "core/platform/frpcprocesses.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>

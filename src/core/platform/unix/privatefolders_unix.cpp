@@ -1,5 +1,5 @@
 // Private folders on Linux: the runtime folder, the folders the log hides, files only the owner reads.
-#include "privatefolders.h"
+#include "core/platform/privatefolders.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 // The single-instance guard on Linux: a lock file in the runtime folder.
-#include "singleinstance.h"
+#include "core/platform/singleinstance.h"
 
-#include "privatefolders.h"
+#include "core/platform/privatefolders.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -1,5 +1,5 @@
 // Starting at login on Linux: an autostart desktop entry.
-#include "startatlogin.h"
+#include "core/platform/startatlogin.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // Requests to end the program on Linux: SIGTERM, SIGINT and SIGHUP turned into an event.
-#include "terminationrequests.h"
+#include "core/platform/terminationrequests.h"
 
 #include <QSocketNotifier>
 

@@ -1,5 +1,5 @@
 // Desktop notifications on Windows: none are sent.
-#include "desktopnotifier.h"
+#include "core/platform/desktopnotifier.h"
 
 // Windows has no freedesktop notification service; the program sends nothing there.
 void DesktopNotifier::notify(const QString &, const QString &) { }

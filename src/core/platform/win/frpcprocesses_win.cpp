@@ -1,6 +1,6 @@
 // The client processes on Windows: left-over clients ended, the client tied to the program by a job
 // object.
-#include "frpcprocesses.h"
+#include "core/platform/frpcprocesses.h"
 
 #include <QProcess>
 

@@ -1,5 +1,5 @@
 // Private folders on Windows: the temporary folder, the folders the log hides, owner-only files.
-#include "privatefolders.h"
+#include "core/platform/privatefolders.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The single-instance guard on Windows: a named shared memory segment.
-#include "singleinstance.h"
+#include "core/platform/singleinstance.h"
 
 #include <QSharedMemory>
 

@@ -1,5 +1,5 @@
 // Starting at login on Windows: the per-user Run key.
-#include "startatlogin.h"
+#include "core/platform/startatlogin.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,5 +1,5 @@
 // Requests to end the program on Windows: none beyond the session's own close events.
-#include "terminationrequests.h"
+#include "core/platform/terminationrequests.h"
 
 TerminationRequests::TerminationRequests(QObject *parent)
     : QObject(parent)

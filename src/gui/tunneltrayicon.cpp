@@ -1,5 +1,5 @@
 // The tray icon: its picture, tooltip and menu.
-#include "trayicon.h"
+#include "gui/tunneltrayicon.h"
 
 #include <QAction>
 #include <QColor>

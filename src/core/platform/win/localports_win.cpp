@@ -1,5 +1,5 @@
 // Whether a program listens on a local port, on Windows: no hint for UDP (TCP is tried directly).
-#include "localportprobe.h"
+#include "core/platform/localports.h"
 
 namespace LocalPorts {
 

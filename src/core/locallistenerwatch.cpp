@@ -1,6 +1,7 @@
 // Whether a program listens on the tunnel's local port: a TCP connection, and the parsing of the
 // kernel's UDP socket tables.
-#include "localportprobe.h"
+#include "core/locallistenerwatch.h"
+#include "core/platform/localports.h"
 
 #include <QHostAddress>
 #include <QList>

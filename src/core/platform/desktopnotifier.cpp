@@ -1,5 +1,5 @@
 // Desktop notifications: what every system shares (reporting an unavailable service once).
-#include "desktopnotifier.h"
+#include "core/platform/desktopnotifier.h"
 
 DesktopNotifier::DesktopNotifier(QObject *parent)
     : QObject(parent)

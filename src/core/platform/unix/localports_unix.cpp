@@ -1,5 +1,5 @@
 // Whether a program listens on a local port, on Linux: the kernel's socket tables in /proc/net.
-#include "localportprobe.h"
+#include "core/platform/localports.h"
 
 #include <QFile>
 

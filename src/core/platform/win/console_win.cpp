@@ -1,5 +1,5 @@
 // The command line on Windows: the arguments in UTF-16 from the system.
-#include "commandline.h"
+#include "core/platform/console.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // The command line on Linux: the arguments in the locale's encoding, answers to the terminal.
-#include "commandline.h"
+#include "core/platform/console.h"
 
 #include <cstdio>
 
