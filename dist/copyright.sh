@@ -126,7 +126,7 @@ source_paragraph() {
     done
 
     local holders; holders="$(notices "${licence_files[@]}" "${notice_files[@]}")"
-    [ -n "$holders" ] || holders="the authors of $files"
+    [ -n "$holders" ] || holders="the authors of ${files%/\*}"
     echo
     echo "Files: $files"
     echo "Copyright: $(head -n1 <<<"$holders")"
