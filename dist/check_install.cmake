@@ -1,5 +1,7 @@
 # Installs the build into a staging directory (DESTDIR) and checks what a desktop expects to find:
-# the program (with frpc beside it when one was configured), the menu entry and the icons.
+# the program (with frpc beside it when one was configured), the menu entry, the icons, and what a
+# distribution expects: the AppStream metadata (checked with appstreamcli), the copyright file, the
+# changelogs and the manual pages.
 #
 #   cmake -DBUILD_DIR=<build> -DSTAGE=<dir> [-DFRPC=<frpc binary>] -P check_install.cmake
 cmake_minimum_required(VERSION 3.16)
@@ -18,6 +20,10 @@ endmacro()
 find_program(DESKTOP_FILE_VALIDATE desktop-file-validate)
 if(NOT DESKTOP_FILE_VALIDATE)
     message(FATAL_ERROR "desktop-file-validate is not installed (package desktop-file-utils)")
+endif()
+find_program(APPSTREAMCLI appstreamcli)
+if(NOT APPSTREAMCLI)
+    message(FATAL_ERROR "appstreamcli is not installed (package appstream)")
 endif()
 
 # Width and height from a PNG's header; empty when the file is no PNG.
@@ -124,6 +130,40 @@ function(check_prefix prefix expected_exec)
         endif()
     else()
         fail("missing ${entry}")
+    endif()
+
+    # The software centres' metadata: valid without a warning, naming the menu entry.
+    set(metainfo "${root}/share/metainfo/io.github.marrowgate.Marrowgate.metainfo.xml")
+    if(EXISTS "${metainfo}")
+        execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net "${metainfo}"
+                        RESULT_VARIABLE invalid OUTPUT_VARIABLE complaints ERROR_VARIABLE complaints)
+        if(NOT invalid EQUAL 0 OR complaints MATCHES "(^|\n)[EW]: ")
+            fail("appstreamcli validate ${metainfo}: ${complaints}")
+        endif()
+        file(READ "${metainfo}" text)
+        if(NOT text MATCHES "<launchable type=\"desktop-id\">Marrowgate.desktop</launchable>")
+            fail("${metainfo} does not launch Marrowgate.desktop")
+        endif()
+    else()
+        fail("missing ${metainfo}")
+    endif()
+
+    # The package's documents; the copyright file covers the client when there is one.
+    set(documents doc/marrowgate/copyright doc/marrowgate/changelog.Debian.gz doc/marrowgate/changelog.gz
+                  man/man1/Marrowgate.1.gz man/zh_CN/man1/Marrowgate.1.gz)
+    if(FRPC)
+        list(APPEND documents man/man1/frpc.1.gz)
+    endif()
+    foreach(document IN LISTS documents)
+        if(NOT EXISTS "${root}/share/${document}")
+            fail("missing ${root}/share/${document}")
+        endif()
+    endforeach()
+    if(FRPC AND EXISTS "${root}/share/doc/marrowgate/copyright")
+        file(READ "${root}/share/doc/marrowgate/copyright" text)
+        if(NOT text MATCHES "\nFiles: usr/bin/frpc\n" OR NOT text MATCHES "\nFiles: github.com/fatedier/frp/\\*\n")
+            fail("the copyright file does not cover frpc")
+        endif()
     endif()
     set(failures "${failures}" PARENT_SCOPE)
 endfunction()

@@ -8,7 +8,7 @@ FRP_DIR="$BUILD_DIR/frp"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           fonts-noto-cjk fonts-noto-color-emoji xvfb xauth xdotool x11-utils desktop-file-utils
-          libtomlplusplus-dev g++-mingw-w64-x86-64-posix dbus-daemon)
+          libtomlplusplus-dev g++-mingw-w64-x86-64-posix dbus-daemon appstream)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
@@ -32,20 +32,30 @@ find_go() {
     fi
 }
 
-# Builds the pinned frp client and server (tools/frp) into $FRP_DIR, once for each pinned release.
+# How the frp client and server are built, as distributions build Go programs: position independent,
+# without the symbol table and debug data, with read-only relocations bound at start (the system
+# linker), reproducible (no build paths, no version-control stamp) and from the pinned modules only.
+FRP_GOFLAGS=(-mod=readonly -buildmode=pie -trimpath -buildvcs=false "-ldflags=-s -w -linkmode=external -extldflags=-Wl,-z,now")
+
+# Builds the pinned frp client and server (tools/frp) into $FRP_DIR, once for each pinned release and
+# way of building: the file .buildflags beside them records the flags, so that other flags rebuild.
 build_frp() {
     local version; version="$(sed -n 's/^require github.com\/fatedier\/frp v//p' "$ROOT/tools/frp/go.mod")"
+    local flags="${FRP_GOFLAGS[*]}"
     if [ -x "$FRP_DIR/frpc" ] && [ -x "$FRP_DIR/frps" ] \
-            && [ "$("$FRP_DIR/frpc" -v 2>/dev/null)" = "$version" ]; then return 0; fi
+            && [ "$("$FRP_DIR/frpc" -v 2>/dev/null)" = "$version" ] \
+            && [ "$(cat "$FRP_DIR/.buildflags" 2>/dev/null)" = "$flags" ]; then return 0; fi
     local go; go="$(find_go)"
     if [ -z "$go" ]; then
         echo "Go is not installed: the real frp client and server are not built." >&2
         return 1
     fi
     mkdir -p "$FRP_DIR"
+    rm -f "$FRP_DIR/.buildflags"
     echo "Building frpc and frps $version ..."
-    (cd "$ROOT/tools/frp" && GOFLAGS=-mod=mod GOBIN="$FRP_DIR" "$go" install \
+    (cd "$ROOT/tools/frp" && CGO_ENABLED=1 GOFLAGS= GOBIN="$FRP_DIR" "$go" install "${FRP_GOFLAGS[@]}" \
         github.com/fatedier/frp/cmd/frpc github.com/fatedier/frp/cmd/frps)
+    echo "$flags" > "$FRP_DIR/.buildflags"
 }
 
 configure_and_build() {
