@@ -131,19 +131,19 @@ double bareClient(const QString &frpc, int serverPort, int count, QTemporaryDir 
     return result;
 }
 
-QList<FrpcManager::Tunnel> tunnels(int count)
+QList<Tunnel> tunnels(int count)
 {
-    QList<FrpcManager::Tunnel> list;
+    QList<Tunnel> list;
     for (int i = 0; i < count; ++i)
-        list.append({ 21000 + i, i % 2 ? FrpcManager::Udp : FrpcManager::Tcp });
+        list.append({ 21000 + i, i % 2 ? Tunnel::Udp : Tunnel::Tcp });
     return list;
 }
 
 bool allPorts(const FrpcManager &manager)
 {
-    const QList<FrpcManager::TunnelState> states = manager.tunnelStates();
+    const QList<TunnelState> states = manager.tunnelStates();
     return std::all_of(states.begin(), states.end(),
-                       [](const FrpcManager::TunnelState &state) { return !state.port.isEmpty(); });
+                       [](const TunnelState &state) { return !state.port.isEmpty(); });
 }
 
 // Runs the event loop until done() holds, checked whenever the tunnels change (never sleeping, unlike
@@ -204,8 +204,8 @@ int measureController(int serverPort)
     // The local services run, as they do for a connection in use (while none listens, each tunnel's
     // hint is checked again every few seconds).
     std::vector<std::unique_ptr<QObject>> services;
-    for (const FrpcManager::Tunnel &tunnel : tunnels(FrpcManager::MAX_TUNNELS)) {
-        if (tunnel.protocol == FrpcManager::Udp) {
+    for (const Tunnel &tunnel : tunnels(Tunnel::MAX_TUNNELS)) {
+        if (tunnel.protocol == Tunnel::Udp) {
             auto socket = std::make_unique<QUdpSocket>();
             socket->bind(QHostAddress::LocalHost, quint16(tunnel.localPort));
             services.push_back(std::move(socket));
@@ -221,7 +221,7 @@ int measureController(int serverPort)
         QObject::connect(&manager, &FrpcManager::logMessage, [&](const QString &m) {
             std::fprintf(stderr, "%7.1f %s\n", logClock.nsecsElapsed() / 1e6, qPrintable(m.left(120)));
         });
-    for (const int count : { 1, FrpcManager::MAX_TUNNELS }) {
+    for (const int count : { 1, Tunnel::MAX_TUNNELS }) {
         QList<double> times;
         for (int round = 0; round < ROUNDS; ++round) {
             QElapsedTimer clock;
@@ -258,7 +258,7 @@ int measureController(int serverPort)
             for (int round = 0; round < ROUNDS; ++round) {
                 QElapsedTimer clock;
                 clock.start();
-                const int index = manager.addTunnel({ 22000 + round, FrpcManager::Tcp });
+                const int index = manager.addTunnel({ 22000 + round, Tunnel::Tcp });
                 if (!waitForTunnels(
                         manager, [&] { return !manager.tunnelStates().value(index).port.isEmpty(); }, 5000))
                     return 1;
@@ -311,7 +311,7 @@ int main(int argc, char *argv[])
     QThread::msleep(500);
 
     QMap<int, double> bare;
-    for (const int count : { 1, FrpcManager::MAX_TUNNELS }) {
+    for (const int count : { 1, Tunnel::MAX_TUNNELS }) {
         QList<double> times;
         for (int round = 0; round < ROUNDS; ++round)
             times << bareClient(frpc, serverPort, count, work);
@@ -334,7 +334,7 @@ int main(int argc, char *argv[])
         if (parts.size() >= 2)
             figures[parts.mid(0, parts.size() - 1).join(u' ')] = parts.last().toDouble();
     }
-    for (const int count : { 1, FrpcManager::MAX_TUNNELS }) {
+    for (const int count : { 1, Tunnel::MAX_TUNNELS }) {
         const double mine = figures.value(QStringLiteral("controller %1").arg(count), -1);
         say(QStringLiteral("%1 tunnel(s): bare frpc to every port in its status %2 ms; controller start to "
                            "every port %3 ms: ratio %4 (goal <= 1.5)")

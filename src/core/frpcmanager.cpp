@@ -58,7 +58,7 @@ FrpcManager::~FrpcManager()
     d->cleanup();
 }
 
-void FrpcManager::start(const ServerConfig &config, int localPort, Protocol protocol)
+void FrpcManager::start(const ServerConfig &config, int localPort, Tunnel::Protocol protocol)
 {
     start(config, { Tunnel { localPort, protocol } });
 }
@@ -71,10 +71,10 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
     for (FrpcManagerPrivate::TunnelEntry &entry : d->m_tunnels)
         d->releaseEntry(entry);
     d->m_tunnels.clear();
-    for (const Tunnel &tunnel : tunnels.mid(0, MAX_TUNNELS))
+    for (const Tunnel &tunnel : tunnels.mid(0, Tunnel::MAX_TUNNELS))
         d->m_tunnels.append({ tunnel, {}, {}, nullptr, false });
     if (d->m_tunnels.isEmpty())
-        d->m_tunnels.append({ Tunnel { 0, Tcp }, {}, {}, nullptr, false });
+        d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {}, nullptr, false });
     d->launchClient(config, false);
 }
 
@@ -121,9 +121,9 @@ QString FrpcManager::errorMessage() const
     return d->m_errorMessage;
 }
 
-FrpcManager::Protocol FrpcManager::protocol() const
+Tunnel::Protocol FrpcManager::protocol() const
 {
-    return d->m_tunnels.isEmpty() ? Tcp : d->m_tunnels.first().tunnel.protocol;
+    return d->m_tunnels.isEmpty() ? Tunnel::Tcp : d->m_tunnels.first().tunnel.protocol;
 }
 
 void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)

@@ -12,7 +12,7 @@ class FrpcManagerPrivate;
 // Runs one connection at a time by driving the external frpc client: writes its configuration file,
 // starts and supervises the process, learns the assigned remote ports from the client's web API
 // and restarts the client when an established connection drops. One client carries every tunnel of
-// the connection (up to MAX_TUNNELS); tunnels are added, changed and removed while it runs by
+// the connection (up to Tunnel::MAX_TUNNELS); tunnels are added, changed and removed while it runs by
 // rewriting the file and asking the client to reload it. The first tunnel is "the" tunnel of the
 // single-tunnel functions and signals.
 class FrpcManager : public QObject
@@ -33,27 +33,19 @@ public:
         TunnelPortChanged,
     };
     Q_ENUM(TunnelEvent)
-    // The tunnel's value types, under the names the controller's users know them by.
-    using Tunnel = ::Tunnel;
-    using TunnelState = ::TunnelState;
-    using Protocol = Tunnel::Protocol;
-    static constexpr Protocol Tcp = Tunnel::Tcp;
-    static constexpr Protocol Udp = Tunnel::Udp;
-    static constexpr Protocol TcpUdp = Tunnel::TcpUdp;
-    static constexpr int MAX_TUNNELS = Tunnel::MAX_TUNNELS;
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
 
     // Publishes localPort over TCP, or the protocol given.
-    void start(const ServerConfig &config, int localPort, Protocol protocol = Tcp);
-    // Publishes every tunnel (the first MAX_TUNNELS of them) through one client.
+    void start(const ServerConfig &config, int localPort, Tunnel::Protocol protocol = Tunnel::Tcp);
+    // Publishes every tunnel (the first Tunnel::MAX_TUNNELS of them) through one client.
     void start(const ServerConfig &config, const QList<Tunnel> &tunnels);
     void stop();
 
     // Changes the tunnels of the connection; while a client runs it is asked to reload its file (an
     // older client that cannot is restarted), and the other tunnels keep their ports and connections.
-    // addTunnel returns the new tunnel's index, or -1 when MAX_TUNNELS run already. The first tunnel
+    // addTunnel returns the new tunnel's index, or -1 when Tunnel::MAX_TUNNELS run already. The first tunnel
     // cannot be removed. An index out of range changes nothing and returns false.
     int addTunnel(const Tunnel &tunnel);
     bool changeTunnel(int index, const Tunnel &tunnel);
@@ -65,7 +57,7 @@ public:
     QString remotePort() const;
     QString errorMessage() const;
     // The protocol of the first tunnel last started; reconnections keep it.
-    Protocol protocol() const;
+    Tunnel::Protocol protocol() const;
 
     // A connection this program makes to the public address of tunnel (0: the first), to check that it
     // can be reached, is on its way. When nothing listens on the local port the client reports it like

@@ -20,7 +20,7 @@ const int API_TIMEOUT_MS = 3000;
 
 int FrpcManager::addTunnel(const Tunnel &tunnel)
 {
-    if (d->m_tunnels.size() >= MAX_TUNNELS)
+    if (d->m_tunnels.size() >= Tunnel::MAX_TUNNELS)
         return -1;
     FrpcManagerPrivate::TunnelEntry entry { tunnel, {}, {}, nullptr, false };
     d->prepareEntry(entry, d->proxyNamesExcept(-1));

@@ -604,7 +604,7 @@ void MainWindow::onImportServers()
 // Connecting from the command line
 
 bool MainWindow::connectServerByName(const QString &name, int localPort,
-                                     std::optional<FrpcManager::Protocol> protocol)
+                                     std::optional<Tunnel::Protocol> protocol)
 {
     const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
     QList<int> matches;

@@ -43,7 +43,7 @@ public:
     // name that matches no server or several is refused with a message box naming it. Returns whether
     // a tunnel was started.
     bool connectServerByName(const QString &name, int localPort = 0,
-                             std::optional<FrpcManager::Protocol> protocol = std::nullopt);
+                             std::optional<Tunnel::Protocol> protocol = std::nullopt);
 
 protected:
     void closeEvent(QCloseEvent *event) override;

@@ -130,6 +130,7 @@ private slots:
     void sameAddressOnEveryConnect();
     void silentPathIsNoticedAndRecovered();
     void visitorsReachingNothingAreTold();
+    void blockedPublicPortIsNamed_data();
     void blockedPublicPortIsNamed();
     void failuresAreShown_data();
     void failuresAreShown();
@@ -718,10 +719,22 @@ void TestEndToEnd::visitorsReachingNothingAreTold()
     disconnectAndWait(m_entryIndex);
 }
 
+void TestEndToEnd::blockedPublicPortIsNamed_data()
+{
+    QTest::addColumn<QString>("firstProtocol");
+    QTest::newRow("TCP") << QStringLiteral("TCP");
+    // Its TCP half is checked as any TCP tunnel's.
+    QTest::newRow("TCP+UDP") << QStringLiteral("TCP+UDP");
+}
+
 // The server opens the tunnels' ports on another address than the one its clients log in to, as a
 // firewall in front of it would hide them: the window names the port, then sees it open.
 void TestEndToEnd::blockedPublicPortIsNamed()
 {
+    QFETCH(QString, firstProtocol);
+    auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+    protocol->setCurrentIndex(protocol->findText(firstProtocol));
+    const auto usualProtocol = qScopeGuard([protocol] { protocol->setCurrentIndex(0); });
     startFrps(QHostAddress::LocalHost, QString(), QHostAddress(QStringLiteral("127.0.0.2")));
     if (QTest::currentTestFailed())
         return;

@@ -49,10 +49,10 @@ const char *const FAKE_VARIABLES[] = {
 };
 
 // "port", "port+udpPort" for TCP+UDP, "!error" for a refused one, per tunnel.
-QStringList stateTexts(const QList<FrpcManager::TunnelState> &states)
+QStringList stateTexts(const QList<TunnelState> &states)
 {
     QStringList texts;
-    for (const FrpcManager::TunnelState &state : states) {
+    for (const TunnelState &state : states) {
         QString text = state.port;
         if (!state.udpPort.isEmpty())
             text += u'+' + state.udpPort;
@@ -64,9 +64,9 @@ QStringList stateTexts(const QList<FrpcManager::TunnelState> &states)
 }
 
 // "8001/tcp 8002/udp 8003/tcp+udp"
-QList<FrpcManager::Tunnel> tunnelList(const QString &ports)
+QList<Tunnel> tunnelList(const QString &ports)
 {
-    QList<FrpcManager::Tunnel> tunnels;
+    QList<Tunnel> tunnels;
     for (const QString &item : ports.split(u' ', Qt::SkipEmptyParts))
         tunnels.append(
             { item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1)) });
@@ -1373,7 +1373,7 @@ void TestFrpcManager::severalTunnels_data()
     QTest::addColumn<QStringList>("errors");
     QString ten;
     QStringList tenPorts;
-    for (int i = 0; i < FrpcManager::MAX_TUNNELS; ++i) {
+    for (int i = 0; i < Tunnel::MAX_TUNNELS; ++i) {
         ten += QStringLiteral(" %1/%2").arg(8001 + i).arg(i % 2 ? "udp" : "tcp");
         tenPorts << QString::number(46000 + i);
     }
@@ -1423,9 +1423,9 @@ void TestFrpcManager::severalTunnels()
     const bool anyPort = !states.filter(QRegularExpression(QStringLiteral("^\\d"))).isEmpty();
     QCOMPARE(manager.status(), anyPort ? FrpcManager::Running : FrpcManager::Starting);
     // The controller itself holds the limit, whoever asks it for one more.
-    const int more = int(states.size()) < FrpcManager::MAX_TUNNELS ? int(states.size()) : -1;
-    QCOMPARE(manager.addTunnel({ 9000, FrpcManager::Tcp }), more);
-    QCOMPARE(manager.tunnelStates().size(), qMin(states.size() + 1, qsizetype(FrpcManager::MAX_TUNNELS)));
+    const int more = int(states.size()) < Tunnel::MAX_TUNNELS ? int(states.size()) : -1;
+    QCOMPARE(manager.addTunnel({ 9000, Tunnel::Tcp }), more);
+    QCOMPARE(manager.tunnelStates().size(), qMin(states.size() + 1, qsizetype(Tunnel::MAX_TUNNELS)));
 }
 
 void TestFrpcManager::tunnelsChangedWhileUp_data()
@@ -1449,7 +1449,7 @@ void TestFrpcManager::tunnelsChangedWhileUp()
     // Only a TCP program listens on the added UDP tunnel's port: for datagrams, nobody does.
     QTcpServer tcpOnly;
     QVERIFY(tcpOnly.listen(QHostAddress::LocalHost));
-    QCOMPARE(manager.addTunnel({ tcpOnly.serverPort(), FrpcManager::Udp }), 1);
+    QCOMPARE(manager.addTunnel({ tcpOnly.serverPort(), Tunnel::Udp }), 1);
     WAIT_FOR(recorder, stateTexts(manager.tunnelStates()) == QStringList({ "46000", "46001" }), WAIT_MS);
     WAIT_FOR(recorder, manager.tunnelStates().at(1).nobodyListens, WAIT_MS);
     QCOMPARE(records().last().value(QLatin1String("pid")) == firstPid, reloads);

@@ -132,7 +132,7 @@ void TestDesktopNotifier::tunnelStatesAreNotifiedWhileTheWindowIsInactive()
     MainWindow window;
     auto *controller = window.findChild<FrpcManager *>();
     qputenv("FAKEFRPC_EXIT_AFTER_REPORT", "300");
-    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
+    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, Tunnel::Udp));
     QTRY_COMPARE_WITH_TIMEOUT(m_service.calls.size(), 1, 15000);
     // The next client, which restores the tunnel, stays and gets another port, then moves to a third.
     qunsetenv("FAKEFRPC_EXIT_AFTER_REPORT");

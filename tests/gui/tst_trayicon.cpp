@@ -180,7 +180,7 @@ void TestTrayIcon::windowClosesToTheTray()
     auto *controller = window.findChild<FrpcManager *>();
     const QImage idle = image(tray->systemTrayIcon()->icon());
 
-    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, FrpcManager::Udp));
+    QVERIFY(window.connectServerByName(QStringLiteral("alpha"), 0, Tunnel::Udp));
     QTRY_COMPARE_WITH_TIMEOUT(tray->look(), TunnelTrayIcon::Connected, 15000);
     // The address once: the status text names it.
     QTRY_COMPARE(tray->systemTrayIcon()->toolTip(),
