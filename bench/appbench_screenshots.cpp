@@ -183,7 +183,8 @@ int takeScreenshots(const QString &folder)
 
         // Three tunnels: a game's TCP and UDP on one public port, its voice chat, a web server.
         const Tunnel first = window.tunnels().first();
-        window.setTunnels({ { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
+        window.setTunnels(
+            { { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
         spin(300);
         ok &= connected(QStringLiteral("tunnels-%1.png").arg(suffix), QString());
         ok &= disconnect();

@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-
 int main(int argc, char *argv[])
 {
     // Read before anything else, so that help, version and a bad command line are answered without

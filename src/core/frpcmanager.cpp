@@ -48,8 +48,7 @@ QString randomText(int length)
 FrpcManager::FrpcManager(QObject *parent)
     : QObject(parent)
     , d(new FrpcManagerPrivate(this))
-{
-}
+{ }
 
 FrpcManager::~FrpcManager()
 {
@@ -280,8 +279,9 @@ void FrpcManagerPrivate::onReconnectTimeout()
         return;
     }
 
-    emit q->logMessage(
-        QStringLiteral("尝试重连... (%1/%2)").arg(m_reconnectAttempts + 1).arg(FrpcManager::MAX_RECONNECT_ATTEMPTS));
+    emit q->logMessage(QStringLiteral("尝试重连... (%1/%2)")
+                           .arg(m_reconnectAttempts + 1)
+                           .arg(FrpcManager::MAX_RECONNECT_ATTEMPTS));
     // The state stays FrpcManager::Starting: the ended client and its file are released without a stop, so the
     // owner sees one unbroken attempt to bring the tunnel back.
     cleanup();

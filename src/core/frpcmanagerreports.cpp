@@ -72,7 +72,7 @@ void FrpcManagerPrivate::onProcessOutput()
 }
 
 void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
-                             bool clientEnded)
+                                    bool clientEnded)
 {
     const QStringList lines = ClientOutput::takeLines(pending, bytes, clientEnded);
     // The pending text is taken before anything is shown: a box shown while judging runs the event
@@ -250,7 +250,8 @@ void FrpcManagerPrivate::onQueryFinished()
             emit q->remotePortReady(port);
         }
     } else {
-        const FrpcManager::TunnelEvent event = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
+        const FrpcManager::TunnelEvent event
+            = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
         emit q->logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));

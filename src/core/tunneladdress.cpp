@@ -73,7 +73,9 @@ QStringList stateLines(const QString &host, const QList<TunnelState> &states)
 QString copyText(const QString &host, const TunnelState &state)
 {
     const bool twoPorts = !state.udpPort.isEmpty() && state.udpPort != state.port;
-    return twoPorts ? stateText(host, state) : state.port.isEmpty() ? QString() : formatHostPort(host, state.port);
+    return twoPorts            ? stateText(host, state)
+        : state.port.isEmpty() ? QString()
+                               : formatHostPort(host, state.port);
 }
 
 } // namespace TunnelAddress

@@ -76,7 +76,8 @@ QString MainWindow::tunnelAddress() const
         return {};
     // With several tunnels, one line for each.
     const QStringList lines = TunnelAddress::stateLines(m_connectedAddress, m_frpcManager->tunnelStates());
-    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
+    return lines.size() > 1 ? lines.join(u'\n')
+                            : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

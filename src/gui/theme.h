@@ -14,7 +14,9 @@ public:
     enum Mode { Light, Dark };
     Q_ENUM(Mode)
 
-    explicit Theme(QObject *parent) : QObject(parent) { }
+    explicit Theme(QObject *parent)
+        : QObject(parent)
+    { }
 
     // The theme of the window that widget stands in (or of a window above it); null outside one.
     static Theme *of(const QWidget *widget);

@@ -68,8 +68,7 @@ QList<Tunnel> tunnelList(const QString &ports)
 {
     QList<Tunnel> tunnels;
     for (const QString &item : ports.split(u' ', Qt::SkipEmptyParts))
-        tunnels.append(
-            { item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1)) });
+        tunnels.append({ item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1)) });
     return tunnels;
 }
 

@@ -629,8 +629,8 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
         ServerConfigManager::instance().updateConfig(
             1, userConfig(QStringLiteral("alpha"), QStringLiteral("127.0.0.1")));
     }
-    ServerConfigManager::instance().setMoreTunnels(row.isEmpty() ? QList<Tunnel>()
-                                                                 : QList<Tunnel> { *Tunnel::fromStoredText(row) });
+    ServerConfigManager::instance().setMoreTunnels(
+        row.isEmpty() ? QList<Tunnel>() : QList<Tunnel> { *Tunnel::fromStoredText(row) });
     const auto noRows = qScopeGuard([] { ServerConfigManager::instance().setMoreTunnels({}); });
     MainWindow window;
     window.show();
