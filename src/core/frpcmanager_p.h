@@ -188,6 +188,8 @@ public:
     // line that arrives in two reads is logged and judged as one.
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    // The tunnels of the connection; the first is "the" tunnel of the controller's single-tunnel
+    // functions and signals.
     QList<TunnelEntry> m_tunnels;
     // The tunnel states last announced, to tell whether they changed.
     QList<TunnelState> m_announcedStates;
