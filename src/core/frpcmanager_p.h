@@ -120,14 +120,10 @@ public:
         Tunnel tunnel;
         ProxySlot tcp;
         ProxySlot udp;
-        // Looks for a program on the tunnel's local port while its public port is known.
-        LocalListenerWatch *watch = nullptr;
-        bool watching = false;
     };
     // Gives each proxy its name (stable, or fresh when m_freshProxyName) and forgets ports and errors.
     void prepareTunnels();
     void prepareEntry(TunnelEntry &entry, const QStringList &takenNames);
-    void releaseEntry(TunnelEntry &entry);
     QString proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const;
     // Rewrites the client file and asks the running client to reload it; nothing without a client.
     void applyTunnelChange();
@@ -139,7 +135,9 @@ public:
     // The port shown for the connection: the first tunnel's, else the first known one.
     QString shownPort() const;
     bool everyProxyRefused() const;
+    // Watches the local port of every tunnel whose public port is known while the connection is up.
     void updateTunnelWatches();
+    void onWatchHintChanged();
     void noteTunnelsMaybeChanged();
     // The index of the tunnel whose proxy a client line names; 0 when it names none.
     int tunnelOfLine(const QString &line) const;
@@ -151,7 +149,6 @@ public:
     QString reportable(const QString &text, const QString &prefix = QString()) const;
     // The first tunnel's name in the client's lines.
     QString firstProxyName() const;
-    void onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens);
 
     FrpcManager *const q;
     QProcess *m_process = nullptr;
@@ -160,6 +157,10 @@ public:
     // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
     QTimer *m_outputQueryTimer = nullptr;
     QNetworkAccessManager *m_networkManager = nullptr;
+    // Looks for programs on the local ports of the tunnels, all at once.
+    LocalListenerWatch *m_listenerWatch = nullptr;
+    // The hint of the first tunnel last announced.
+    bool m_firstHint = false;
     Phase m_phase = Phase::Idle;
     // The port of the tunnel while it is up; empty in every other phase.
     QString m_remotePort;

@@ -135,7 +135,7 @@ void FrpcManagerPrivate::reportUnreachableLocalService()
         = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(first.tunnel.localPort);
     emit q->logMessage(text);
     // While the window shows the hint, it has already said so.
-    if (!(first.watching && first.watch->nobodyListens()))
+    if (!m_firstHint)
         emit q->errorOccurred(text);
 }
 

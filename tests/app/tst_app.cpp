@@ -189,7 +189,7 @@ int openRemotePort()
 int boundRemoteUdpPort()
 {
     for (int port = kFirstRemotePort; port < kFirstRemotePort + kRemotePorts; ++port) {
-        if (LocalPorts::udpPortBound(port).value_or(false))
+        if (LocalPorts::listeningPorts(true).value_or(QSet<int>()).contains(port))
             return port;
     }
     return 0;
