@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
@@ -48,16 +49,17 @@ void LogWindow::appendLog(const QString &msg)
     const QString filteredMsg = filterSensitiveInfo(msg);
     // Both arguments are substituted in one pass, so a "%1" inside the message stays as it is.
     const QString logLine = QStringLiteral("[%1] %2").arg(timestamp, filteredMsg);
-    const bool firstLine = m_keptLines == 0;
-    keepLine(logLine);
-    if (!m_logText || !isVisible())
+    if (!m_inView) {
+        keepLine(logLine);
         return;
+    }
 
     // The text is in the document at once; laying it out and scrolling waits until the burst ends.
     openBurst();
     m_appendCursor.movePosition(QTextCursor::End);
-    if (!firstLine)
+    if (!m_viewEmpty)
         m_appendCursor.insertBlock();
+    m_viewEmpty = false;
     // Plain text: output of the client is shown as it is, never interpreted as markup.
     m_appendCursor.insertText(logLine);
 }
@@ -66,10 +68,11 @@ void LogWindow::clearLog()
 {
     m_kept.clear();
     m_keptLines = 0;
-    if (!m_logText)
+    if (!m_inView)
         return;
     closeBurst();
     m_logText->clear();
+    m_viewEmpty = true;
 }
 
 void LogWindow::applyTheme(bool isDark)
@@ -86,6 +89,13 @@ void LogWindow::applyTheme(bool isDark)
 QStringList LogWindow::lines() const
 {
     QStringList result;
+    if (m_inView) {
+        if (!m_viewEmpty) {
+            for (QTextBlock block = m_logText->document()->begin(); block.isValid(); block = block.next())
+                result.append(block.text());
+        }
+        return result;
+    }
     result.reserve(m_keptLines);
     forEachLine([&result](QByteArrayView line) { result.append(QString::fromUtf8(line)); });
     return result;
@@ -107,16 +117,11 @@ void LogWindow::setVisible(bool visible)
         setupUI();
     const bool wasVisible = isVisible();
     QDialog::setVisible(visible);
-    if (visible && !wasVisible) {
+    if (visible && !wasVisible && !m_inView) {
         // Shown with its final size, so the lines are laid out once, for the width they are seen at.
         fillView();
-    } else if (!visible && wasVisible && m_logText) {
-        // Hidden, the laid-out copy goes; the kept lines stay.
-        closeBurst();
-        m_logText->clear();
-#ifdef __GLIBC__
-        malloc_trim(0);
-#endif
+    } else if (!visible && wasVisible && m_inView) {
+        emptyView();
     }
 }
 
@@ -212,7 +217,9 @@ void LogWindow::keepParagraph(QStringView paragraph)
 
 void LogWindow::fillView()
 {
-    if (m_keptLines == 0)
+    m_inView = true;
+    m_viewEmpty = m_keptLines == 0;
+    if (m_viewEmpty)
         return;
     qsizetype length = m_keptLines;
     for (const KeptBlock &block : m_kept)
@@ -224,10 +231,30 @@ void LogWindow::fillView()
         text.append(QLatin1Char('\n'));
     });
     text.chop(1);
+    // The lines move into the document; the list is filled again when the window is hidden.
+    m_kept.clear();
+    m_keptLines = 0;
     openBurst();
     m_appendCursor.movePosition(QTextCursor::End);
     m_appendCursor.insertText(text);
     finishBurst();
+}
+
+void LogWindow::emptyView()
+{
+    // The document drops its oldest paragraphs when the burst ends.
+    closeBurst();
+    m_inView = false;
+    if (!m_viewEmpty) {
+        for (QTextBlock block = m_logText->document()->begin(); block.isValid(); block = block.next())
+            keepParagraph(block.text());
+    }
+    m_logText->clear();
+    m_viewEmpty = true;
+#ifdef __GLIBC__
+    // The laid-out lines took much more room than the list: hand it back.
+    malloc_trim(0);
+#endif
 }
 
 void LogWindow::openBurst()

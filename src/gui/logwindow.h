@@ -14,8 +14,9 @@ class QTextEdit;
 // The connection log: every message gets a timestamp, and paths and secrets are hidden.
 //
 // The window spends most of its life hidden while lines keep arriving, so the kept lines live in a
-// compact list of their own. The text view is built the first time the window is shown, and its
-// document holds a laid-out copy of the lines only while the window is open.
+// compact list of their own. The text view is built the first time the window is shown; while the
+// window is open the lines live in the view's document, laid out, and go back to the list when it is
+// hidden.
 class LogWindow : public QDialog
 {
     Q_OBJECT
@@ -42,8 +43,9 @@ private:
     void keepParagraph(QStringView paragraph);
     // Calls f with each kept line, oldest first.
     template<typename F> void forEachLine(F f) const;
-    // Puts the kept lines into the empty document of the view, as one burst.
+    // Moves the kept lines into the empty document of the view, as one burst, and back.
     void fillView();
+    void emptyView();
     void openBurst();
     void finishBurst();
     void closeBurst();
@@ -65,6 +67,9 @@ private:
     };
     std::deque<KeptBlock> m_kept;
     int m_keptLines = 0;
+    // While the window is open the lines live in the view's document instead, each in one place only.
+    bool m_inView = false;
+    bool m_viewEmpty = true;
 
     // Lines of one burst (all appendLog calls before control returns to the event loop) go into the
     // document inside one edit block, so the view lays them out and scrolls once per burst.

@@ -369,17 +369,20 @@ void TestLogWindow::viewReturnsToTheEndForNewLines()
 
 void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd_data()
 {
+    // Lines written before the window is first opened, while it is open, and after it was closed.
+    QTest::addColumn<int>("beforeOpening");
     QTest::addColumn<int>("whileOpen");
     QTest::addColumn<int>("whileClosed");
 
-    QTest::newRow("never opened before") << 0 << 100;
-    QTest::newRow("more than the log keeps") << 0 << 10005;
-    QTest::newRow("opened, closed and opened again") << 60 << 60;
-    QTest::newRow("the oldest dropped while closed") << 9990 << 20;
+    QTest::newRow("opened and closed without new lines") << 100 << 0 << 0;
+    QTest::newRow("more than the log keeps") << 10005 << 0 << 0;
+    QTest::newRow("lines in every state") << 30 << 30 << 30;
+    QTest::newRow("the oldest dropped while open and while closed") << 5000 << 5003 << 20;
 }
 
 void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd()
 {
+    QFETCH(int, beforeOpening);
     QFETCH(int, whileOpen);
     QFETCH(int, whileClosed);
     const auto line = [](int i) {
@@ -387,19 +390,19 @@ void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd()
     };
 
     LogWindow window;
-    if (whileOpen > 0) {
-        window.show();
-        for (int i = 0; i < whileOpen; ++i)
-            window.appendLog(line(i));
+    int total = 0;
+    const auto write = [&](int count) {
+        for (const int end = total + count; total < end; ++total)
+            window.appendLog(line(total));
         QCoreApplication::processEvents();
-        window.hide();
-    }
-    for (int i = whileOpen; i < whileOpen + whileClosed; ++i)
-        window.appendLog(line(i));
-    QCoreApplication::processEvents();
+    };
+    write(beforeOpening);
+    window.show();
+    write(whileOpen);
+    window.hide();
+    write(whileClosed);
 
     // The latest lines, in order, each once, and the view shows exactly them.
-    const int total = whileOpen + whileClosed;
     const QStringList lines = paragraphs(window);
     QCOMPARE(lines.size(), qMin(total, 10000));
     for (int i = 0; i < lines.size(); ++i)
