@@ -79,7 +79,9 @@ void LogWindow::applyTheme(bool isDark)
 {
     m_isDarkTheme = isDark;
     const QString sheet = ThemeStyles::logWindowSheet(isDark);
-    DarkThemeHelper::setDarkTitleBar(this, isDark);
+    // The title bar needs the native window, which a window never shown need not have yet.
+    if (m_logText)
+        DarkThemeHelper::setDarkTitleBar(this, isDark);
     // Setting a sheet restyles every child, which lays out the whole log again; the window applies
     // the theme each time it shows the log, so an unchanged sheet is left alone.
     if (styleSheet() != sheet)
@@ -113,8 +115,10 @@ template<typename F> void LogWindow::forEachLine(F f) const
 
 void LogWindow::setVisible(bool visible)
 {
-    if (visible && !m_logText)
+    if (visible && !m_logText) {
         setupUI();
+        DarkThemeHelper::setDarkTitleBar(this, m_isDarkTheme);
+    }
     const bool wasVisible = isVisible();
     QDialog::setVisible(visible);
     if (visible && !wasVisible && !m_inView) {
