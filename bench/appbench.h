@@ -20,6 +20,7 @@ namespace AppBench {
 inline const int kColdStartRuns = 15;
 inline const int kConnectRounds = 3;
 inline const int kLogLines = 10000;
+inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
 
 // Started first thing in main: the phases of a start are measured from it.
@@ -70,7 +71,7 @@ QString wakeups(int seconds);
 void measureColdStart();
 int childStart(QApplication &app, const QString &kind);
 void measureMemory();
-int childMemory(QApplication &app);
+int childMemory(QApplication &app, const QString &kind);
 
 struct ConnectionFigures
 {
