@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the parts of the whole-program benchmark share: the demonstration servers, finding things in
 // the real window, timing a click until its result is painted, counting timer wake-ups.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole-program benchmark's other mode: the window driven through its states for the README's
 // pictures.
 #include "appbench.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole-program benchmark: cold start to the first painted window, and resident memory.
 #include "appbench.h"
 

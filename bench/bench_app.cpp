@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Figures of the whole program, measured in one run through the real window:
 //   - cold start to the first painted main window, as a ratio to a bare QMainWindow of the same size;
 //   - a click on "连接" until "address:port" is shown, and a click on "断开" until "未连接" is shown,

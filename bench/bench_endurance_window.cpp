@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole window with the stand-in client through 200 drops and returns of the server (the
 // controller's pauses shortened). Resident memory, open descriptors and child processes are taken
 // after a warm-up of drops that fills the log to its bound (10,000 lines), so that what the log keeps

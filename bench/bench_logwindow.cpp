@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Log window throughput: how fast a burst of client output reaches the screen, and what it costs in
 // memory. Run with QT_QPA_PLATFORM=offscreen (the default here) or under an X server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnel controller: the client process, its file and credentials, and the phases of the tunnel.
 #include "core/frpcmanager_p.h"
 

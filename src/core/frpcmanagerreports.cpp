@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the running client reports to the tunnel controller: its output, kept as whole lines, logged
 // and judged, and its replies to the status queries that tell the remote port.
 #include "core/frpcmanager_p.h"

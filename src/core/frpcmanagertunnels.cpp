@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnels of one connection: their proxies in the client file, their ports and refusals read from
 // the status replies, and the changes made while the client runs (the file rewritten and reloaded).
 #include "core/frpcmanager_p.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether programs listen on the tunnels' local ports: the system's socket tables, read once for every
 // port, or a TCP connection where the system does not tell.
 #include "core/locallistenerwatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tunnel addresses as people paste them and as the window shows them ("address:port").
 #include "core/tunneladdress.h"
 

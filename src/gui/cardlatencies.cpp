@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The round trip to each card's server, measured while the window can be seen.
 #include "gui/cardlatencies.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The log window: redacted, bounded, appended in bursts.
 #include "gui/logwindow.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window in the background: desktop notifications while it is not in front, and the tray
 // icon that keeps the tunnel while it is closed.
 #include "gui/mainwindow.h"

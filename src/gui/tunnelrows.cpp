@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's tunnel rows: editing them, showing each tunnel's address and keeping them in the
 // settings.
 #include "gui/tunnelrows.h"

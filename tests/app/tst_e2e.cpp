@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole chain against the real frp client and server: the main window connects the built-in
 // server entry through a local frps, and bytes travel through the tunnel to a local echo server.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The log dialog: what a message looks like once it is in the view (timestamp, hidden secrets), how
 // the view scrolls, clearing and closing, and the two themes.
 #include "gui/logwindow.h"

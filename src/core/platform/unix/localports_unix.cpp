@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a program listens on a local port, on Linux: the kernel's socket tables in /proc/net.
 #include "core/platform/localports.h"
 
