@@ -11,7 +11,6 @@
 #include <QMessageBox>
 #include <QTimer>
 
-
 int main(int argc, char *argv[])
 {
     // Read before anything else, so that help, version and a bad command line are answered without
@@ -49,6 +48,9 @@ int main(int argc, char *argv[])
             window.setTunnels(request.tunnelsFor(window.tunnels()));
             window.connectServerByName(request.connectName);
         });
+    } else {
+        // Without --connect, the tunnel that was up when the program last ended, when so chosen.
+        QTimer::singleShot(0, &window, [&window] { window.connectAtStart(); });
     }
     return app.exec();
 }

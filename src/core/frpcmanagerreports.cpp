@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // A status reply larger than this is not the client's: it is dropped unread.
@@ -72,9 +74,18 @@ void FrpcManagerPrivate::onProcessOutput()
 }
 
 void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending, bool onStandardError,
-                             bool clientEnded)
+                                    bool clientEnded)
 {
     const QStringList lines = ClientOutput::takeLines(pending, bytes, clientEnded);
+    // An attempt of a waiting connection has reached the server: the wait is over, and its client
+    // is heard again.
+    if (m_waitReason != FrpcManager::NotWaiting
+        && std::any_of(lines.begin(), lines.end(), ClientOutput::isLoginSuccessLine)) {
+        endWaiting(QStringLiteral("已连接到服务器，结束等待"));
+        announceWaiting();
+    }
+    if (m_quiet)
+        return judgeLines(lines, onStandardError);
     // The pending text is taken before anything is shown: a box shown while judging runs the event
     // loop, which may deliver more output.
     for (const QString &line : lines)
@@ -250,7 +261,8 @@ void FrpcManagerPrivate::onQueryFinished()
             emit q->remotePortReady(port);
         }
     } else {
-        const FrpcManager::TunnelEvent event = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
+        const FrpcManager::TunnelEvent event
+            = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
         emit q->logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));

@@ -120,7 +120,8 @@ void FrpcManagerPrivate::releaseEntry(TunnelEntry &entry)
     entry.watching = false;
 }
 
-QString FrpcManagerPrivate::proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const
+QString FrpcManagerPrivate::proxyNameFor(int localPort, const QString &type,
+                                         const QStringList &takenNames) const
 {
     if (m_freshProxyName)
         return ProxyName::freshName();
@@ -198,7 +199,7 @@ void FrpcManagerPrivate::onReloadFinished()
     if (httpStatus == 404) {
         // An older client without the reload call: only a new client reads the changed file.
         emit q->logMessage(QStringLiteral("frpc 不支持重新加载配置（/api/reload 返回 404），"
-                                       "正在重启 frpc 以应用隧道的更改"));
+                                          "正在重启 frpc 以应用隧道的更改"));
         const bool restoring = m_phase != Phase::Launching;
         const ServerConfig config = m_currentConfig;
         cleanup();
@@ -208,7 +209,7 @@ void FrpcManagerPrivate::onReloadFinished()
     if (reply->error() != QNetworkReply::NoError) {
         const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
         emit q->logMessage(reportable(detail.isEmpty() ? reply->errorString() : detail,
-                                   QStringLiteral("frpc 重新加载配置失败: ")));
+                                      QStringLiteral("frpc 重新加载配置失败: ")));
         return;
     }
     emit q->logMessage(QStringLiteral("frpc 已重新加载配置"));
