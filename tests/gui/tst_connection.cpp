@@ -178,6 +178,7 @@ private slots:
     void connectByName();
     void waitEndsAtOnce_data();
     void waitEndsAtOnce();
+    void connectAtStartWithTheServerGone();
 
 private:
     // Sends logind's PrepareForSleep from the stand-in on the private system bus.
@@ -956,6 +957,27 @@ void TestConnection::waitEndsAtOnce()
     QCOMPARE(log.count(QStringLiteral("将自动重试")), 1);
     QCOMPARE(log.count(QStringLiteral("结束等待")), 1);
     QCOMPARE(log.count(QStringLiteral("正在启动隧道")), 1);
+}
+
+// At login nobody may be there to answer a box: a server removed since the last run is only named in
+// the log.
+void TestConnection::connectAtStartWithTheServerGone()
+{
+    auto &store = ServerConfigManager::instance();
+    store.setAutoConnect(true);
+    store.setLastServer(QStringLiteral("gamma"));
+    const auto off = qScopeGuard([&store] { store.setAutoConnect(false); });
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QVERIFY(!window.connectAtStart());
+    QTest::qWait(300);
+    QCOMPARE(m_script->boxes, QStringList());
+    QCOMPARE(view.controller->status(), FrpcManager::Stopped);
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+    const QString log = window.findChild<LogWindow *>()->findChild<QTextEdit *>()->toPlainText();
+    QVERIFY2(log.contains(QStringLiteral("服务器“gamma”已不存在，未连接")), qPrintable(log));
 }
 
 MARROWGATE_TEST_MAIN(TestConnection)
