@@ -81,6 +81,7 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
     if (d->m_tunnels.isEmpty())
         d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {}, nullptr, false });
     d->m_quiet = false;
+    d->followConnectivity();
     d->launchClient(config, false);
 }
 
@@ -136,7 +137,7 @@ FrpcManager::WaitReason FrpcManager::waitReason() const
 {
     if (status() != Starting)
         return NotWaiting;
-    const bool offline = ConnectivityWatch::instance().isOffline();
+    const bool offline = d->offline();
     if (d->m_waitReason != NotWaiting)
         return offline ? WaitingForNetwork : d->m_waitReason;
     // A tunnel that lost its server while the system has no network waits for the network too.
@@ -212,9 +213,22 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
         m_waitHintDue = true;
         emit q->waitingChanged(q->waitReason());
     });
-    ConnectivityWatch &watch = ConnectivityWatch::instance();
-    connect(&watch, &ConnectivityWatch::chanceToConnect, this, &FrpcManagerPrivate::tryAgainNow);
-    connect(&watch, &ConnectivityWatch::offlineChanged, this, &FrpcManagerPrivate::onOfflineChanged);
+}
+
+void FrpcManagerPrivate::followConnectivity()
+{
+    // Only from the first connection on: the window's first paint does not wait for the system's
+    // network information.
+    if (m_connectivity)
+        return;
+    m_connectivity = &ConnectivityWatch::instance();
+    connect(m_connectivity, &ConnectivityWatch::chanceToConnect, this, &FrpcManagerPrivate::tryAgainNow);
+    connect(m_connectivity, &ConnectivityWatch::offlineChanged, this, &FrpcManagerPrivate::onOfflineChanged);
+}
+
+bool FrpcManagerPrivate::offline() const
+{
+    return m_connectivity && m_connectivity->isOffline();
 }
 
 FrpcManagerPrivate::~FrpcManagerPrivate() = default;
@@ -299,7 +313,7 @@ void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus ex
 
     // A client that could not reach its server, or a tunnel that ended while the system has no
     // network, waits for the next attempt; none of this counts as a failed reconnection.
-    const bool offline = ConnectivityWatch::instance().isOffline();
+    const bool offline = this->offline();
     const ClientOutput::Unreachability why = ClientOutput::unreachability(m_lastErrorLine);
     if ((m_phase == Phase::Launching || m_phase == Phase::Relaunching)
         && why.kind != ClientOutput::Unreachable::No) {
@@ -338,7 +352,7 @@ void FrpcManagerPrivate::onReconnectTimeout()
 {
     if (m_phase != Phase::Restarting)
         return;
-    if (ConnectivityWatch::instance().isOffline()) {
+    if (offline()) {
         startWaiting(FrpcManager::WaitingForNetwork, QStringLiteral("网络不可用"), true);
         return;
     }

@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 
+class ConnectivityWatch;
 class LocalListenerWatch;
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -44,6 +45,10 @@ public:
     // The server was reached, or the connection ended: the wait is over.
     void endWaiting(const QString &logText);
     void onOfflineChanged();
+    // Follows the system's network and wake-ups from the first connection on.
+    void followConnectivity();
+    // Whether the system reports no network.
+    bool offline() const;
     // Emits waitingChanged when the reason changed.
     void announceWaiting();
 
@@ -216,6 +221,7 @@ public:
     // The pause before the next attempt, and the time after which the hint names the address.
     QTimer *m_waitTimer = nullptr;
     QTimer *m_waitHintTimer = nullptr;
+    ConnectivityWatch *m_connectivity = nullptr;
     // Whether the running attempt of a wait keeps the log quiet (until its client logs in).
     bool m_quiet = false;
     // The wait reason last announced.
