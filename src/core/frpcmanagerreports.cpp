@@ -84,12 +84,12 @@ void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending
         endWaiting(QStringLiteral("已连接到服务器，结束等待"));
         announceWaiting();
     }
-    if (m_quiet)
-        return judgeLines(lines, onStandardError);
     // The pending text is taken before anything is shown: a box shown while judging runs the event
-    // loop, which may deliver more output.
-    for (const QString &line : lines)
-        emit q->logMessage(ClientOutput::logText(line, onStandardError, secrets()));
+    // loop, which may deliver more output. The attempts of a wait are not logged.
+    for (const QString &line : lines) {
+        if (!m_quiet)
+            emit q->logMessage(ClientOutput::logText(line, onStandardError, secrets()));
+    }
     judgeLines(lines, onStandardError);
 }
 
