@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The shared parts of the whole-program benchmark (see appbench.h).
 #include "appbench.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the parts of the whole-program benchmark share: the demonstration servers, finding things in
 // the real window, timing a click until its result is painted, counting timer wake-ups.
 #pragma once
@@ -20,6 +21,7 @@ namespace AppBench {
 inline const int kColdStartRuns = 15;
 inline const int kConnectRounds = 3;
 inline const int kLogLines = 10000;
+inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
 
 // Started first thing in main: the phases of a start are measured from it.
@@ -70,7 +72,7 @@ QString wakeups(int seconds);
 void measureColdStart();
 int childStart(QApplication &app, const QString &kind);
 void measureMemory();
-int childMemory(QApplication &app);
+int childMemory(QApplication &app, const QString &kind);
 
 struct ConnectionFigures
 {

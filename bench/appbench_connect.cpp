@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole-program benchmark: a click on "连接" until "address:port" is shown and on "断开" until
 // "未连接" is, with the fake and the real client, and timer wake-ups meanwhile.
 #include "appbench.h"

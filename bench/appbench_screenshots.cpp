@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole-program benchmark's other mode: the window driven through its states for the README's
 // pictures.
 #include "appbench.h"
@@ -183,7 +184,8 @@ int takeScreenshots(const QString &folder)
 
         // Three tunnels: a game's TCP and UDP on one public port, its voice chat, a web server.
         const Tunnel first = window.tunnels().first();
-        window.setTunnels({ { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
+        window.setTunnels(
+            { { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
         spin(300);
         ok &= connected(QStringLiteral("tunnels-%1.png").arg(suffix), QString());
         ok &= disconnect();

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Figures of the whole program, measured in one run through the real window:
 //   - cold start to the first painted main window, as a ratio to a bare QMainWindow of the same size;
 //   - a click on "连接" until "address:port" is shown, and a click on "断开" until "未连接" is shown,
@@ -9,6 +10,7 @@
 // a desktop:
 //     xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/bench_app [--frp-dir <folder with frpc, frps>]
 // The real client is looked for in --frp-dir, else in $MARROWGATE_FRP_DIR, else in <build>/frp.
+// With --start-only it measures the cold start and the resident memory only, and starts no client.
 //
 // With --screenshots <folder> it drives the window through its states instead and saves pictures of the
 // main window (light and dark), the connected state, the edit dialog, the log window, the server
@@ -63,13 +65,17 @@ using namespace AppBench;
 
 namespace {
 
-int orchestrate(const QString &frpDir)
+int orchestrate(const QString &frpDir, bool startOnly)
 {
     say(QStringLiteral("Marrowgate whole-program figures"));
     say(QStringLiteral("machine: ") + machineDescription());
     prepareStore();
 
     measureColdStart();
+    if (startOnly) {
+        measureMemory();
+        return 0;
+    }
 
     const QString demoAddress = QStringLiteral("%1:46000").arg(QLatin1String(kDemoServers[0].address));
     if (QFileInfo(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc")).isExecutable()) {
@@ -125,7 +131,7 @@ int main(int argc, char *argv[])
     if (mode == QLatin1String("--child-start"))
         return childStart(app, arguments.value(1));
     if (mode == QLatin1String("--child-memory"))
-        return childMemory(app);
+        return childMemory(app, arguments.value(1));
 
     QApplication::setOrganizationName(QStringLiteral("Halvorn"));
     QApplication::setApplicationName(QStringLiteral("Quorvane"));
@@ -141,5 +147,5 @@ int main(int argc, char *argv[])
         frpDir = arguments.value(frpArg + 1);
     if (frpDir.isEmpty())
         frpDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../frp");
-    return orchestrate(QDir::cleanPath(frpDir));
+    return orchestrate(QDir::cleanPath(frpDir), arguments.contains(QStringLiteral("--start-only")));
 }

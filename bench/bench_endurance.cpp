@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A month of a tunnel's life in minutes: the tunnel controller with the stand-in client through 1,000
 // drops and returns of the server, 200 crashes of the client (each followed by a new start, as after
 // the error), 200 unexpected ends of the client (restarted by the controller itself) and 10,000 status

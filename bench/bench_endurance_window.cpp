@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole window with the stand-in client through 200 drops and returns of the server (the
 // controller's pauses shortened). Resident memory, open descriptors and child processes are taken
 // after a warm-up of drops that fills the log to its bound (10,000 lines), so that what the log keeps
@@ -16,8 +17,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QPushButton>
-#include <QTextDocument>
-#include <QTextEdit>
 
 namespace {
 
@@ -68,8 +67,7 @@ int main(int argc, char *argv[])
     window.show();
     auto *manager = window.findChild<FrpcManager *>();
     auto *log = window.findChild<LogWindow *>();
-    QTextDocument *logLines = log ? log->findChild<QTextEdit *>()->document() : nullptr;
-    if (!manager || !logLines || !cardButton(&window, index)) {
+    if (!manager || !log || !cardButton(&window, index)) {
         std::fprintf(stderr, "the window's controller, log or card was not found\n");
         return 1;
     }
@@ -97,7 +95,7 @@ int main(int argc, char *argv[])
     QElapsedTimer clock;
     clock.start();
     int warmUp = 0;
-    while (logLines->blockCount() < LOG_BOUND) {
+    while (log->lines().size() < LOG_BOUND) {
         if (!cycle(50)) {
             std::fprintf(stderr, "warm-up: the drops did not all come back\n");
             return 1;
@@ -105,7 +103,7 @@ int main(int argc, char *argv[])
         warmUp += 50;
     }
     std::printf("window: warm-up of %d drops and returns, %d log lines: %.1f s\n", warmUp,
-                logLines->blockCount(), clock.elapsed() / 1000.0);
+                int(log->lines().size()), clock.elapsed() / 1000.0);
     const Endurance::Sample start = Endurance::sample();
     clock.restart();
     if (!cycle(drops)) {

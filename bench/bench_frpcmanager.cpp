@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How long the tunnel controller takes on top of the client itself.
 //
 // Needs the fake client "frpc" beside this program (both are built into the build tree's tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Several tunnels through one real frpc client against a real frps on loopback, side by side with the
 // bare client.
 //

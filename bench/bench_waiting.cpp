@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What waiting for a server costs, and how soon a waiting connection is up once it can be.
 //
 //   bench_waiting --frp-dir <folder with frpc and frps> [--seconds <length of the wait, default 600>]

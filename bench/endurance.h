@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the endurance benchmarks share: a private home, the stand-in client's behaviour, waiting on the
 // event loop, and the process's resident memory, open descriptors and child processes before and after.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build into a staging directory (DESTDIR) and checks what a desktop expects to find:
 # the program (with frpc beside it when one was configured), the menu entry, the icons, and what a
 # distribution expects: the AppStream metadata (checked with appstreamcli), the copyright file, the

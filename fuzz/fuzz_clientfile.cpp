@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client file being written for an arbitrary server entry and local port. It must parse as TOML
 // and carry exactly the entry's address, port and token as values: no input may add a key, a table
 // or a proxy.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line, as the program parses it before anything else: the arguments are the input's
 // pieces between NUL bytes, the program's path first. What it asks for is always one the program can
 // carry out, or a failure with its reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A server list file being imported: the whole path of "导入服务器列表..." up to what is stored, the
 // reload after it included. Never more entries stored than loading would read, and every stored
 // entry passes the check a server must pass before it is connected.

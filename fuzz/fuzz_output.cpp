@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client's output, cut into arbitrary reads on its two channels, going through the whole-line
 // buffer, the log text and the judging of each line, as the controller reads it. The token and the
 // web API's password of the client file never appear in what the controller logs or shows, whatever

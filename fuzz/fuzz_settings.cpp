@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The settings file being read at start: the stored server list, the current entry and the last local
 // port. Never more entries than the bound, the built-in entry first, and what was read is written
 // back and read again unchanged.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A reply of the client's status API being read: the port, the status and the error of every proxy
 // it names, each alone and all at once. The reply comes from a local port that another program may
 // hold: a port taken from it is a number a server can assign (1-65535), or nothing.

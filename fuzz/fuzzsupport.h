@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // What the fuzz targets share: reading the input piece by piece, a private home for the files the

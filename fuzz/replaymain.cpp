@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs each file named on the command line, or each file in each folder named, through the fuzz
 // target once, without libFuzzer: the saved inputs replay in the ordinary test suite.
 #include <QByteArray>

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Draws the down arrow of the theme selector, one picture per colour it is shown in.
 
 A triangle 10 px wide and 6 px high, pointing down, antialiased, on a transparent ground; each

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Draws the program's picture and writes every file made from it.
 
 The picture is a few simple shapes (a rounded square, a gate with an arch and an arrow leaving

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds everything and runs the benchmarks: the whole program through its real window, the tunnel
 # controller, the log window, and the endurance of the controller and of the window. Each prints its
 # own figures.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared by run.sh and test.sh: installs what is missing, builds the frp client and server, and
 # configures and builds the program. Source it from the repository root.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the fuzz targets of fuzz/ with clang's libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer in a build folder of their own (build-fuzz/), then runs each from its seed
 # corpus and its saved regression inputs for the given number of seconds (default 30), as many at a

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds the program with the frp client beside it and runs it.
 # In the default build the built-in server entry points at 127.0.0.1:7000: when nothing listens
 # there yet, a local frps is started for it (and stopped again when the program exits), so that

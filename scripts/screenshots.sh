@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Takes the README's screenshots under a virtual X server: the main window in the light and the dark
 # theme with a few servers, the connected state with the address, the port and the copy buttons, the
 # warning of a public port that cannot be reached above cards with their round trips, the edit

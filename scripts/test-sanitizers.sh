@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Builds the program and its tests in Debug with AddressSanitizer and UndefinedBehaviorSanitizer, in a
 # build folder of their own, and runs there every test that needs neither a desktop session, the real
 # frp client and server, the Windows cross compiler nor an installation. Any report fails the run.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs what is missing, builds everything and runs the whole test suite, then the tests that need
 # no desktop session, real frp nor cross compiler once more under the sanitizers
 # (scripts/test-sanitizers.sh, in build-asan/), and last the fuzz targets for 30 s each

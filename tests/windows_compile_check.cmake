@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compiles every unit of the program for Windows with the MinGW-w64 cross compiler: the Windows-only
 # files and the Windows branches, against the toolkit's headers and the generated meta-object code.
 # Only syntax and meaning are checked (-fsyntax-only), since no toolkit libraries for Windows are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The program: reads the options, guards the single instance, shows the window and ends in order on
 // a termination request.
 #include "core/commandline.h"

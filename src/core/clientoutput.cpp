@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client's output cut into whole lines and judged, without the controller around it.
 #include "core/clientoutput.h"
 

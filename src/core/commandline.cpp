@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line: the options the program understands, read before the application object exists.
 #include "core/commandline.h"
 #include "core/platform/console.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include "core/tunnel.h"
@@ -42,4 +43,3 @@ CommandLineRequest parseCommandLine(const QStringList &arguments);
 // Prints the help, the version or the error and returns the process exit code: 0 for help and
 // version, 2 for a bad command line. Not for Run.
 int answerCommandLine(const CommandLineRequest &request);
-

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The network's reachability and transport from the toolkit's network information, and the wake-ups
 // from the sleep watch.
 #include "core/connectivitywatch.h"

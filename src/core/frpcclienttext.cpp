@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The texts exchanged with the frpc client: the client file written for it, the status replies and
 // the output lines read from it.
 #include "core/frpcclienttext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnel controller: the client process, its file and credentials, and the phases of the tunnel.
 #include "core/frpcmanager_p.h"
 
@@ -73,13 +74,11 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
     if (d->m_phase != FrpcManagerPrivate::Phase::Idle && d->m_phase != FrpcManagerPrivate::Phase::Stopping
         && d->m_phase != FrpcManagerPrivate::Phase::Failed)
         stop();
-    for (FrpcManagerPrivate::TunnelEntry &entry : d->m_tunnels)
-        d->releaseEntry(entry);
     d->m_tunnels.clear();
     for (const Tunnel &tunnel : tunnels.mid(0, Tunnel::MAX_TUNNELS))
-        d->m_tunnels.append({ tunnel, {}, {}, nullptr, false });
+        d->m_tunnels.append({ tunnel, {}, {} });
     if (d->m_tunnels.isEmpty())
-        d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {}, nullptr, false });
+        d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {} });
     d->m_quiet = false;
     d->followConnectivity();
     d->launchClient(config, false);
@@ -180,9 +179,11 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
+    , m_listenerWatch(new LocalListenerWatch(this))
     , m_waitTimer(new QTimer(this))
     , m_waitHintTimer(new QTimer(this))
 {
+    connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManagerPrivate::onWatchHintChanged);
     removeLeftoverConfigFiles();
 
     // The client's web API is always on this machine; a proxy from the environment must not see it.

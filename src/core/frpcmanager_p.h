@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 // The tunnel controller's own workings, for its implementation files only.
@@ -140,14 +141,10 @@ public:
         Tunnel tunnel;
         ProxySlot tcp;
         ProxySlot udp;
-        // Looks for a program on the tunnel's local port while its public port is known.
-        LocalListenerWatch *watch = nullptr;
-        bool watching = false;
     };
     // Gives each proxy its name (stable, or fresh when m_freshProxyName) and forgets ports and errors.
     void prepareTunnels();
     void prepareEntry(TunnelEntry &entry, const QStringList &takenNames);
-    void releaseEntry(TunnelEntry &entry);
     QString proxyNameFor(int localPort, const QString &type, const QStringList &takenNames) const;
     // Rewrites the client file and asks the running client to reload it; nothing without a client.
     void applyTunnelChange();
@@ -159,7 +156,9 @@ public:
     // The port shown for the connection: the first tunnel's, else the first known one.
     QString shownPort() const;
     bool everyProxyRefused() const;
+    // Watches the local port of every tunnel whose public port is known while the connection is up.
     void updateTunnelWatches();
+    void onWatchHintChanged();
     void noteTunnelsMaybeChanged();
     // The index of the tunnel whose proxy a client line names; 0 when it names none.
     int tunnelOfLine(const QString &line) const;
@@ -171,7 +170,6 @@ public:
     QString reportable(const QString &text, const QString &prefix = QString()) const;
     // The first tunnel's name in the client's lines.
     QString firstProxyName() const;
-    void onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens);
 
     FrpcManager *const q;
     QProcess *m_process = nullptr;
@@ -180,6 +178,10 @@ public:
     // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
     QTimer *m_outputQueryTimer = nullptr;
     QNetworkAccessManager *m_networkManager = nullptr;
+    // Looks for programs on the local ports of the tunnels, all at once.
+    LocalListenerWatch *m_listenerWatch = nullptr;
+    // The hint of the first tunnel last announced.
+    bool m_firstHint = false;
     Phase m_phase = Phase::Idle;
     // The port of the tunnel while it is up; empty in every other phase.
     QString m_remotePort;
@@ -208,6 +210,8 @@ public:
     // line that arrives in two reads is logged and judged as one.
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    // The tunnels of the connection; the first is "the" tunnel of the controller's single-tunnel
+    // functions and signals.
     QList<TunnelEntry> m_tunnels;
     // The tunnel states last announced, to tell whether they changed.
     QList<TunnelState> m_announcedStates;

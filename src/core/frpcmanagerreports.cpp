@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the running client reports to the tunnel controller: its output, kept as whole lines, logged
 // and judged, and its replies to the status queries that tell the remote port.
 #include "core/frpcmanager_p.h"
@@ -146,7 +147,7 @@ void FrpcManagerPrivate::reportUnreachableLocalService()
         = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(first.tunnel.localPort);
     emit q->logMessage(text);
     // While the window shows the hint, it has already said so.
-    if (!(first.watching && first.watch->nobodyListens()))
+    if (!m_firstHint)
         emit q->errorOccurred(text);
 }
 

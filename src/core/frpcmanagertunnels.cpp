@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnels of one connection: their proxies in the client file, their ports and refusals read from
 // the status replies, and the changes made while the client runs (the file rewritten and reloaded).
 #include "core/frpcmanager_p.h"
@@ -22,7 +23,7 @@ int FrpcManager::addTunnel(const Tunnel &tunnel)
 {
     if (d->m_tunnels.size() >= Tunnel::MAX_TUNNELS)
         return -1;
-    FrpcManagerPrivate::TunnelEntry entry { tunnel, {}, {}, nullptr, false };
+    FrpcManagerPrivate::TunnelEntry entry { tunnel, {}, {} };
     d->prepareEntry(entry, d->proxyNamesExcept(-1));
     d->m_tunnels.append(entry);
     if (d->m_tunnels.size() == 1)
@@ -38,9 +39,6 @@ bool FrpcManager::changeTunnel(int index, const Tunnel &tunnel)
     FrpcManagerPrivate::TunnelEntry &entry = d->m_tunnels[index];
     if (entry.tunnel == tunnel)
         return true;
-    if (entry.watch)
-        entry.watch->stop();
-    entry.watching = false;
     entry.tunnel = tunnel;
     d->prepareEntry(entry, d->proxyNamesExcept(index));
     d->applyTunnelChange();
@@ -51,7 +49,6 @@ bool FrpcManager::removeTunnel(int index)
 {
     if (index <= 0 || index >= d->m_tunnels.size())
         return false;
-    d->releaseEntry(d->m_tunnels[index]);
     d->m_tunnels.removeAt(index);
     d->applyTunnelChange();
     return true;
@@ -60,8 +57,7 @@ bool FrpcManager::removeTunnel(int index)
 QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
 {
     QList<TunnelState> states;
-    for (int i = 0; i < m_tunnels.size(); ++i) {
-        const TunnelEntry &entry = m_tunnels.at(i);
+    for (const TunnelEntry &entry : m_tunnels) {
         TunnelState state;
         state.tunnel = entry.tunnel;
         state.port = entry.tunnel.protocol == Tunnel::Udp ? entry.udp.port : entry.tcp.port;
@@ -71,7 +67,9 @@ QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
             if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
                 state.error = reportable(slot->error);
         }
-        state.nobodyListens = entry.watching && entry.watch->nobodyListens();
+        // Its port is watched while the connection is up and its public port is known.
+        state.nobodyListens = m_phase == Phase::Up && !state.port.isEmpty()
+            && m_listenerWatch->nobodyListens({ entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
         states.append(state);
     }
     return states;
@@ -113,13 +111,6 @@ void FrpcManagerPrivate::prepareEntry(TunnelEntry &entry, const QStringList &tak
     entry.udp.written = protocol == Tunnel::Udp;
 }
 
-void FrpcManagerPrivate::releaseEntry(TunnelEntry &entry)
-{
-    delete entry.watch;
-    entry.watch = nullptr;
-    entry.watching = false;
-}
-
 QString FrpcManagerPrivate::proxyNameFor(int localPort, const QString &type,
                                          const QStringList &takenNames) const
 {
@@ -159,6 +150,7 @@ int FrpcManagerPrivate::tunnelOfLine(const QString &line) const
 
 void FrpcManagerPrivate::applyTunnelChange()
 {
+    updateTunnelWatches();
     noteTunnelsMaybeChanged();
     // Without a running client the tunnels take effect at its next start.
     if (!m_process || m_process->state() == QProcess::NotRunning || !asksClient(m_phase))
@@ -279,30 +271,22 @@ bool FrpcManagerPrivate::everyProxyRefused() const
 
 void FrpcManagerPrivate::updateTunnelWatches()
 {
-    for (TunnelEntry &entry : m_tunnels) {
-        const bool udp = entry.tunnel.protocol == Tunnel::Udp;
-        const bool shouldWatch = m_phase == Phase::Up && !(udp ? entry.udp.port : entry.tcp.port).isEmpty();
-        if (shouldWatch && !entry.watching) {
-            if (!entry.watch) {
-                LocalListenerWatch *watch = new LocalListenerWatch(this);
-                connect(watch, &LocalListenerWatch::hintChanged, this,
-                        [this, watch](bool nobodyListens) { onWatchHintChanged(watch, nobodyListens); });
-                entry.watch = watch;
-            }
-            entry.watching = true;
-            entry.watch->watch(entry.tunnel.localPort, udp);
-        } else if (!shouldWatch && entry.watching) {
-            entry.watching = false;
-            entry.watch->stop();
-        }
+    QList<LocalListenerWatch::Target> targets;
+    for (const TunnelState &state : tunnelStates()) {
+        if (m_phase == Phase::Up && !state.port.isEmpty())
+            targets.append({ state.tunnel.localPort, state.tunnel.protocol == Tunnel::Udp });
     }
+    m_listenerWatch->watch(targets);
 }
 
-void FrpcManagerPrivate::onWatchHintChanged(LocalListenerWatch *watch, bool nobodyListens)
+void FrpcManagerPrivate::onWatchHintChanged()
 {
     // The hint under the status line is the first tunnel's; the others show theirs on their rows.
-    if (!m_tunnels.isEmpty() && m_tunnels.first().watch == watch)
-        emit q->localServiceHintChanged(nobodyListens);
+    const bool firstHint = tunnelStates().value(0).nobodyListens;
+    if (firstHint != m_firstHint) {
+        m_firstHint = firstHint;
+        emit q->localServiceHintChanged(firstHint);
+    }
     noteTunnelsMaybeChanged();
 }
 

@@ -1,5 +1,6 @@
-// Whether a program listens on the tunnel's local port: a TCP connection, and the parsing of the
-// kernel's UDP socket tables.
+// SPDX-License-Identifier: Apache-2.0
+// Whether programs listen on the tunnels' local ports: the system's socket tables, read once for every
+// port, or a TCP connection where the system does not tell.
 #include "core/locallistenerwatch.h"
 #include "core/platform/localports.h"
 
@@ -43,29 +44,32 @@ bool reachesLoopback(const QHostAddress &address)
 
 namespace LocalPorts {
 
-bool procNetUdpHasListener(const QByteArray &text, int port, bool ipv6)
+QSet<int> procNetListeners(const QByteArray &text, bool ipv6, bool udp)
 {
+    QSet<int> ports;
     const QList<QByteArray> lines = text.split('\n');
     for (const QByteArray &line : lines) {
-        // "  0: 0100007F:0035 00000000:0000 07 ...": slot, local address:port, remote address:port.
+        // "  0: 0100007F:0035 00000000:0000 07 ...": slot, local address:port, remote address:port, state.
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 3 || !fields.at(0).endsWith(':'))
+        if (fields.size() < 4 || !fields.at(0).endsWith(':'))
             continue;
         const QList<QByteArray> local = fields.at(1).split(':');
         const QList<QByteArray> remote = fields.at(2).split(':');
         if (local.size() != 2 || remote.size() != 2)
             continue;
         bool ok = false;
-        if (int(local.at(1).toUInt(&ok, 16)) != port || !ok)
+        const int port = int(local.at(1).toUInt(&ok, 16));
+        if (!ok)
             continue;
-        // A connected socket takes datagrams from its peer only.
-        if (remote.at(1).toUInt(&ok, 16) != 0 || !ok)
+        // A connected UDP socket takes datagrams from its peer only; a TCP socket takes connections
+        // while it listens (state 0A).
+        if (udp ? remote.at(1).toUInt(&ok, 16) != 0 || !ok : fields.at(3) != "0A")
             continue;
         const std::optional<QHostAddress> address = procAddress(local.at(0), ipv6);
         if (address && reachesLoopback(*address))
-            return true;
+            ports.insert(port);
     }
-    return false;
+    return ports;
 }
 
 } // namespace LocalPorts
@@ -79,24 +83,59 @@ LocalListenerWatch::LocalListenerWatch(QObject *parent)
 
 LocalListenerWatch::~LocalListenerWatch()
 {
-    dropPendingProbe();
+    for (Watched &watched : m_watched)
+        dropPendingProbe(watched);
+}
+
+void LocalListenerWatch::watch(const QList<Target> &targets)
+{
+    bool hintsGone = false;
+    for (qsizetype i = m_watched.size() - 1; i >= 0; --i) {
+        if (targets.contains(m_watched.at(i).target))
+            continue;
+        hintsGone = hintsGone || m_watched.at(i).nobodyListens;
+        dropPendingProbe(m_watched[i]);
+        m_watched.removeAt(i);
+    }
+    bool added = false;
+    for (const Target &target : targets) {
+        const bool known = std::any_of(m_watched.cbegin(), m_watched.cend(),
+                                       [&target](const Watched &watched) { return watched.target == target; });
+        if (!known) {
+            m_watched.append({ target });
+            added = true;
+        }
+    }
+    if (hintsGone)
+        emit hintChanged(nobodyListens());
+    if (added)
+        probe();
+    else if (m_watched.isEmpty())
+        m_recheck.stop();
 }
 
 void LocalListenerWatch::watch(int port, bool udp)
 {
-    m_recheck.stop();
-    dropPendingProbe();
-    m_port = port;
-    m_udp = udp;
-    probe();
+    stop();
+    watch(QList<Target> { { port, udp } });
 }
 
 void LocalListenerWatch::stop()
 {
-    m_recheck.stop();
-    dropPendingProbe();
-    m_port = 0;
-    setHint(false);
+    watch(QList<Target>());
+}
+
+bool LocalListenerWatch::nobodyListens(const Target &target) const
+{
+    return std::any_of(m_watched.cbegin(), m_watched.cend(), [&target](const Watched &watched) {
+        return watched.target == target && watched.nobodyListens;
+    });
+}
+
+bool LocalListenerWatch::nobodyListens() const
+{
+    return std::any_of(m_watched.cbegin(), m_watched.cend(),
+                       [](const Watched &watched) { return watched.nobodyListens; });
 }
 
 void LocalListenerWatch::setRecheckInterval(int milliseconds)
@@ -106,55 +145,75 @@ void LocalListenerWatch::setRecheckInterval(int milliseconds)
 
 void LocalListenerWatch::probe()
 {
-    // A connection attempt still open from the last round gets no more time.
-    dropPendingProbe();
     ++m_probeCount;
-    if (m_udp) {
-        const std::optional<bool> bound = LocalPorts::udpPortBound(m_port);
-        if (bound) {
-            takeResult(*bound);
-        } else {
+    // One look at each of the system's tables serves every port; read only when a port needs it.
+    std::optional<std::optional<QSet<int>>> tables[2];
+    const QList<Watched> round = m_watched;
+    for (const Watched &watched : round) {
+        if (watched.settled)
+            continue;
+        std::optional<std::optional<QSet<int>>> &table = tables[int(watched.target.udp)];
+        if (!table)
+            table = LocalPorts::listeningPorts(watched.target.udp);
+        if (*table)
+            takeResult(watched.target, (*table)->contains(watched.target.port));
+        else if (watched.target.udp)
             // The system does not tell: no hint either way, and nothing to check again.
-            m_recheck.stop();
-            setHint(false);
-        }
-        return;
+            takeResult(watched.target, true);
+        else
+            connectTo(watched.target);
     }
-    // The next round also replaces an attempt that never got an answer.
-    if (!m_recheck.isActive())
+    // Each round also replaces a connection attempt that never got an answer.
+    const bool open = std::any_of(m_watched.cbegin(), m_watched.cend(),
+                                  [](const Watched &watched) { return !watched.settled; });
+    if (!open)
+        m_recheck.stop();
+    else if (!m_recheck.isActive())
         m_recheck.start();
-    m_pending = new QTcpSocket(this);
-    QTcpSocket *socket = m_pending;
-    connect(socket, &QTcpSocket::connected, this, [this] { takeResult(true); });
-    connect(socket, &QTcpSocket::errorOccurred, this, [this] { takeResult(false); });
-    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), quint16(m_port));
 }
 
-void LocalListenerWatch::dropPendingProbe()
+void LocalListenerWatch::connectTo(const Target &target)
 {
-    if (!m_pending)
+    Watched *watched = find(target);
+    if (!watched)
         return;
-    QTcpSocket *socket = m_pending;
-    m_pending = nullptr;
+    dropPendingProbe(*watched);
+    auto *socket = new QTcpSocket(this);
+    watched->pending = socket;
+    connect(socket, &QTcpSocket::connected, this, [this, target] { takeResult(target, true); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this, target] { takeResult(target, false); });
+    socket->connectToHost(QHostAddress(QHostAddress::LocalHost), quint16(target.port));
+}
+
+LocalListenerWatch::Watched *LocalListenerWatch::find(const Target &target)
+{
+    for (Watched &watched : m_watched) {
+        if (watched.target == target)
+            return &watched;
+    }
+    return nullptr;
+}
+
+void LocalListenerWatch::dropPendingProbe(Watched &watched)
+{
+    if (!watched.pending)
+        return;
+    QTcpSocket *socket = watched.pending;
+    watched.pending = nullptr;
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
 }
 
-void LocalListenerWatch::takeResult(bool listening)
+void LocalListenerWatch::takeResult(const Target &target, bool listening)
 {
-    dropPendingProbe();
-    if (listening)
-        m_recheck.stop();
-    else if (!m_recheck.isActive())
-        m_recheck.start();
-    setHint(!listening);
-}
-
-void LocalListenerWatch::setHint(bool nobodyListens)
-{
-    if (m_nobodyListens == nobodyListens)
+    Watched *watched = find(target);
+    if (!watched)
         return;
-    m_nobodyListens = nobodyListens;
-    emit hintChanged(nobodyListens);
+    dropPendingProbe(*watched);
+    watched->settled = listening;
+    if (watched->nobodyListens == !listening)
+        return;
+    watched->nobodyListens = !listening;
+    emit hintChanged(nobodyListens());
 }

@@ -1,49 +1,71 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QTimer>
 
 class QTcpSocket;
 
-// Watches the local port of a running tunnel: reports when no program listens there, checks again
-// periodically while that holds, and stops checking once a program listens (it is not probed again
-// during the same watch). TCP: a connection to 127.0.0.1, closed at once. UDP: a bound socket, where the
-// system tells; otherwise nothing is reported.
+// Watches the local ports of the running tunnels: reports each where no program listens, checks again
+// periodically while that holds for any, and stops checking a port once a program listens there (it
+// is not probed again during the same watch). One look at the system's socket tables serves every
+// port, TCP and UDP; where the system does not tell, TCP is tried with a connection to 127.0.0.1,
+// closed at once, and nothing is reported for UDP.
 class LocalListenerWatch : public QObject
 {
     Q_OBJECT
 
 public:
+    struct Target
+    {
+        int port = 0;
+        bool udp = false;
+        bool operator==(const Target &other) const { return port == other.port && udp == other.udp; }
+    };
     static constexpr int RECHECK_INTERVAL_MS = 5000;
 
     explicit LocalListenerWatch(QObject *parent = nullptr);
     ~LocalListenerWatch() override;
 
-    // Starts watching port, ending any earlier watch (whose hint stays until the new result).
+    // Watches these ports: those watched already keep what is known of them, the others are probed at
+    // once, and the hints of the ports left out are cleared.
+    void watch(const QList<Target> &targets);
+    // Ends any earlier watch and watches port alone.
     void watch(int port, bool udp);
-    // Ends checking and clears the hint.
+    // Ends checking and clears the hints.
     void stop();
 
-    // Whether the hint "nobody listens" is up.
-    bool nobodyListens() const { return m_nobodyListens; }
-    // Probes made since construction; lets a test see that checking stopped.
+    // Whether the hint "nobody listens" is up for target, or for any port.
+    bool nobodyListens(const Target &target) const;
+    bool nobodyListens() const;
+
+    // Only tests call these: the rounds of probes made since construction, and a shorter wait between
+    // them.
     int probeCount() const { return m_probeCount; }
-    // Tests shorten the wait between checks.
     void setRecheckInterval(int milliseconds);
 
 signals:
+    // The hint of a port came or went; nobodyListens: whether any port has it now.
     void hintChanged(bool nobodyListens);
 
 private:
+    struct Watched
+    {
+        Target target;
+        bool nobodyListens = false;
+        // A program listens: not probed again.
+        bool settled = false;
+        QTcpSocket *pending = nullptr;
+    };
+
     void probe();
-    void dropPendingProbe();
-    void takeResult(bool listening);
-    void setHint(bool nobodyListens);
+    void connectTo(const Target &target);
+    Watched *find(const Target &target);
+    void dropPendingProbe(Watched &watched);
+    void takeResult(const Target &target, bool listening);
 
     QTimer m_recheck;
-    QTcpSocket *m_pending = nullptr;
-    int m_port = 0;
-    bool m_udp = false;
-    bool m_nobodyListens = false;
+    QList<Watched> m_watched;
     int m_probeCount = 0;
 };

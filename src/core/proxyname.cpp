@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnel's stable proxy name, so that the server gives the same public port back.
 #include "core/proxyname.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a tunnel's public address can be reached: one connection per check, a failed check repeated.
 #include "core/reachabilitycheck.h"
 

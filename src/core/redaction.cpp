@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the log hides: tokens, passwords, keys and private paths in a line before it is shown.
 #include "core/redaction.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Server records, their store in the settings, and the preferences kept beside them.
 #include "core/serverconfig.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A bare TCP connection, closed at once: whether an address accepts connections, and how long the
 // handshake takes.
 #include "core/tcpprobe.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tunnel's value types: the protocol's names and the form the settings keep a tunnel in.
 #include "core/tunnel.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tunnel addresses as people paste them and as the window shows them ("address:port").
 #include "core/tunneladdress.h"
 
@@ -73,7 +74,9 @@ QStringList stateLines(const QString &host, const QList<TunnelState> &states)
 QString copyText(const QString &host, const TunnelState &state)
 {
     const bool twoPorts = !state.udpPort.isEmpty() && state.udpPort != state.port;
-    return twoPorts ? stateText(host, state) : state.port.isEmpty() ? QString() : formatHostPort(host, state.port);
+    return twoPorts            ? stateText(host, state)
+        : state.port.isEmpty() ? QString()
+                               : formatHostPort(host, state.port);
 }
 
 } // namespace TunnelAddress

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether the public address of each tunnel can be reached from outside.
 #include "core/tunnelreachability.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The round trip to each card's server, measured while the window can be seen.
 #include "gui/cardlatencies.h"
 
@@ -50,6 +51,14 @@ bool CardLatencies::eventFilter(QObject *watched, QEvent *event)
         case QEvent::WindowStateChange:
             followWindow();
             break;
+        case QEvent::Paint:
+            // After the paint has reached the screen: opening connections and looking up names is no
+            // part of showing the window.
+            if (m_measureAfterPaint) {
+                m_measureAfterPaint = false;
+                QTimer::singleShot(0, this, &CardLatencies::measureAll);
+            }
+            break;
         default:
             break;
         }
@@ -62,15 +71,17 @@ bool CardLatencies::windowSeen() const
     return m_window->isVisible() && !m_window->isMinimized();
 }
 
-// Measures once the window comes into view and every minute while it stays there.
+// Measures once the window comes into view and has been painted, and every minute while it stays there.
 void CardLatencies::followWindow()
 {
     if (!windowSeen()) {
         m_interval.stop();
+        m_measureAfterPaint = false;
         return;
     }
     if (m_interval.isActive())
         return;
     m_interval.start();
-    measureAll();
+    m_measureAfterPaint = true;
+    m_window->update();
 }

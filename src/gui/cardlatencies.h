@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include <QObject>
@@ -9,7 +10,7 @@ class QLayout;
 class QWidget;
 
 // Measures the round trip to every server card's server and shows it on the card: when the window is
-// shown (restored from the tray or from being minimised too), when asked after the cards were rebuilt,
+// shown (restored from the tray or from being minimised too) and painted, when asked after the cards were rebuilt,
 // and every minute while the window is visible and not minimised. Never while it is hidden or
 // minimised. All cards are measured at once, each by one bare connection; a card whose measurement is
 // still on its way is not measured again meanwhile, and neither is the card whose tunnel is starting.
@@ -38,4 +39,6 @@ private:
     QLayout *m_cards;
     std::function<int()> m_startingIndex;
     QTimer m_interval;
+    // The window came into view: its cards are measured once it has been painted.
+    bool m_measureAfterPaint = false;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The theme: the light and dark palettes and the dark native title bar on Windows.
 #include "gui/darkthemehelper.h"
 

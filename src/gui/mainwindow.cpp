@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window: the server cards, the local port, the status line and the copy buttons.
 #include "gui/mainwindow.h"
 

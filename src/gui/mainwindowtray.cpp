@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window in the background: desktop notifications while it is not in front, and the tray
 // icon that keeps the tunnel while it is closed.
 #include "gui/mainwindow.h"
@@ -76,7 +77,8 @@ QString MainWindow::tunnelAddress() const
         return {};
     // With several tunnels, one line for each.
     const QStringList lines = TunnelAddress::stateLines(m_connectedAddress, m_frpcManager->tunnelStates());
-    return lines.size() > 1 ? lines.join(u'\n') : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
+    return lines.size() > 1 ? lines.join(u'\n')
+                            : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

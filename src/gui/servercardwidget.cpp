@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One server card in the list: its name, address and buttons.
 #include "gui/servercardwidget.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dialog that adds or edits a server entry.
 #include "gui/servereditdialog.h"
 

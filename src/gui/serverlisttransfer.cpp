@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Export and import of the server list, and the list's context menu.
 #include "gui/serverlisttransfer.h"
 

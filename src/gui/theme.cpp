@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The theme a window shows, for the widgets inside it.
 #include "gui/theme.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include <QObject>
@@ -14,7 +15,9 @@ public:
     enum Mode { Light, Dark };
     Q_ENUM(Mode)
 
-    explicit Theme(QObject *parent) : QObject(parent) { }
+    explicit Theme(QObject *parent)
+        : QObject(parent)
+    { }
 
     // The theme of the window that widget stands in (or of a window above it); null outside one.
     static Theme *of(const QWidget *widget);

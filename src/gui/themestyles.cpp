@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The theme colours and every coloured style sheet.
 #include "gui/themestyles.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Desktop notifications of what happens to the tunnel.
 #include "gui/tunnelnotifications.h"
 

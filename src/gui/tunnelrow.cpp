@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One tunnel's row of the window: its controls, its address and its hints.
 #include "gui/tunnelrow.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The window's tunnel rows: editing them, showing each tunnel's address and keeping them in the
 // settings.
 #include "gui/tunnelrows.h"
@@ -23,14 +24,16 @@ TunnelRows::TunnelRows(FrpcManager *controller, TunnelReachability *reachability
     m_addButton->setObjectName(QStringLiteral("addTunnelButton"));
     m_addButton->setToolTip(QStringLiteral("添加端口"));
     m_addButton->setFixedSize(32, 32);
-    connect(m_addButton, &QPushButton::clicked, this, [this] { addRow({ nextFreePort(), Tunnel::Tcp }, true); });
+    connect(m_addButton, &QPushButton::clicked, this, [this] {
+        addRow({ nextFreePort(), Tunnel::Tcp }, true);
+    });
     connect(m_controller, &FrpcManager::tunnelsChanged, this, &TunnelRows::showStates);
     connect(m_reachability, &TunnelReachability::changed, this, &TunnelRows::showStates);
 
     const ServerConfigManager &store = ServerConfigManager::instance();
-    auto *first = new TunnelRow(TunnelRow::First,
-                                { store.getLastLocalPort(), Tunnel::protocolFromName(store.getLastProtocol()) },
-                                parent);
+    auto *first = new TunnelRow(
+        TunnelRow::First, { store.getLastLocalPort(), Tunnel::protocolFromName(store.getLastProtocol()) },
+        parent);
     m_rows.append(first);
     for (const Tunnel &tunnel : store.getMoreTunnels())
         addRow(tunnel, false);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tray icon: its picture, tooltip and menu.
 #include "gui/tunneltrayicon.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The whole program in real windows under an X server: start, the single-instance guard, a start after
 // a crash, an ordinary close, the end by a signal or a kill with a tunnel up (real frp client and
 // server), another user beside. Windows are found and driven with xdotool, as a person would.
@@ -189,7 +190,7 @@ int openRemotePort()
 int boundRemoteUdpPort()
 {
     for (int port = kFirstRemotePort; port < kFirstRemotePort + kRemotePorts; ++port) {
-        if (LocalPorts::udpPortBound(port).value_or(false))
+        if (LocalPorts::listeningPorts(true).value_or(QSet<int>()).contains(port))
             return port;
     }
     return 0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "coretestsupport.h"
 
 #include "core/locallistenerwatch.h"
@@ -131,27 +132,33 @@ void TestTunnelParts::procNetUdp_data()
     QTest::addColumn<QByteArray>("line");
     QTest::addColumn<bool>("ipv6");
     QTest::addColumn<bool>("listens");
+    // Read as a line of the TCP table rather than the UDP one.
+    QTest::addColumn<bool>("tcp");
 
     // Addresses as a little-endian machine prints them; port 6000 is 1770 in hex.
     QTest::newRow("127.0.0.1") << QByteArray("   7: 0100007F:1770 00000000:0000 07 00000000:00000000") << false
-                               << true;
+                               << true << false;
     QTest::newRow("0.0.0.0") << QByteArray("  12: 00000000:1770 00000000:0000 07 00000000:00000000") << false
-                             << true;
+                             << true << false;
     QTest::newRow("other port") << QByteArray("   7: 0100007F:1771 00000000:0000 07 00000000:00000000")
-                                << false << false;
+                                << false << false << false;
     QTest::newRow("another address")
-        << QByteArray("   7: 0201A8C0:1770 00000000:0000 07 00000000:00000000") << false << false;
+        << QByteArray("   7: 0201A8C0:1770 00000000:0000 07 00000000:00000000") << false << false << false;
     QTest::newRow("connected") << QByteArray("   7: 0100007F:1770 0100007F:9C40 01 00000000:00000000")
-                               << false << false;
+                               << false << false << false;
     QTest::newRow("::") << QByteArray("  3: 00000000000000000000000000000000:1770 "
                                       "00000000000000000000000000000000:0000 07 00000000:00000000")
-                        << true << true;
+                        << true << true << false;
     QTest::newRow("::ffff:127.0.0.1") << QByteArray("  3: 0000000000000000FFFF00000100007F:1770 "
                                                     "00000000000000000000000000000000:0000 07 0:0")
-                                      << true << true;
+                                      << true << true << false;
     QTest::newRow("::1 only") << QByteArray("  3: 00000000000000000000000001000000:1770 "
                                             "00000000000000000000000000000000:0000 07 0:0")
-                              << true << false;
+                              << true << false << false;
+    QTest::newRow("TCP listening") << QByteArray("   0: 0100007F:1770 00000000:0000 0A 00000000:00000000")
+                                   << false << true << true;
+    QTest::newRow("TCP connection") << QByteArray("   1: 0100007F:1770 0100007F:9C40 01 00000000:00000000")
+                                    << false << false << true;
 }
 
 void TestTunnelParts::procNetUdp()
@@ -159,8 +166,9 @@ void TestTunnelParts::procNetUdp()
     QFETCH(QByteArray, line);
     QFETCH(bool, ipv6);
     QFETCH(bool, listens);
+    QFETCH(bool, tcp);
     const QByteArray header = "  sl  local_address rem_address   st tx_queue rx_queue tr tm->when\n";
-    QCOMPARE(LocalPorts::procNetUdpHasListener(header + line + '\n', 6000, ipv6), listens);
+    QCOMPARE(LocalPorts::procNetListeners(header + line + '\n', ipv6, !tcp).contains(6000), listens);
 }
 
 void TestTunnelParts::watchReportsUntilAProgramListens_data()

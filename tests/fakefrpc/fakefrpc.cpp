@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stand-in for the frpc tunnel client, built beside the tests under the client's file name.
 //
 // Command line: frpc -c <configuration file>

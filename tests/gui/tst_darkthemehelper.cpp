@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Switching the native title bar: harmless without a window, and without effect where the system
 // draws no such title bar.
 #include "gui/darkthemehelper.h"

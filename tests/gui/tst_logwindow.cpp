@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The log dialog: what a message looks like once it is in the view (timestamp, hidden secrets), how
 // the view scrolls, clearing and closing, and the two themes.
 #include "gui/logwindow.h"
@@ -29,7 +30,14 @@ QPushButton *button(LogWindow &window, const QString &text)
     return nullptr;
 }
 
+// The lines the log keeps, shown or not.
 QStringList paragraphs(LogWindow &window)
+{
+    return window.lines();
+}
+
+// The paragraphs of the view of an open window.
+QStringList shownParagraphs(LogWindow &window)
 {
     QStringList lines;
     const QTextDocument *document = logView(window)->document();
@@ -69,6 +77,7 @@ private slots:
     void clearDuringABurstKeepsLaterLines();
     void viewShowsTheEndAndTheStartOfLines();
     void viewReturnsToTheEndForNewLines();
+    void linesCollectedWhileHiddenAreShownFromTheEnd_data();
     void linesCollectedWhileHiddenAreShownFromTheEnd();
     void dialogIsBuiltAsDescribed();
     void themeColours_data();
@@ -178,6 +187,8 @@ void TestLogWindow::filterHidesSecrets()
     const QStringList lines = paragraphs(window);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(messageOf(lines.first()), expected);
+    window.show();
+    QCOMPARE(shownParagraphs(window), lines);
 }
 
 void TestLogWindow::lineCarriesTimestampAndFilteredMessage()
@@ -202,22 +213,36 @@ void TestLogWindow::lineCarriesTimestampAndFilteredMessage()
 void TestLogWindow::messageIsShownLiterally_data()
 {
     QTest::addColumn<QString>("message");
+    QTest::addColumn<QStringList>("shownAs");
 
-    QTest::newRow("markup") << QStringLiteral("<b>bold</b> &lt;nil&gt;");
-    QTest::newRow("placeholders") << QStringLiteral("50%1 %2 done");
-    QTest::newRow("empty") << QString();
+    const QString markup = QStringLiteral("<b>bold</b> &lt;nil&gt;");
+    const QString placeholders = QStringLiteral("50%1 %2 done");
+    QTest::newRow("markup") << markup << QStringList { markup };
+    QTest::newRow("placeholders") << placeholders << QStringList { placeholders };
+    QTest::newRow("empty") << QString() << QStringList { QString() };
+    // One paragraph for each piece between line breaks, "\r\n" counting as one break.
+    QTest::newRow("line breaks") << QStringLiteral("a\r\nb\rc\n\nd") + QChar(QChar::ParagraphSeparator)
+            + QStringLiteral("e") << QStringList { QStringLiteral("a"), QStringLiteral("b"),
+                                                   QStringLiteral("c"), QString(),
+                                                   QStringLiteral("d"), QStringLiteral("e") };
 }
 
 void TestLogWindow::messageIsShownLiterally()
 {
     QFETCH(QString, message);
+    QFETCH(QStringList, shownAs);
 
     LogWindow window;
     window.appendLog(message);
+    window.appendLog(QStringLiteral("next"));
     const QStringList lines = paragraphs(window);
-    QCOMPARE(lines.size(), 1);
-    QCOMPARE(lines.first().size(), 22 + message.size());
-    QCOMPARE(messageOf(lines.first()), message);
+    QCOMPARE(lines.size(), shownAs.size() + 1);
+    QCOMPARE(lines.first().size(), 22 + shownAs.first().size());
+    QCOMPARE(messageOf(lines.first()), shownAs.first());
+    QCOMPARE(lines.mid(1, shownAs.size() - 1), shownAs.mid(1));
+    QCOMPARE(messageOf(lines.last()), QStringLiteral("next"));
+    window.show();
+    QCOMPARE(shownParagraphs(window), lines);
 }
 
 void TestLogWindow::eachMessageIsOneParagraph()
@@ -233,6 +258,7 @@ void TestLogWindow::eachMessageIsOneParagraph()
     QCOMPARE(messageOf(lines.at(0)), QStringLiteral("正在启动 frpc..."));
     QCOMPARE(messageOf(lines.at(1)), QStringLiteral("配置文件: [路径已隐藏]"));
     QCOMPARE(messageOf(lines.at(2)), QStringLiteral("frpc 已启动"));
+    window.show();
     QCOMPARE(logView(window)->toPlainText().count(QLatin1Char('\n')), 2);
 }
 
@@ -245,13 +271,13 @@ void TestLogWindow::burstIsInTheDocumentAtOnce()
     // No event-loop pass between the lines and the reading.
     for (int i = 0; i < 500; ++i)
         window.appendLog(QStringLiteral("line %1").arg(i));
-    QStringList lines = paragraphs(window);
+    QStringList lines = shownParagraphs(window);
     QCOMPARE(lines.size(), 500);
     QCOMPARE(messageOf(lines.last()), QStringLiteral("line 499"));
 
     QCoreApplication::processEvents();
     window.appendLog(QStringLiteral("after the burst"));
-    lines = paragraphs(window);
+    lines = shownParagraphs(window);
     QCOMPARE(lines.size(), 501);
     QCOMPARE(messageOf(lines.last()), QStringLiteral("after the burst"));
 }
@@ -260,6 +286,7 @@ void TestLogWindow::clearEmptiesTheView()
 {
     LogWindow window;
     window.appendLog(QStringLiteral("一"));
+    window.show();
     window.appendLog(QStringLiteral("二"));
     QCoreApplication::processEvents();
 
@@ -267,11 +294,13 @@ void TestLogWindow::clearEmptiesTheView()
     QVERIFY(clearButton);
     clearButton->click();
     QVERIFY(logView(window)->toPlainText().isEmpty());
+    QVERIFY(paragraphs(window).isEmpty());
 
     window.appendLog(QStringLiteral("三"));
     const QStringList lines = paragraphs(window);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(messageOf(lines.first()), QStringLiteral("三"));
+    QCOMPARE(shownParagraphs(window), lines);
 }
 
 void TestLogWindow::clearDuringABurstKeepsLaterLines()
@@ -339,15 +368,50 @@ void TestLogWindow::viewReturnsToTheEndForNewLines()
                             .arg(view->viewport()->height())));
 }
 
+void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd_data()
+{
+    // Lines written before the window is first opened, while it is open, and after it was closed.
+    QTest::addColumn<int>("beforeOpening");
+    QTest::addColumn<int>("whileOpen");
+    QTest::addColumn<int>("whileClosed");
+
+    QTest::newRow("opened and closed without new lines") << 100 << 0 << 0;
+    QTest::newRow("more than the log keeps") << 10005 << 0 << 0;
+    QTest::newRow("lines in every state") << 30 << 30 << 30;
+    QTest::newRow("the oldest dropped while open and while closed") << 5000 << 5003 << 20;
+}
+
 void TestLogWindow::linesCollectedWhileHiddenAreShownFromTheEnd()
 {
-    LogWindow window;
-    for (int i = 0; i < 100; ++i)
-        window.appendLog(QStringLiteral("line %1 ").arg(i) + QString(300, QLatin1Char('z')));
-    QCoreApplication::processEvents();
+    QFETCH(int, beforeOpening);
+    QFETCH(int, whileOpen);
+    QFETCH(int, whileClosed);
+    const auto line = [](int i) {
+        return QStringLiteral("line %1 ").arg(i) + QString(300, QLatin1Char('z'));
+    };
 
+    LogWindow window;
+    int total = 0;
+    const auto write = [&](int count) {
+        for (const int end = total + count; total < end; ++total)
+            window.appendLog(line(total));
+        QCoreApplication::processEvents();
+    };
+    write(beforeOpening);
+    window.show();
+    write(whileOpen);
+    window.hide();
+    write(whileClosed);
+
+    // The latest lines, in order, each once, and the view shows exactly them.
+    const QStringList lines = paragraphs(window);
+    QCOMPARE(lines.size(), qMin(total, 10000));
+    for (int i = 0; i < lines.size(); ++i)
+        QCOMPARE(messageOf(lines.at(i)), line(total - int(lines.size()) + i));
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(shownParagraphs(window), lines);
+
     QTextEdit *view = logView(window);
     QTRY_VERIFY(view->horizontalScrollBar()->maximum() > 0);
     QCOMPARE(view->horizontalScrollBar()->value(), 0);
@@ -368,6 +432,10 @@ void TestLogWindow::dialogIsBuiltAsDescribed()
     QVERIFY(!window.isModal());
     QCOMPARE(window.metaObject()->className(), "LogWindow");
 
+    // The view and the buttons are built when the window is first shown.
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QCOMPARE(window.size(), QSize(700, 500));
     auto *mainLayout = qobject_cast<QVBoxLayout *>(window.layout());
     QVERIFY(mainLayout);
     QCOMPARE(mainLayout->contentsMargins(), QMargins(15, 15, 15, 15));
@@ -386,8 +454,6 @@ void TestLogWindow::dialogIsBuiltAsDescribed()
     QCOMPARE(closeButton->width(), 70);
 
     // The buttons sit at the right under the view, clear before close.
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
     QVERIFY(clearButton->geometry().right() < closeButton->geometry().left());
     QCOMPARE(closeButton->geometry().right(), window.width() - 15 - 1);
     QVERIFY(clearButton->geometry().top() > view->geometry().bottom());
@@ -447,7 +513,7 @@ void TestLogWindow::closeHidesAndKeepsContent()
 
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QCOMPARE(paragraphs(*window).size(), 1);
+    QCOMPARE(shownParagraphs(*window), paragraphs(*window));
 }
 
 MARROWGATE_TEST_MAIN(TestLogWindow)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The main window's fixed frame: sizes, texts, the order of the rows and how extra space is shared.
 #include "core/serverconfig.h"
 #include "gui/mainwindow.h"

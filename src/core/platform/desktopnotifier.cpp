@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Desktop notifications: what every system shares (reporting an unavailable service once).
 #include "core/platform/desktopnotifier.h"
 

@@ -1,20 +1,23 @@
+// SPDX-License-Identifier: Apache-2.0
 #pragma once
 
 #include <QByteArray>
+#include <QSet>
 
 #include <optional>
 
 // Whether a local program takes what a tunnel brings to its local port.
 namespace LocalPorts {
 
-// Whether /proc/net/udp (ipv6 false) or /proc/net/udp6 (ipv6 true), given as its text, lists an
-// unconnected socket bound to port on 127.0.0.1, 0.0.0.0 or :: (or their IPv4-mapped forms), which
-// datagrams sent to 127.0.0.1 reach. Addresses are read in this machine's byte order, as the kernel
-// writes them.
-bool procNetUdpHasListener(const QByteArray &text, int port, bool ipv6);
+// The ports that a socket table of /proc/net (tcp, tcp6, udp or udp6), given as its text, lists as
+// taking what is sent to 127.0.0.1: TCP sockets that listen, unconnected UDP sockets, bound to
+// 127.0.0.1, 0.0.0.0 or :: (or their IPv4-mapped forms). Addresses are read in this machine's byte
+// order, as the kernel writes them.
+QSet<int> procNetListeners(const QByteArray &text, bool ipv6, bool udp);
 
-// Whether a UDP socket on this machine receives datagrams sent to 127.0.0.1 at port; nothing where the
-// system does not tell (one implementation per system).
-std::optional<bool> udpPortBound(int port);
+// The ports on this machine where a program takes what is sent to 127.0.0.1 over UDP (udp) or TCP,
+// from one look at the system's socket tables; nothing where the system does not tell (one
+// implementation per system).
+std::optional<QSet<int>> listeningPorts(bool udp);
 
 } // namespace LocalPorts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line on Linux: the arguments in the locale's encoding, answers to the terminal.
 #include "core/platform/console.h"
 

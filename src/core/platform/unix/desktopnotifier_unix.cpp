@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Desktop notifications on Linux, over the session bus's notification service.
 #include "core/platform/desktopnotifier.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client processes on Linux: left-over clients found in /proc and ended, the client tied to the
 // program by the parent-death signal.
 #include "core/platform/frpcprocesses.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Whether a program listens on a local port, on Linux: the kernel's socket tables in /proc/net.
 #include "core/platform/localports.h"
 
@@ -6,20 +7,16 @@
 namespace LocalPorts {
 
 // Linux lists its sockets under /proc; a system without those files gives no answer.
-std::optional<bool> udpPortBound(int port)
+std::optional<QSet<int>> listeningPorts(bool udp)
 {
-    bool anyRead = false;
+    std::optional<QSet<int>> ports;
     for (const bool ipv6 : { false, true }) {
-        QFile table(ipv6 ? QStringLiteral("/proc/net/udp6") : QStringLiteral("/proc/net/udp"));
+        QFile table(QStringLiteral("/proc/net/%1%2").arg(udp ? "udp" : "tcp", ipv6 ? "6" : ""));
         if (!table.open(QIODevice::ReadOnly))
             continue;
-        anyRead = true;
-        if (procNetUdpHasListener(table.readAll(), port, ipv6))
-            return true;
+        ports = ports.value_or(QSet<int>()) + procNetListeners(table.readAll(), ipv6, udp);
     }
-    if (!anyRead)
-        return std::nullopt;
-    return false;
+    return ports;
 }
 
 } // namespace LocalPorts

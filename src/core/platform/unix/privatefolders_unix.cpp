@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Private folders on Linux: the runtime folder, the folders the log hides, files only the owner reads.
 #include "core/platform/privatefolders.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The single-instance guard on Linux: a lock file in the runtime folder.
 #include "core/platform/singleinstance.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sleep and wake-up on Linux: logind's PrepareForSleep signal on the system bus.
 #include "core/platform/sleepwatch.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting at login on Linux: an autostart desktop entry.
 #include "core/platform/startatlogin.h"
 

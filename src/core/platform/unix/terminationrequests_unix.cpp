@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests to end the program on Linux: SIGTERM, SIGINT and SIGHUP turned into an event.
 #include "core/platform/terminationrequests.h"
 

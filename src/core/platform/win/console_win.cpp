@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line on Windows: the arguments in UTF-16 from the system.
 #include "core/platform/console.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Desktop notifications on Windows: none are sent.
 #include "core/platform/desktopnotifier.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The client processes on Windows: left-over clients ended, the client tied to the program by a job
 // object.
 #include "core/platform/frpcprocesses.h"

@@ -1,10 +1,11 @@
-// Whether a program listens on a local port, on Windows: no hint for UDP (TCP is tried directly).
+// SPDX-License-Identifier: Apache-2.0
+// Whether a program listens on a local port, on Windows: no tables are read (TCP is tried directly,
+// UDP is not told).
 #include "core/platform/localports.h"
 
 namespace LocalPorts {
 
-// Windows gives no hint for UDP ports.
-std::optional<bool> udpPortBound(int)
+std::optional<QSet<int>> listeningPorts(bool)
 {
     return std::nullopt;
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Private folders on Windows: the temporary folder, the folders the log hides, owner-only files.
 #include "core/platform/privatefolders.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The single-instance guard on Windows: a named shared memory segment.
 #include "core/platform/singleinstance.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sleep and wake-up on Windows: not followed; the network watch alone ends a wait early there.
 #include "core/platform/sleepwatch.h"
 

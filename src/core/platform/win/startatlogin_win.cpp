@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Starting at login on Windows: the per-user Run key.
 #include "core/platform/startatlogin.h"
 
