@@ -49,6 +49,9 @@ int main(int argc, char *argv[])
             window.setTunnels(request.tunnelsFor(window.tunnels()));
             window.connectServerByName(request.connectName);
         });
+    } else {
+        // Without --connect, the tunnel that was up when the program last ended, when so chosen.
+        QTimer::singleShot(0, &window, [&window] { window.connectAtStart(); });
     }
     return app.exec();
 }

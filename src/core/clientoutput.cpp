@@ -59,6 +59,40 @@ Verdict judge(const QStringList &lines, bool onStandardError)
     return verdict;
 }
 
+Unreachability unreachability(const QString &errorLine)
+{
+    // Go's words for a failed dial, as the client passes them on: "dial tcp 203.0.113.1:7000:
+    // connect: connection refused", "... i/o timeout", "dial tcp: lookup host on ...: no such host".
+    struct Cause
+    {
+        const char *words;
+        Unreachable kind;
+        const char *reason;
+    };
+    static const Cause causes[] = {
+        { "connection refused", Unreachable::Server, "连接被拒绝" },
+        { "i/o timeout", Unreachable::Server, "没有应答" },
+        { "connection reset", Unreachable::Server, "连接被重置" },
+        { "network is unreachable", Unreachable::Network, "网络不可达" },
+        { "no route to host", Unreachable::Network, "没有到服务器的路由" },
+        { "no such host", Unreachable::Network, "域名无法解析" },
+        { "server misbehaving", Unreachable::Network, "域名无法解析" },
+        { "temporary failure in name resolution", Unreachable::Network, "域名无法解析" },
+    };
+    if (!errorLine.contains(QLatin1String("dial tcp")) && !errorLine.contains(QLatin1String("lookup ")))
+        return {};
+    for (const Cause &cause : causes) {
+        if (errorLine.contains(QLatin1String(cause.words), Qt::CaseInsensitive))
+            return { cause.kind, QString::fromUtf8(cause.reason) };
+    }
+    return {};
+}
+
+bool isLoginSuccessLine(const QString &line)
+{
+    return line.contains(QLatin1String("login to server success"));
+}
+
 QString logText(const QString &line, bool onStandardError, const QStringList &secrets)
 {
     // Hidden in the whole text: a secret may begin in the mark itself.

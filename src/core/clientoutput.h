@@ -37,6 +37,22 @@ struct Verdict
 
 Verdict judge(const QStringList &lines, bool onStandardError);
 
+// Why a client that could not log in did not reach its server, when waiting may mend it: the
+// system has no way to the server (no network, no route, a name that does not resolve) or the server
+// does not take the connection (refuses it, does not answer). Anything else (a wrong token, a server
+// that answers with something else) is no reason to wait.
+enum class Unreachable { No, Network, Server };
+struct Unreachability
+{
+    Unreachable kind = Unreachable::No;
+    // The reason in the user's words, for the log and the hint ("连接被拒绝").
+    QString reason;
+};
+Unreachability unreachability(const QString &errorLine);
+
+// The line the client writes once it has logged in to the server.
+bool isLoginSuccessLine(const QString &line);
+
 // The text a line of the client's output is logged as: marked when it came on standard error, and
 // the secrets of the client file (its token, the web API's password) hidden wherever they stand.
 QString logText(const QString &line, bool onStandardError, const QStringList &secrets);

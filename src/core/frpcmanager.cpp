@@ -2,12 +2,15 @@
 // The tunnel controller: the client process, its file and credentials, and the phases of the tunnel.
 #include "core/frpcmanager_p.h"
 
+#include "core/clientoutput.h"
+#include "core/connectivitywatch.h"
 #include "core/frpcclienttext.h"
 #include "core/locallistenerwatch.h"
 #include "core/platform/frpcprocesses.h"
 #include "core/platform/privatefolders.h"
 #include "core/proxyname.h"
 #include "core/redaction.h"
+#include "core/tunneladdress.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,12 +28,15 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <iterator>
+
 namespace {
 
 const int STOP_GRACE_MS = 2000;
 const int ORPHAN_WAIT_MS = 2000;
 const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
+const int WAIT_PAUSES_MS[] = { 1000, 2000, 4000, 5000 };
 
 // Random letters and digits from the system's cryptographic source.
 QString randomText(int length)
@@ -73,6 +79,8 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
         d->m_tunnels.append({ tunnel, {}, {} });
     if (d->m_tunnels.isEmpty())
         d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {} });
+    d->m_quiet = false;
+    d->followConnectivity();
     d->launchClient(config, false);
 }
 
@@ -124,6 +132,34 @@ Tunnel::Protocol FrpcManager::protocol() const
     return d->m_tunnels.isEmpty() ? Tunnel::Tcp : d->m_tunnels.first().tunnel.protocol;
 }
 
+FrpcManager::WaitReason FrpcManager::waitReason() const
+{
+    if (status() != Starting)
+        return NotWaiting;
+    const bool offline = d->offline();
+    if (d->m_waitReason != NotWaiting)
+        return offline ? WaitingForNetwork : d->m_waitReason;
+    // A tunnel that lost its server while the system has no network waits for the network too.
+    if (offline && d->m_phase != FrpcManagerPrivate::Phase::Launching)
+        return WaitingForNetwork;
+    return NotWaiting;
+}
+
+QString FrpcManager::waitHint() const
+{
+    if (waitReason() == NotWaiting || !d->m_waitHintDue)
+        return {};
+    return QStringLiteral("服务器 %1 仍无法连接（%2），请检查地址和端口，或等待服务器启动")
+        .arg(TunnelAddress::formatHostPort(d->m_currentConfig.serverAddr, d->m_currentConfig.serverPort),
+             d->m_waitCause);
+}
+
+int FrpcManager::waitPauseMs(int round)
+{
+    const int last = int(std::size(WAIT_PAUSES_MS)) - 1;
+    return WAIT_PAUSES_MS[qBound(0, round, last)];
+}
+
 void FrpcManager::setPauses(int restartDelayMs, int queryIntervalMs, int outputQueryDelayMs)
 {
     d->m_restartDelayMs = restartDelayMs;
@@ -144,6 +180,8 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     , m_outputQueryTimer(new QTimer(this))
     , m_networkManager(new QNetworkAccessManager(this))
     , m_listenerWatch(new LocalListenerWatch(this))
+    , m_waitTimer(new QTimer(this))
+    , m_waitHintTimer(new QTimer(this))
 {
     connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManagerPrivate::onWatchHintChanged);
     removeLeftoverConfigFiles();
@@ -165,6 +203,33 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     m_reconnectTimer->setTimerType(Qt::PreciseTimer);
     m_reconnectTimer->setSingleShot(true);
     connect(m_reconnectTimer, &QTimer::timeout, this, &FrpcManagerPrivate::onReconnectTimeout);
+
+    // A waiting connection tries again after its pause, or at once when the system woke up or its
+    // network came back; one attempt at a time, no timer runs while nothing waits.
+    m_waitTimer->setSingleShot(true);
+    connect(m_waitTimer, &QTimer::timeout, this, &FrpcManagerPrivate::tryAgainNow);
+    m_waitHintTimer->setSingleShot(true);
+    m_waitHintTimer->setInterval(FrpcManager::WAIT_HINT_MS);
+    connect(m_waitHintTimer, &QTimer::timeout, this, [this] {
+        m_waitHintDue = true;
+        emit q->waitingChanged(q->waitReason());
+    });
+}
+
+void FrpcManagerPrivate::followConnectivity()
+{
+    // Only from the first connection on: the window's first paint does not wait for the system's
+    // network information.
+    if (m_connectivity)
+        return;
+    m_connectivity = &ConnectivityWatch::instance();
+    connect(m_connectivity, &ConnectivityWatch::chanceToConnect, this, &FrpcManagerPrivate::tryAgainNow);
+    connect(m_connectivity, &ConnectivityWatch::offlineChanged, this, &FrpcManagerPrivate::onOfflineChanged);
+}
+
+bool FrpcManagerPrivate::offline() const
+{
+    return m_connectivity && m_connectivity->isOffline();
 }
 
 FrpcManagerPrivate::~FrpcManagerPrivate() = default;
@@ -192,17 +257,16 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
-    emit q->logMessage(QStringLiteral("正在启动隧道: %1").arg(record.name));
-    emit q->logMessage(
-        QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
+    note(QStringLiteral("正在启动隧道: %1").arg(record.name));
+    note(QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         const int localPort = entry.tunnel.localPort;
         if (entry.tunnel.protocol == Tunnel::Udp)
-            emit q->logMessage(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
+            note(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
         else if (entry.tunnel.protocol == Tunnel::TcpUdp)
-            emit q->logMessage(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
+            note(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
         else
-            emit q->logMessage(QStringLiteral("本地端口: %1").arg(localPort));
+            note(QStringLiteral("本地端口: %1").arg(localPort));
     }
 
     cleanupOrphanedFrpcProcesses();
@@ -234,7 +298,7 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
 
 void FrpcManagerPrivate::onProcessStarted()
 {
-    emit q->logMessage(QStringLiteral("frpc 进程已启动"));
+    note(QStringLiteral("frpc 进程已启动"));
 }
 
 void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
@@ -244,9 +308,25 @@ void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus ex
     // queries stop, so that they cannot ask the ended client for its status.
     readOutput({}, m_pendingOutput, false, true);
     readOutput({}, m_pendingErrors, true, true);
-    emit q->logMessage(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
+    note(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
     // Every phase entered from here stops the queries: a reply still on its way came from the client
     // that has just ended.
+
+    // A client that could not reach its server, or a tunnel that ended while the system has no
+    // network, waits for the next attempt; none of this counts as a failed reconnection.
+    const bool offline = this->offline();
+    const ClientOutput::Unreachability why = ClientOutput::unreachability(m_lastErrorLine);
+    if ((m_phase == Phase::Launching || m_phase == Phase::Relaunching)
+        && why.kind != ClientOutput::Unreachable::No) {
+        const bool network = offline || why.kind == ClientOutput::Unreachable::Network;
+        startWaiting(network ? FrpcManager::WaitingForNetwork : FrpcManager::WaitingForServer, why.reason,
+                     m_phase == Phase::Relaunching);
+        return;
+    }
+    if (offline && (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching)) {
+        startWaiting(FrpcManager::WaitingForNetwork, QStringLiteral("网络不可用"), true);
+        return;
+    }
 
     if (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
@@ -273,6 +353,10 @@ void FrpcManagerPrivate::onReconnectTimeout()
 {
     if (m_phase != Phase::Restarting)
         return;
+    if (offline()) {
+        startWaiting(FrpcManager::WaitingForNetwork, QStringLiteral("网络不可用"), true);
+        return;
+    }
 
     if (m_reconnectAttempts >= FrpcManager::MAX_RECONNECT_ATTEMPTS) {
         enterPhase(Phase::Failed,
@@ -299,6 +383,7 @@ FrpcManager::Status FrpcManagerPrivate::statusOf(Phase phase)
     case Phase::Recovering:
     case Phase::Restarting:
     case Phase::Relaunching:
+    case Phase::Waiting:
         return FrpcManager::Starting;
     case Phase::Up:
         return FrpcManager::Running;
@@ -332,6 +417,10 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
         m_reconnectTimer->start(m_restartDelayMs);
     else
         m_reconnectTimer->stop();
+    if (phase == Phase::Waiting)
+        m_waitTimer->start(FrpcManager::waitPauseMs(m_waitRound++));
+    else
+        m_waitTimer->stop();
 
     // Each piece of state lives as long as what it belongs to.
     if (phase == Phase::Launching) {
@@ -353,6 +442,10 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
     }
     if (phase != Phase::Up)
         m_remotePort.clear();
+    if (phase == Phase::Up)
+        endWaiting(QStringLiteral("已连接到服务器，结束等待"));
+    else if (statusOf(phase) != FrpcManager::Starting)
+        endWaiting(QStringLiteral("已停止等待"));
 
     // A failure is told while the old state still holds: the box that shows it may run the event loop
     // for a long time, and the queries stopped above cannot reach the controller meanwhile.
@@ -364,10 +457,12 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
     }
 
     m_phase = phase;
-    if (previous == Phase::Up && (phase == Phase::Recovering || phase == Phase::Restarting))
+    if (previous == Phase::Up
+        && (phase == Phase::Recovering || phase == Phase::Restarting || phase == Phase::Waiting))
         emit q->tunnelEvent(FrpcManager::TunnelLost, QString());
     if (statusOf(previous) != statusOf(phase))
         emit q->statusChanged(statusOf(phase));
+    announceWaiting();
     updateTunnelWatches();
     noteTunnelsMaybeChanged();
 }
@@ -399,7 +494,7 @@ bool FrpcManagerPrivate::generateConfigFile(const ServerConfig &config)
         file.remove();
         return false;
     }
-    emit q->logMessage(QStringLiteral("配置文件已生成"));
+    note(QStringLiteral("配置文件已生成"));
     return true;
 }
 
@@ -445,7 +540,7 @@ void FrpcManagerPrivate::cleanup()
     m_remotePort.clear();
     // Removing fails for a missing file or one that is not ours; either way nothing is reported then.
     if (PrivateFolders::removeOwnFile(getConfigPath()))
-        emit q->logMessage(QStringLiteral("配置文件已删除"));
+        note(QStringLiteral("配置文件已删除"));
 }
 
 void FrpcManagerPrivate::releaseProcess()
@@ -462,6 +557,70 @@ void FrpcManagerPrivate::releaseProcess()
         process->waitForFinished(STOP_GRACE_MS);
     }
     process->deleteLater();
+}
+
+void FrpcManagerPrivate::note(const QString &text)
+{
+    if (!m_quiet)
+        emit q->logMessage(text);
+}
+
+void FrpcManagerPrivate::startWaiting(FrpcManager::WaitReason reason, const QString &cause, bool restoring)
+{
+    const bool begins = m_waitReason == FrpcManager::NotWaiting;
+    m_waitReason = reason;
+    m_waitCause = cause;
+    m_waitRestoring = restoring;
+    cleanup();
+    if (begins) {
+        m_waitRound = 0;
+        m_waitHintDue = false;
+        m_waitHintTimer->start();
+        emit q->logMessage(
+            QStringLiteral("无法连接服务器 %1（%2），%3，将自动重试")
+                .arg(TunnelAddress::formatHostPort(m_currentConfig.serverAddr, m_currentConfig.serverPort),
+                     cause,
+                     reason == FrpcManager::WaitingForNetwork ? QStringLiteral("等待网络")
+                                                              : QStringLiteral("等待服务器")));
+    }
+    // The attempts that follow are logged only once one of them reaches the server.
+    m_quiet = true;
+    enterPhase(Phase::Waiting);
+}
+
+void FrpcManagerPrivate::tryAgainNow()
+{
+    if (m_phase != Phase::Waiting)
+        return;
+    m_waitTimer->stop();
+    const ServerConfig config = m_currentConfig;
+    launchClient(config, m_waitRestoring);
+}
+
+void FrpcManagerPrivate::endWaiting(const QString &logText)
+{
+    m_quiet = false;
+    if (m_waitReason == FrpcManager::NotWaiting)
+        return;
+    m_waitReason = FrpcManager::NotWaiting;
+    m_waitCause.clear();
+    m_waitHintDue = false;
+    m_waitHintTimer->stop();
+    emit q->logMessage(logText);
+}
+
+void FrpcManagerPrivate::announceWaiting()
+{
+    const FrpcManager::WaitReason reason = q->waitReason();
+    if (reason == m_announcedWaitReason)
+        return;
+    m_announcedWaitReason = reason;
+    emit q->waitingChanged(reason);
+}
+
+void FrpcManagerPrivate::onOfflineChanged()
+{
+    announceWaiting();
 }
 
 void FrpcManagerPrivate::cleanupOrphanedFrpcProcesses()

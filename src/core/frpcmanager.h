@@ -34,6 +34,10 @@ public:
         TunnelPortChanged,
     };
     Q_ENUM(TunnelEvent)
+    // Why a connection on its way up (status Starting) waits instead of failing: the system has no
+    // network (or no way to the server), or the server does not take the connection yet.
+    enum WaitReason { NotWaiting, WaitingForNetwork, WaitingForServer };
+    Q_ENUM(WaitReason)
 
     explicit FrpcManager(QObject *parent = nullptr);
     ~FrpcManager() override;
@@ -76,6 +80,16 @@ public:
     // The check's connection takes up to 3 s, the client's connection to the local port up to 10 s.
     static constexpr int OWN_VISIT_WINDOW_MS = 15000;
 
+    // What the connection waits for; NotWaiting unless the status is Starting.
+    WaitReason waitReason() const;
+    // After WAIT_HINT_MS of waiting for the same server: its address and why it cannot be reached, so that
+    // a mistyped address is not taken for a slow network. Empty otherwise.
+    QString waitHint() const;
+
+    // The pauses between the attempts of a waiting connection: 1, 2 and 4 s, then 5 s each.
+    static int waitPauseMs(int round);
+    static constexpr int WAIT_HINT_MS = 30000;
+
     // Only tests and benchmarks call these; the program keeps the times above.
     // Shortens the pause before a client is restarted, the interval of the status queries and the
     // delay of the query after output, so that a benchmark can drive many drops and restarts in
@@ -97,6 +111,8 @@ signals:
     // What is known of the tunnels changed: a port came or went, a proxy was refused, a tunnel was
     // added, changed or removed, the hint of one changed.
     void tunnelsChanged();
+    // The wait reason or the wait hint changed.
+    void waitingChanged(FrpcManager::WaitReason reason);
 
 private:
     friend class FrpcManagerPrivate;

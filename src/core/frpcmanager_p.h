@@ -13,6 +13,7 @@
 #include <QString>
 #include <QStringList>
 
+class ConnectivityWatch;
 class LocalListenerWatch;
 class QNetworkAccessManager;
 class QNetworkRequest;
@@ -37,6 +38,20 @@ public:
     void onQueryFinished();
     void onReconnectTimeout();
     void onReloadFinished();
+    // A client that could not reach its server ended, or a tunnel lost its network: the connection waits
+    // for the next attempt. restoring: the tunnel had been up.
+    void startWaiting(FrpcManager::WaitReason reason, const QString &cause, bool restoring);
+    // The next attempt of a waiting connection, now.
+    void tryAgainNow();
+    // The server was reached, or the connection ended: the wait is over.
+    void endWaiting(const QString &logText);
+    void onOfflineChanged();
+    // Follows the system's network and wake-ups from the first connection on.
+    void followConnectivity();
+    // Whether the system reports no network.
+    bool offline() const;
+    // Emits waitingChanged when the reason changed.
+    void announceWaiting();
 
     // Where the tunnel is. Each phase has one public status and its own set of running timers.
     enum class Phase {
@@ -52,6 +67,9 @@ public:
         Restarting,
         // A client started to bring back a tunnel that was up, its port not yet known (Starting).
         Relaunching,
+        // No client: the server could not be reached, and the next attempt comes after a pause, or
+        // as soon as the system reports a chance to reach it (Starting).
+        Waiting,
         // The client was asked to end (Stopping).
         Stopping,
         // The tunnel failed and stays so until the next start or stop (Error).
@@ -87,6 +105,8 @@ public:
     void noteNameTaken();
     void replaceTakenName(QProcess *client);
     void releaseProcess();
+    // A line of the controller's own for the log; the repeated attempts of a wait are not logged.
+    void note(const QString &text);
     // Stops both query timers and abandons the replies still on their way.
     void stopQueries();
     // Adds bytes of one channel to its pending text, then logs and judges each line completed; once
@@ -195,6 +215,21 @@ public:
     QList<TunnelEntry> m_tunnels;
     // The tunnel states last announced, to tell whether they changed.
     QList<TunnelState> m_announcedStates;
+    // The wait of a connection whose server could not be reached: why, in the user's words, the
+    // attempts so far, and whether the tunnel had been up. The reason stays through the attempts.
+    FrpcManager::WaitReason m_waitReason = FrpcManager::NotWaiting;
+    QString m_waitCause;
+    int m_waitRound = 0;
+    bool m_waitRestoring = false;
+    bool m_waitHintDue = false;
+    // The pause before the next attempt, and the time after which the hint names the address.
+    QTimer *m_waitTimer = nullptr;
+    QTimer *m_waitHintTimer = nullptr;
+    ConnectivityWatch *m_connectivity = nullptr;
+    // Whether the running attempt of a wait keeps the log quiet (until its client logs in).
+    bool m_quiet = false;
+    // The wait reason last announced.
+    FrpcManager::WaitReason m_announcedWaitReason = FrpcManager::NotWaiting;
     int m_restartDelayMs = FrpcManager::RECONNECT_DELAY_MS;
     int m_ownVisitWindowMs = FrpcManager::OWN_VISIT_WINDOW_MS;
 };

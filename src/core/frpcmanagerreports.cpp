@@ -16,6 +16,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
 
 // A status reply larger than this is not the client's: it is dropped unread.
@@ -76,10 +78,19 @@ void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending
                                     bool clientEnded)
 {
     const QStringList lines = ClientOutput::takeLines(pending, bytes, clientEnded);
+    // An attempt of a waiting connection has reached the server: the wait is over, and its client
+    // is heard again.
+    if (m_waitReason != FrpcManager::NotWaiting
+        && std::any_of(lines.begin(), lines.end(), ClientOutput::isLoginSuccessLine)) {
+        endWaiting(QStringLiteral("已连接到服务器，结束等待"));
+        announceWaiting();
+    }
     // The pending text is taken before anything is shown: a box shown while judging runs the event
-    // loop, which may deliver more output.
-    for (const QString &line : lines)
-        emit q->logMessage(ClientOutput::logText(line, onStandardError, secrets()));
+    // loop, which may deliver more output. The attempts of a wait are not logged.
+    for (const QString &line : lines) {
+        if (!m_quiet)
+            emit q->logMessage(ClientOutput::logText(line, onStandardError, secrets()));
+    }
     judgeLines(lines, onStandardError);
 }
 

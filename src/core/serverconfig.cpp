@@ -31,6 +31,8 @@ const QString KEY_SERVER_PORT = QStringLiteral("serverPort");
 const QString KEY_TOKEN = QStringLiteral("token");
 const QString KEY_WEB_SERVER_PORT = QStringLiteral("webServerPort");
 const QString KEY_AUTO_START = QStringLiteral("autoStart");
+const QString KEY_AUTO_CONNECT = QStringLiteral("autoConnect");
+const QString KEY_LAST_SERVER = QStringLiteral("lastServer");
 const QString KEY_THEME = QStringLiteral("theme");
 const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
 
@@ -247,6 +249,26 @@ bool ServerConfigManager::getAutoStart() const
 void ServerConfigManager::setAutoStart(bool enabled)
 {
     QSettings().setValue(KEY_AUTO_START, enabled);
+}
+
+bool ServerConfigManager::getAutoConnect() const
+{
+    return QSettings().value(KEY_AUTO_CONNECT, false).toBool();
+}
+
+void ServerConfigManager::setAutoConnect(bool enabled)
+{
+    QSettings().setValue(KEY_AUTO_CONNECT, enabled);
+}
+
+QString ServerConfigManager::getLastServer() const
+{
+    return QSettings().value(KEY_LAST_SERVER).toString();
+}
+
+void ServerConfigManager::setLastServer(const QString &name)
+{
+    QSettings().setValue(KEY_LAST_SERVER, name);
 }
 
 int ServerConfigManager::getTheme() const

@@ -58,6 +58,14 @@ public:
     // The window's preferences. They are not kept here: every call reads or writes the store.
     bool getAutoStart() const;
     void setAutoStart(bool enabled);
+    // Whether every start of the program connects the server of the tunnel that was up when it last
+    // ended (getLastServer, by name).
+    bool getAutoConnect() const;
+    void setAutoConnect(bool enabled);
+    // The name of the server whose tunnel is up, kept until the tunnel ends otherwise than with the
+    // program; empty when none.
+    QString getLastServer() const;
+    void setLastServer(const QString &name);
     // 0 light, 1 dark; other stored values are returned as stored.
     int getTheme() const;
     void setTheme(int theme);

@@ -65,6 +65,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::errorOccurred, this, &MainWindow::onError);
     connect(m_frpcManager, &FrpcManager::localServiceHintChanged, this,
             &MainWindow::onLocalServiceHintChanged);
+    connect(m_frpcManager, &FrpcManager::waitingChanged, this, &MainWindow::onWaitingChanged);
     // The first tunnel's UDP half and the other tunnels' addresses reach the status line and the tray.
     connect(m_frpcManager, &FrpcManager::tunnelsChanged, this, [this] {
         if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
@@ -77,6 +78,7 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
+    m_ending = true;
     if (m_connectedServerIndex != -1)
         m_frpcManager->stop();
     saveSettings();
@@ -144,6 +146,13 @@ void MainWindow::setupUI()
     m_localServiceHint->setTextFormat(Qt::PlainText);
     m_localServiceHint->hide();
     topAreaLayout->addWidget(m_localServiceHint);
+    m_waitHint = new QLabel(this);
+    m_waitHint->setObjectName(QStringLiteral("waitHintLabel"));
+    m_waitHint->setAlignment(Qt::AlignCenter);
+    m_waitHint->setTextFormat(Qt::PlainText);
+    m_waitHint->setWordWrap(true);
+    m_waitHint->hide();
+    topAreaLayout->addWidget(m_waitHint);
     m_reachabilityLabel = new QLabel(this);
     m_reachabilityLabel->setObjectName(QStringLiteral("reachabilityLabel"));
     m_reachabilityLabel->setAlignment(Qt::AlignCenter);
@@ -193,6 +202,8 @@ void MainWindow::setupUI()
     m_showLogBtn->setFixedHeight(28);
     m_showLogBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
     m_autoStartCheck = new QCheckBox(QStringLiteral("开机自启动"), this);
+    m_autoConnectCheck = new QCheckBox(QStringLiteral("启动后自动连接"), this);
+    m_autoConnectCheck->setObjectName(QStringLiteral("autoConnectCheck"));
     m_themeCombo = new QComboBox(this);
     m_themeCombo->setObjectName(QStringLiteral("themeCombo"));
     m_themeCombo->addItem(QStringLiteral("浅色主题"));
@@ -201,6 +212,8 @@ void MainWindow::setupUI()
     bottomLayout->addWidget(m_showLogBtn);
     bottomLayout->addStretch();
     bottomLayout->addWidget(m_autoStartCheck);
+    bottomLayout->addSpacing(12);
+    bottomLayout->addWidget(m_autoConnectCheck);
     bottomLayout->addSpacing(12);
     bottomLayout->addWidget(m_themeCombo);
     mainLayout->addLayout(bottomLayout);
@@ -213,6 +226,8 @@ void MainWindow::setupUI()
     connect(m_autoStartCheck, &QCheckBox::stateChanged, this,
             [this](int state) { onAutoStartChanged(static_cast<Qt::CheckState>(state)); });
 #endif
+    connect(m_autoConnectCheck, &QCheckBox::toggled, this,
+            [](bool checked) { ServerConfigManager::instance().setAutoConnect(checked); });
     connect(m_themeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onThemeChanged);
 }
 
@@ -221,10 +236,13 @@ void MainWindow::applyTheme(Theme::Mode mode)
     const bool dark = mode == Theme::Dark;
     setStyleSheet(ThemeStyles::windowSheet(dark));
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
+    m_waitHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
     DarkThemeHelper::setDarkTitleBar(this, dark);
     // The cards and the rows follow the theme object.
     m_theme->setMode(mode);
     showReachability();
+    if (m_frpcManager->waitReason() != FrpcManager::NotWaiting)
+        updateStatusDisplay();
 }
 
 bool MainWindow::isDarkTheme() const
@@ -267,6 +285,7 @@ void MainWindow::loadSettings()
 
     // Checking the box re-writes the start-at-login entry for the executable that runs now.
     m_autoStartCheck->setChecked(store.getAutoStart());
+    m_autoConnectCheck->setChecked(store.getAutoConnect());
 
     // A stored value other than 0 and 1 leaves the selector empty; the change still selects dark.
     const int theme = store.getTheme();
@@ -281,6 +300,7 @@ void MainWindow::saveSettings()
     store.setLastLocalPort(first.localPort);
     store.setLastProtocol(Tunnel::protocolName(first.protocol));
     store.setAutoStart(m_autoStartCheck->isChecked());
+    store.setAutoConnect(m_autoConnectCheck->isChecked());
     store.setTheme(int(m_theme->mode()));
 }
 
@@ -311,7 +331,22 @@ void MainWindow::loadServerCards()
 void MainWindow::updateStatusDisplay()
 {
     const FrpcManager::Status status = m_frpcManager->status();
-    m_statusLabel->setText(ThemeStyles::statusLine(status));
+    switch (m_frpcManager->waitReason()) {
+    case FrpcManager::WaitingForNetwork:
+        m_statusLabel->setText(
+            ThemeStyles::statusLineWaiting(QStringLiteral("等待网络..."), m_theme->isDark()));
+        break;
+    case FrpcManager::WaitingForServer:
+        m_statusLabel->setText(
+            ThemeStyles::statusLineWaiting(QStringLiteral("等待服务器..."), m_theme->isDark()));
+        break;
+    case FrpcManager::NotWaiting:
+        m_statusLabel->setText(ThemeStyles::statusLine(status));
+        break;
+    }
+    const QString waitHint = m_frpcManager->waitHint();
+    m_waitHint->setText(waitHint);
+    m_waitHint->setVisible(!waitHint.isEmpty());
     if (status == FrpcManager::Stopped || status == FrpcManager::Starting) {
         m_copyIPBtn->hide();
         m_copyPortBtn->hide();
@@ -388,6 +423,7 @@ bool MainWindow::confirmEndingTunnel()
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
+    m_ending = true;
     m_frpcManager->stop();
     return true;
 }
@@ -422,6 +458,7 @@ void MainWindow::onConnectServer(int index)
 
     m_tunnelRows->setHost(config.serverAddr);
     m_reachability->setHost(config.serverAddr);
+    ServerConfigManager::instance().setLastServer(config.name);
     m_frpcManager->start(config, tunnels);
 }
 
@@ -474,6 +511,9 @@ void MainWindow::onStatusChanged(FrpcManager::Status status)
     updateCardStates();
 
     if (status == FrpcManager::Stopped || status == FrpcManager::Error) {
+        // A tunnel that ended while the program goes on is not brought back at the next start.
+        if (!m_ending)
+            ServerConfigManager::instance().setLastServer(QString());
         m_connectedServerIndex = -1;
         updateCardStates();
     }
@@ -501,6 +541,13 @@ void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
     const int localPort = m_frpcManager->tunnelStates().value(0).tunnel.localPort;
     m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(localPort));
     m_localServiceHint->setVisible(nobodyListens);
+}
+
+void MainWindow::onWaitingChanged()
+{
+    // The address of a tunnel that is up stays: only a connection on its way up shows why it waits.
+    if (m_frpcManager->status() == FrpcManager::Starting)
+        updateStatusDisplay();
 }
 
 void MainWindow::onLogMessage(const QString &msg)
@@ -634,4 +681,23 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
     first->setTunnel(tunnel);
     onConnectServer(index);
     return m_connectedServerIndex == index;
+}
+
+bool MainWindow::connectAtStart()
+{
+    ServerConfigManager &store = ServerConfigManager::instance();
+    const QString name = store.getLastServer();
+    if (!m_autoConnectCheck->isChecked() || name.isEmpty() || m_connectedServerIndex != -1)
+        return false;
+    // At login nobody may be there to read a box: a server that is gone is only named in the log.
+    const QList<ServerConfig> configs = store.getConfigs();
+    for (int i = 0; i < configs.size(); ++i) {
+        if (configs.at(i).name == name) {
+            m_logWindow->appendLog(QStringLiteral("启动后自动连接: %1").arg(name));
+            onConnectServer(i);
+            return m_connectedServerIndex == i;
+        }
+    }
+    m_logWindow->appendLog(QStringLiteral("启动后自动连接: 服务器“%1”已不存在，未连接").arg(name));
+    return false;
 }

@@ -45,6 +45,9 @@ public:
     // a tunnel was started.
     bool connectServerByName(const QString &name, int localPort = 0,
                              std::optional<Tunnel::Protocol> protocol = std::nullopt);
+    // With "启动后自动连接" on, connects the server whose tunnel was up when the program last ended;
+    // a server that no longer exists is named in the log only. Returns whether a tunnel was started.
+    bool connectAtStart();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -59,6 +62,7 @@ private slots:
     void onRemotePortReady(const QString &port);
     void showReachability();
     void onLocalServiceHintChanged(bool nobodyListens);
+    void onWaitingChanged();
     void onLogMessage(const QString &msg);
     void onError(const QString &error);
     void onShowLog();
@@ -110,6 +114,9 @@ private:
     QPushButton *m_addBtn = nullptr;
     QPushButton *m_showLogBtn = nullptr;
     QCheckBox *m_autoStartCheck = nullptr;
+    QCheckBox *m_autoConnectCheck = nullptr;
+    // Why the connection still waits, after a while: the server's address and the reason.
+    QLabel *m_waitHint = nullptr;
     QComboBox *m_themeCombo = nullptr;
     QPushButton *m_copyIPBtn = nullptr;
     QPushButton *m_copyPortBtn = nullptr;
@@ -120,6 +127,9 @@ private:
     TunnelRows *m_tunnelRows = nullptr;
     // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
     bool m_toldAboutTray = false;
+    // The program is ending: the tunnel's end is not the user's, and its server is kept for the next
+    // start.
+    bool m_ending = false;
     int m_connectedServerIndex = -1;
     // The address of the server connected, as it was when the connection started.
     QString m_connectedAddress;

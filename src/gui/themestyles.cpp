@@ -159,8 +159,7 @@ struct ThemedSheet
     explicit ThemedSheet(const char *sheet)
         : light(withColors(sheet, LIGHT_COLORS))
         , dark(withColors(sheet, DARK_COLORS))
-    {
-    }
+    { }
     const QString &operator()(bool isDark) const { return isDark ? dark : light; }
 
     const QString light;
@@ -249,6 +248,12 @@ QString statusLine(FrpcManager::Status status)
         return QStringLiteral("连接状态: <span style='color: #E74C3C;'>● 错误</span>");
     }
     return {};
+}
+
+QString statusLineWaiting(const QString &text, bool dark)
+{
+    return QStringLiteral("连接状态: <span style='color: %1;'>● %2</span>")
+        .arg(QLatin1String(dark ? "#8C96A8" : "#95A5A6"), text.toHtmlEscaped());
 }
 
 QString statusLineRunningAt()

@@ -33,6 +33,9 @@ QString successHintSheet();
 QString latencySheet(bool unreachable, bool dark);
 // The status line's rich text for a state of the tunnel, the state in its colour.
 QString statusLine(FrpcManager::Status status);
+// The status line of a connection that waits for the network or its server: the text in the theme's
+// muted colour.
+QString statusLineWaiting(const QString &text, bool dark);
 // The status line of a running tunnel with its address, given as rich text ("%1" stands for it).
 QString statusLineRunningAt();
 

@@ -276,6 +276,8 @@ private slots:
     void plantedClientFileIsLeftAlone();
     void anotherUserIsIndependent();
     void connectOption();
+    void connectAtStart_data();
+    void connectAtStart();
 
 private:
     std::unique_ptr<QProcess> startProgram(const QStringList &arguments = {},
@@ -585,6 +587,9 @@ void TestApp::signalEndsTheProgramInOrder()
     QTRY_VERIFY_WITH_TIMEOUT(!portAccepts(remotePort), 5000);
     stored.sync();
     QCOMPARE(stored.value(QStringLiteral("autoStart")).toBool(), true);
+    // The tunnel ended with the program: its server is the one to connect at the next start.
+    QCOMPARE(stored.value(QStringLiteral("lastServer")).toString(),
+             QStringLiteral("HalvornMarrowgate服务器"));
     m_processes.push_back(std::move(program));
 }
 
@@ -712,6 +717,40 @@ void TestApp::connectOption()
     stored.sync();
     QCOMPARE(stored.value(QStringLiteral("lastProtocol")).toString(), QStringLiteral("udp"));
     m_processes.push_back(std::move(udp));
+}
+
+void TestApp::connectAtStart_data()
+{
+    QTest::addColumn<bool>("autoConnect");
+    QTest::newRow("on: the last tunnel comes up without a click") << true;
+    QTest::newRow("off: nothing connects") << false;
+}
+
+// A start of the whole program (at login or by hand) after one that ended with the built-in entry's
+// tunnel up.
+void TestApp::connectAtStart()
+{
+    QFETCH(bool, autoConnect);
+    REQUIRE_REAL_TUNNEL();
+    QSettings stored;
+    stored.clear();
+    stored.setValue(QStringLiteral("autoConnect"), autoConnect);
+    stored.setValue(QStringLiteral("lastServer"), QStringLiteral("HalvornMarrowgate服务器"));
+    stored.sync();
+
+    auto program = startProgram({}, m_realProgram);
+    QVERIFY(!waitForWindow(*program, kMainTitle).isEmpty());
+    if (autoConnect) {
+        QTRY_VERIFY_WITH_TIMEOUT(openRemotePort() > 0, kWindowTimeoutMs);
+        QCOMPARE(childrenOf(program->processId()).size(), 1);
+    } else {
+        QTest::qWait(2000);
+        QVERIFY(childrenOf(program->processId()).isEmpty());
+    }
+    program->terminate();
+    QVERIFY(program->waitForFinished(10000));
+    QCOMPARE(program->exitCode(), 0);
+    m_processes.push_back(std::move(program));
 }
 
 // Like MARROWGATE_TEST_MAIN, except that without an X server the test starts offscreen so that it can

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #pragma once
 
-#include <QCoreApplication>
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -33,8 +33,11 @@ inline void isolateUserFiles(const QString &root)
     qputenv("XDG_CONFIG_HOME", (root + QStringLiteral("/config")).toLocal8Bit());
     qputenv("TMPDIR", (root + QStringLiteral("/tmp")).toLocal8Bit());
     qputenv("XDG_RUNTIME_DIR", (root + QStringLiteral("/runtime")).toLocal8Bit());
-    // No session bus: desktop notifications of a test never reach the user's desktop.
+    // No session bus: desktop notifications of a test never reach the user's desktop; no system bus:
+    // the machine's own sleep notices never reach a test.
     qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS",
+            ("unix:path=" + root + QStringLiteral("/no-system-bus")).toLocal8Bit());
 }
 
 inline QString sandboxPath()

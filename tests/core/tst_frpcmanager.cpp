@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "coretestsupport.h"
 
+#include "core/clientoutput.h"
 #include "core/frpcclienttext.h"
 #include "core/frpcmanager.h"
 #include "core/platform/frpcprocesses.h"
@@ -14,9 +15,9 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -375,9 +376,9 @@ void TestFrpcManager::configFileLines()
     config.serverPort = 7001;
     config.token = QString();
     config.webServerPort = -7;
-    const QString text = FrpcClientText::configFile(config, 8080, QStringLiteral("tunnel_42"),
-                                                    { QStringLiteral("u"), QStringLiteral("p") },
-                                                    QStringLiteral("tcp"));
+    const QString text
+        = FrpcClientText::configFile(config, 8080, QStringLiteral("tunnel_42"),
+                                     { QStringLiteral("u"), QStringLiteral("p") }, QStringLiteral("tcp"));
 
     const QStringList expected = {
         QStringLiteral("serverAddr = \"frp.example.com\""),
@@ -532,27 +533,41 @@ void TestFrpcManager::clientLines_data()
     QTest::addColumn<bool>("onStandardError");
     QTest::addColumn<bool>("statusRequest");
     QTest::addColumn<bool>("errorLine");
+    // What a failed login waits for: nothing (0), the network (1), the server (2).
+    QTest::addColumn<int>("waitsFor");
 
     const QString stamp = QStringLiteral("2025-01-01 12:00:00.000 ");
     QTest::newRow("request line, newer client")
         << stamp + QStringLiteral("[I] [client/admin_api.go:168] http request [/api/status]") << false << true
-        << false;
+        << false << 0;
     QTest::newRow("request line, older client")
         << QStringLiteral("2024/01/01 12:00:00 [I] [admin_api.go:60] Http request [/API/Status]") << false
-        << true << false;
+        << true << false << 0;
     QTest::newRow("information") << stamp + QStringLiteral("[I] [service.go:323] login to server success")
-                                 << false << false << false;
-    QTest::newRow("debug") << stamp + QStringLiteral("[D] [x.go:1] detail") << false << false << false;
+                                 << false << false << false << 0;
+    QTest::newRow("debug") << stamp + QStringLiteral("[D] [x.go:1] detail") << false << false << false << 0;
     QTest::newRow("warning") << stamp + QStringLiteral("[W] [service.go:334] connect to server error: EOF")
-                             << false << false << true;
+                             << false << false << true << 0;
     QTest::newRow("error") << stamp + QStringLiteral("[E] [service.go:316] token doesn't match") << false
-                           << false << true;
+                           << false << true << 0;
     QTest::newRow("plain last words")
         << QStringLiteral("login to the server failed: i/o timeout. With loginFailExit enabled, no "
                           "additional retries will be attempted")
-        << false << false << true;
-    QTest::newRow("standard error") << QStringLiteral("panic: runtime error") << true << false << true;
-    QTest::newRow("blank") << QStringLiteral("  \r") << true << false << false;
+        << false << false << true << 0;
+    QTest::newRow("standard error") << QStringLiteral("panic: runtime error") << true << false << true << 0;
+    const QString failed = QStringLiteral("login to the server failed: dial tcp ");
+    QTest::newRow("refused") << failed
+            + QStringLiteral("127.0.0.1:27010: connect: connection refused. With "
+                             "loginFailExit enabled, no additional retries will be attempted")
+                             << false << false << true << 2;
+    QTest::newRow("no answer") << failed + QStringLiteral("192.0.2.1:7000: i/o timeout") << false << false
+                               << true << 2;
+    QTest::newRow("no network") << failed + QStringLiteral("192.0.2.1:7000: connect: network is unreachable")
+                                << false << false << true << 1;
+    QTest::newRow("name does not resolve")
+        << failed + QStringLiteral("lookup frp.example.invalid on 127.0.0.53:53: no such host") << false
+        << false << true << 1;
+    QTest::newRow("blank") << QStringLiteral("  \r") << true << false << false << 0;
 }
 
 void TestFrpcManager::clientLines()
@@ -561,8 +576,10 @@ void TestFrpcManager::clientLines()
     QFETCH(bool, onStandardError);
     QFETCH(bool, statusRequest);
     QFETCH(bool, errorLine);
+    QFETCH(int, waitsFor);
     QCOMPARE(FrpcClientText::isStatusRequestLine(line), statusRequest);
     QCOMPARE(FrpcClientText::isErrorLine(line, onStandardError), errorLine);
+    QCOMPARE(int(ClientOutput::unreachability(line).kind), waitsFor);
 }
 
 // --- The controller with the fake client --------------------------------------------------------------
@@ -740,7 +757,8 @@ void TestFrpcManager::clientFileReadBack()
                            QStringLiteral("serverPort"), QStringLiteral("transport"),
                            QStringLiteral("webServer") }));
     QCOMPARE(read.value(QLatin1String("transport")).toObject(),
-             QJsonObject({ { QStringLiteral("heartbeatInterval"), 2 }, { QStringLiteral("heartbeatTimeout"), 8 } }));
+             QJsonObject(
+                 { { QStringLiteral("heartbeatInterval"), 2 }, { QStringLiteral("heartbeatTimeout"), 8 } }));
     QCOMPARE(read.value(QLatin1String("serverAddr")).toString(), serverAddr);
     QCOMPARE(read.value(QLatin1String("serverPort")).toInteger(), serverPort);
     QCOMPARE(auth.keys(), QStringList({ QStringLiteral("method"), QStringLiteral("token") }));
@@ -791,7 +809,11 @@ void TestFrpcManager::credentialsDifferPerStartNameStays()
     QVERIFY(firstWeb.value(QLatin1String("password")) != secondWeb.value(QLatin1String("password")));
     // The proxy keeps its name, and with it the port the server gave it.
     const auto proxyName = [](const QJsonObject &config) {
-        return config.value(QLatin1String("proxies")).toArray().first().toObject().value(QLatin1String("name"));
+        return config.value(QLatin1String("proxies"))
+            .toArray()
+            .first()
+            .toObject()
+            .value(QLatin1String("name"));
     };
     QCOMPARE(proxyName(second), proxyName(first));
     config.serverPort += 1;
@@ -1023,13 +1045,14 @@ void TestFrpcManager::clientScenarios_data()
     // What the real client writes when its login fails, then ends: its last error line is shown,
     // filtered like the log.
     QTest::newRow("failed start shows the last error line")
-        << QStringList {
-               "FAKEFRPC_STDOUT="
-               "\\e[1;34m2025-01-01 12:00:00.000 [I] [service.go:331] try to connect to server...\\n\\e[0m"
-               "\\e[1;33m2025-01-01 12:00:00.010 [W] [service.go:334] connect to server error: EOF\\n\\e[0m"
-               "login to the server failed: token mismatch, password=hunter2\\n"
-               "\\e[1;34m2025-01-01 12:00:00.020 [I] [root.go:178] frpc service stopped\\n\\e[0m",
-               "FAKEFRPC_EXIT_AFTER_MS=0", "FAKEFRPC_EXIT_CODE=1" }
+        << QStringList { "FAKEFRPC_STDOUT="
+                         "\\e[1;34m2025-01-01 12:00:00.000 [I] [service.go:331] try to connect to "
+                         "server...\\n\\e[0m"
+                         "\\e[1;33m2025-01-01 12:00:00.010 [W] [service.go:334] connect to server error: "
+                         "EOF\\n\\e[0m"
+                         "login to the server failed: token mismatch, password=hunter2\\n"
+                         "\\e[1;34m2025-01-01 12:00:00.020 [I] [root.go:178] frpc service stopped\\n\\e[0m",
+                         "FAKEFRPC_EXIT_AFTER_MS=0", "FAKEFRPC_EXIT_CODE=1" }
         << QStringList() << QString() << 0 << "error: " + failedLogin << 0 << "Starting Stopped"
         << QStringList() << QStringList { failedLogin } << failedLogin << 1 << QStringList() << 0;
     // Seen from the client's first lines; the client keeps trying, the refusal is shown once, its
@@ -1061,12 +1084,13 @@ void TestFrpcManager::clientScenarios_data()
         << 1 << QStringList() << 0;
     // Every restarted client ends before it reports a port: each attempt starts one client, and only
     // the final give-up reaches the user.
-    QTest::newRow("repeated drops")
-        << QStringList { "FAKEFRPC_EXIT_AFTER_REPORT=50" }
-        << QStringList { "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_AFTER_MS=0", "FAKEFRPC_EXIT_CODE=1" }
-        << QString() << 0 << "[Error]" << 0 << "Starting Running Starting Error"
-        << QStringList { established, lost } << QStringList { "重连失败" } << QString()
-        << int(FrpcManager::MAX_RECONNECT_ATTEMPTS) << QStringList() << 0;
+    QTest::newRow("repeated drops") << QStringList { "FAKEFRPC_EXIT_AFTER_REPORT=50" }
+                                    << QStringList { "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_AFTER_MS=0",
+                                                     "FAKEFRPC_EXIT_CODE=1" }
+                                    << QString() << 0 << "[Error]" << 0 << "Starting Running Starting Error"
+                                    << QStringList { established, lost } << QStringList { "重连失败" }
+                                    << QString() << int(FrpcManager::MAX_RECONNECT_ATTEMPTS) << QStringList()
+                                    << 0;
     QTest::newRow("stop during the reconnection pause")
         << QStringList { "FAKEFRPC_EXIT_AFTER_REPORT=50" } << QStringList() << dropped << 1 << stopped
         << afterReconnectDelay << "Starting Running Starting Stopped" << QStringList { established, lost }
@@ -1074,13 +1098,18 @@ void TestFrpcManager::clientScenarios_data()
         << QStringList { dropped, "[Starting]", "配置文件已删除", "[Stopped]", stopped } << 0;
     // A client that ignores the request to end is killed after the grace time; a second request while
     // the first is pending changes no state and schedules its own check, which finds nothing to do.
-    QTest::newRow("forced stop")
-        << QStringList { "FAKEFRPC_IGNORE_SIGTERM=1", "FAKEFRPC_NO_PORT=1" } << QStringList()
-        << QStringLiteral("frpc 进程已启动") << 2 << stopped << 500 << "Starting Stopping Stopped"
-        << QStringList() << QStringList() << QString() << 1
-        << QStringList { "正在停止隧道...", "[Stopping]", "正在停止隧道...", "进程未响应，强制停止...",
-                         "frpc 进程已退出 (代码: 9)", "配置文件已删除", "[Stopped]", stopped }
-        << 0;
+    QTest::newRow("forced stop") << QStringList { "FAKEFRPC_IGNORE_SIGTERM=1", "FAKEFRPC_NO_PORT=1" }
+                                 << QStringList() << QStringLiteral("frpc 进程已启动") << 2 << stopped << 500
+                                 << "Starting Stopping Stopped" << QStringList() << QStringList() << QString()
+                                 << 1 << QStringList { "正在停止隧道...",
+                                                       "[Stopping]",
+                                                       "正在停止隧道...",
+                                                       "进程未响应，强制停止...",
+                                                       "frpc 进程已退出 (代码: 9)",
+                                                       "配置文件已删除",
+                                                       "[Stopped]",
+                                                       stopped }
+                                 << 0;
 }
 
 void TestFrpcManager::clientScenarios()
@@ -1153,7 +1182,8 @@ void TestFrpcManager::clientScenarios()
     QCOMPARE(records().size(), clients);
     QStringList attempts;
     for (int attempt = 2; attempt <= clients; ++attempt)
-        attempts << QStringLiteral("尝试重连... (%1/%2)").arg(attempt).arg(FrpcManager::MAX_RECONNECT_ATTEMPTS);
+        attempts
+            << QStringLiteral("尝试重连... (%1/%2)").arg(attempt).arg(FrpcManager::MAX_RECONNECT_ATTEMPTS);
     QCOMPARE(recorder.events.filter(QStringLiteral("尝试重连")), attempts);
     if (!tail.isEmpty())
         QCOMPARE(sequence(recorder.from(tail.first())), sequence(tail));
@@ -1358,7 +1388,11 @@ void TestFrpcManager::takenNameReplaced()
     manager.start(config, 8080);
     const auto proxyName = [this](int run) {
         const QJsonObject config = waitForRecord(run).value(QLatin1String("config")).toObject();
-        return config.value(QLatin1String("proxies")).toArray().first().toObject().value(QLatin1String("name"));
+        return config.value(QLatin1String("proxies"))
+            .toArray()
+            .first()
+            .toObject()
+            .value(QLatin1String("name"));
     };
     QCOMPARE(proxyName(takenRun), proxyName(0));
     QVERIFY(proxyName(takenRun + 1) != proxyName(0));
@@ -1603,8 +1637,8 @@ void TestFrpcManager::endedClientsNotCounted()
 
     // Ending the copies of this program: a killed copy is a zombie at once, and no wait follows for a
     // parent that collects it.
-    std::unique_ptr<QThread> ending(QThread::create(
-        [] { FrpcProcesses::endAll(QCoreApplication::applicationFilePath(), 600 * 1000); }));
+    std::unique_ptr<QThread> ending(
+        QThread::create([] { FrpcProcesses::endAll(QCoreApplication::applicationFilePath(), 600 * 1000); }));
     ending->start();
     const bool returned = QTest::qWaitFor([&] { return ending->isFinished(); }, WAIT_MS);
     const bool gone = processGone(pid);

@@ -2,6 +2,7 @@
 #include "modalscript.h"
 #include "testsupport.h"
 
+#include "core/connectivitywatch.h"
 #include "core/frpcmanager.h"
 #include "core/platform/frpcprocesses.h"
 #include "core/reachabilitycheck.h"
@@ -11,6 +12,8 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLayout>
@@ -32,10 +35,13 @@ using TestSupport::buttonWithText;
 namespace {
 
 const char *const FAKE_CLIENT_VARIABLES[] = {
-    "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_AFTER_REPORT", "FAKEFRPC_EXIT_CODE",      "FAKEFRPC_CRASH",
-    "FAKEFRPC_REMOTE_PORT",   "FAKEFRPC_NO_PORT",           "FAKEFRPC_IGNORE_SIGTERM", "FAKEFRPC_STDOUT",
-    "FAKEFRPC_DROP_AFTER_MS", "FAKEFRPC_BACK_AFTER_MS",     "FAKEFRPC_VISITS",
-    "FAKEFRPC_STDOUT_LATER",  "FAKEFRPC_VISITS_AFTER_MS",
+    "FAKEFRPC_EXIT_AFTER_MS",   "FAKEFRPC_EXIT_AFTER_REPORT",
+    "FAKEFRPC_EXIT_CODE",       "FAKEFRPC_CRASH",
+    "FAKEFRPC_REMOTE_PORT",     "FAKEFRPC_NO_PORT",
+    "FAKEFRPC_IGNORE_SIGTERM",  "FAKEFRPC_STDOUT",
+    "FAKEFRPC_DROP_AFTER_MS",   "FAKEFRPC_BACK_AFTER_MS",
+    "FAKEFRPC_VISITS",          "FAKEFRPC_STDOUT_LATER",
+    "FAKEFRPC_VISITS_AFTER_MS", "FAKEFRPC_RECORD",
 };
 
 // The fake client beside the test, which the controller starts.
@@ -146,6 +152,8 @@ class TestConnection : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void cleanupTestCase();
     void init();
     void cleanup();
 
@@ -168,13 +176,53 @@ private slots:
     void destroyingWhileConnectedReachesNoHalfDestroyedWindow();
     void connectByName_data();
     void connectByName();
+    void waitEndsAtOnce_data();
+    void waitEndsAtOnce();
+    void connectAtStartWithTheServerGone();
 
 private:
+    // Sends logind's PrepareForSleep from the stand-in on the private system bus.
+    void prepareForSleep(bool goingToSleep);
+
+    QProcess m_systemBus;
+    QString m_systemBusAddress;
     // Connects the second card ("alpha") and waits until its address and port are shown.
     void connectAndWaitForPort(WindowView &view);
 
     ModalScript *m_script = nullptr;
 };
+
+// A private bus stands in for the system bus, with this test as logind on it.
+void TestConnection::initTestCase()
+{
+    // Without dbus-daemon only the wake-up is left untested.
+    m_systemBus.start(
+        QStringLiteral("dbus-daemon"),
+        { QStringLiteral("--session"), QStringLiteral("--print-address"), QStringLiteral("--nofork") });
+    if (!m_systemBus.waitForStarted(5000))
+        return;
+    QTRY_VERIFY(m_systemBus.canReadLine());
+    m_systemBusAddress = QString::fromLocal8Bit(m_systemBus.readLine()).trimmed();
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_systemBusAddress.toLocal8Bit());
+    QDBusConnection logind = QDBusConnection::connectToBus(m_systemBusAddress, QStringLiteral("logind"));
+    QVERIFY(logind.registerService(QStringLiteral("org.freedesktop.login1")));
+}
+
+void TestConnection::cleanupTestCase()
+{
+    QDBusConnection::disconnectFromBus(QStringLiteral("logind"));
+    m_systemBus.kill();
+    m_systemBus.waitForFinished();
+}
+
+void TestConnection::prepareForSleep(bool goingToSleep)
+{
+    QDBusMessage notice = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                     QStringLiteral("org.freedesktop.login1.Manager"),
+                                                     QStringLiteral("PrepareForSleep"));
+    notice << goingToSleep;
+    QVERIFY(QDBusConnection(QStringLiteral("logind")).send(notice));
+}
 
 void TestConnection::init()
 {
@@ -400,8 +448,8 @@ void TestConnection::failingClientShowsTheError_data()
                                     << SECOND_CONNECTED << QString();
     // The client gives up on its first failed login: the box says why, after the tunnel has ended.
     QTest::newRow("login fails") << QStringLiteral("login")
-                                 << QStringLiteral("连接失败: login to the server failed: EOF")
-                                 << ALL_IDLE << QStringLiteral("login to the server failed: EOF");
+                                 << QStringLiteral("连接失败: login to the server failed: EOF") << ALL_IDLE
+                                 << QStringLiteral("login to the server failed: EOF");
     // The reason comes in two writes that cut the token in two: the log and the box filter it whole.
     const QString refusal
         = QStringLiteral("[W] [client/service.go:301] login refused: token: [已隐藏] for user");
@@ -666,7 +714,9 @@ void TestConnection::visitorsReachingNothingAreToldOnce()
             return message.at(0).toString().contains(QLatin1String("connect to local service"));
         });
     };
-    const auto logText = [&window] { return window.findChild<LogWindow *>()->lines().join(u'\n'); };
+    const auto logText = [&window] {
+        return window.findChild<LogWindow *>()->lines().join(u'\n');
+    };
     QTRY_COMPARE_WITH_TIMEOUT(visitLines(), visits, TUNNEL_TIMEOUT_MS);
     if (!publicPorts.isEmpty()) {
         // Each TCP tunnel is checked; its result goes to the log once, however often it is checked.
@@ -837,6 +887,100 @@ void TestConnection::connectByName()
     view.controller->stop();
     QTRY_COMPARE(view.controller->status(), FrpcManager::Stopped);
     QVERIFY(protocolCombo->isEnabled());
+}
+
+void TestConnection::waitEndsAtOnce_data()
+{
+    QTest::addColumn<bool>("offline");
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("waiting");
+
+    // The server was restarting: the system wakes up (logind says so) and the waiting tunnel tries at
+    // once; going to sleep and waking up again leaves the tunnel that is up alone.
+    QTest::newRow("wake-up") << false << QStringLiteral("connect: connection refused")
+                             << QStringLiteral("等待服务器...");
+    // The network was gone: it comes back, and the waiting tunnel tries at once.
+    QTest::newRow("network back") << true << QStringLiteral("connect: network is unreachable")
+                                  << QStringLiteral("等待网络...");
+}
+
+void TestConnection::waitEndsAtOnce()
+{
+    QFETCH(bool, offline);
+    QFETCH(QString, failure);
+    QFETCH(QString, waiting);
+    if (!offline && m_systemBusAddress.isEmpty())
+        QSKIP("dbus-daemon (package dbus-daemon) does not start: no stand-in for logind");
+    ConnectivityWatch &watch = ConnectivityWatch::instance();
+    const auto online = qScopeGuard([&watch] { watch.noteOnline(true); });
+    watch.noteOnline(!offline);
+    const QString runs = TestSupport::sandboxPath() + QStringLiteral("/runs.jsonl");
+    QFile::remove(runs);
+    qputenv("FAKEFRPC_RECORD", runs.toLocal8Bit());
+    qputenv("FAKEFRPC_STDOUT",
+            "login to the server failed: dial tcp 192.0.2.1:7000: " + failure.toUtf8() + "\\n");
+    qputenv("FAKEFRPC_EXIT_AFTER_MS", "0");
+    qputenv("FAKEFRPC_EXIT_CODE", "1");
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QTest::mouseClick(view.connectButtonOf(1), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(view.status->text().contains(waiting), TUNNEL_TIMEOUT_MS);
+    QCOMPARE(view.cardStates(), SECOND_CONNECTED);
+    // Tried at once, after 1 s and after 2 s; the next attempt would come 4 s after the third.
+    const auto attempts = [&runs] {
+        QFile file(runs);
+        return file.open(QIODevice::ReadOnly) ? file.readAll().count('\n') : 0;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(attempts(), 3, TUNNEL_TIMEOUT_MS);
+    QTest::qWait(300);
+    QVERIFY(view.status->text().contains(waiting));
+
+    // The server can be reached now.
+    for (const char *name : { "FAKEFRPC_STDOUT", "FAKEFRPC_EXIT_AFTER_MS", "FAKEFRPC_EXIT_CODE" })
+        qunsetenv(name);
+    if (offline)
+        watch.noteOnline(true);
+    else
+        prepareForSleep(false);
+    const QString shown = STATUS_RUNNING_AT.arg(QStringLiteral("tunnel.example.org:46123"));
+    QTRY_COMPARE_WITH_TIMEOUT(view.status->text(), shown, 2000);
+    QCOMPARE(attempts(), 4);
+    if (!offline) {
+        prepareForSleep(true);
+        prepareForSleep(false);
+        QTest::qWait(1000);
+        QCOMPARE(view.status->text(), shown);
+        QCOMPARE(attempts(), 4);
+    }
+    QCOMPARE(m_script->boxes, QStringList());
+    // One line when the wait begins, one when it ends; the attempts between are not logged.
+    const QString log = window.findChild<LogWindow *>()->lines().join(QLatin1Char('\n'));
+    QCOMPARE(log.count(QStringLiteral("将自动重试")), 1);
+    QCOMPARE(log.count(QStringLiteral("结束等待")), 1);
+    QCOMPARE(log.count(QStringLiteral("正在启动隧道")), 1);
+}
+
+// At login nobody may be there to answer a box: a server removed since the last run is only named in
+// the log.
+void TestConnection::connectAtStartWithTheServerGone()
+{
+    auto &store = ServerConfigManager::instance();
+    store.setAutoConnect(true);
+    store.setLastServer(QStringLiteral("gamma"));
+    const auto off = qScopeGuard([&store] { store.setAutoConnect(false); });
+    MainWindow window;
+    window.show();
+    WindowView view(window);
+
+    QVERIFY(!window.connectAtStart());
+    QTest::qWait(300);
+    QCOMPARE(m_script->boxes, QStringList());
+    QCOMPARE(view.controller->status(), FrpcManager::Stopped);
+    QCOMPARE(view.cardStates(), ALL_IDLE);
+    const QString log = window.findChild<LogWindow *>()->lines().join(QLatin1Char('\n'));
+    QVERIFY2(log.contains(QStringLiteral("服务器“gamma”已不存在，未连接")), qPrintable(log));
 }
 
 MARROWGATE_TEST_MAIN(TestConnection)

@@ -226,6 +226,7 @@ void TestPreferences::init()
     QSettings settings;
     settings.remove(QStringLiteral("theme"));
     settings.remove(QStringLiteral("autoStart"));
+    settings.remove(QStringLiteral("autoConnect"));
     settings.remove(QStringLiteral("lastProtocol"));
     settings.sync();
     QFile::remove(autostartEntryPath());
@@ -469,6 +470,7 @@ void TestPreferences::closingSavesThePreferences()
         window.show();
         window.findChild<QSpinBox *>()->setValue(23456);
         window.findChild<QCheckBox *>()->setChecked(true);
+        window.findChild<QCheckBox *>(QStringLiteral("autoConnectCheck"))->setChecked(true);
         window.findChild<QComboBox *>(QStringLiteral("themeCombo"))->setCurrentIndex(1);
         window.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->setCurrentIndex(1);
         QVERIFY(window.close());
@@ -476,6 +478,7 @@ void TestPreferences::closingSavesThePreferences()
 
         QSettings settings;
         QCOMPARE(settings.value(QStringLiteral("autoStart")).toBool(), true);
+        QCOMPARE(settings.value(QStringLiteral("autoConnect")).toBool(), true);
         QCOMPARE(settings.value(QStringLiteral("theme")).toInt(), 1);
         QCOMPARE(ServerConfigManager::instance().getLastLocalPort(), 23456);
         QCOMPARE(settings.value(QStringLiteral("lastProtocol")).toString(), QStringLiteral("udp"));
@@ -486,6 +489,7 @@ void TestPreferences::closingSavesThePreferences()
     QCOMPARE(next.findChild<QComboBox *>(QStringLiteral("protocolCombo"))->currentText(),
              QStringLiteral("UDP"));
     QVERIFY(next.findChild<QCheckBox *>()->isChecked());
+    QVERIFY(next.findChild<QCheckBox *>(QStringLiteral("autoConnectCheck"))->isChecked());
     QVERIFY(next.isDarkTheme());
 }
 
