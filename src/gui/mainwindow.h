@@ -32,8 +32,6 @@ public:
     ~MainWindow() override;
 
     bool isDarkTheme() const;
-    // The rows of the tunnels.
-    TunnelRows *tunnelRows() const { return m_tunnelRows; }
     // The tunnels the rows show, the first row's first.
     QList<Tunnel> tunnels() const;
     // Shows these tunnels in the rows: the first in the first row, the others in place of the rows

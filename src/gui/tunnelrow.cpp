@@ -24,7 +24,6 @@ const int COPIED_CAPTION_MS = 1500;
 
 TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     : QWidget(parent)
-    , m_kind(kind)
     , m_applied(tunnel)
 {
     // The controls on one line of fixed width, so that the rows stand aligned; the hint under them.

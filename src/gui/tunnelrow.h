@@ -25,7 +25,6 @@ public:
 
     TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent);
 
-    Kind kind() const { return m_kind; }
     // The tunnel the controls show.
     Tunnel tunnel() const;
     void setTunnel(const Tunnel &tunnel);
@@ -53,7 +52,6 @@ signals:
 private:
     void applyTheme();
 
-    Kind m_kind;
     Tunnel m_applied;
     QHBoxLayout *m_line = nullptr;
     QSpinBox *m_port = nullptr;

@@ -26,8 +26,6 @@ public:
 
     // The first row, for the window to place; its address is shown under the status line.
     TunnelRow *firstRow() const { return m_rows.first(); }
-    // The button that adds a row.
-    QPushButton *addButton() const { return m_addButton; }
     // Puts the add button at the end of the first row, balanced by a blank as wide at its start so
     // that the row stays centred.
     void placeAddButton();
