@@ -352,7 +352,7 @@ Run with --help to see the available options.
     </message>
     <message>
         <source>启动后自动连接</source>
-        <translation>Connect at start</translation>
+        <translation>Connect on startup</translation>
     </message>
     <message>
         <source>浅色主题</source>
@@ -384,7 +384,7 @@ Run with --help to see the available options.
     </message>
     <message>
         <source>确认退出</source>
-        <translation>Quit?</translation>
+        <translation>Quit Marrowgate?</translation>
     </message>
     <message>
         <source>隧道正在运行中，确定要退出吗？</source>
@@ -436,7 +436,7 @@ Run with --help to see the available options.
     </message>
     <message>
         <source>有 %1 个服务器都名为“%2”，无法确定要连接哪一个。</source>
-        <translation>%1 servers are named &quot;%2&quot;; it is unclear which one to connect to.</translation>
+        <translation>%1 servers are named &quot;%2&quot;, so it is not clear which one to connect to.</translation>
     </message>
     <message>
         <source>无法连接</source>
@@ -444,11 +444,11 @@ Run with --help to see the available options.
     </message>
     <message>
         <source>启动后自动连接: %1</source>
-        <translation>Connecting at start: %1</translation>
+        <translation>Connecting on startup: %1</translation>
     </message>
     <message>
         <source>启动后自动连接: 服务器“%1”已不存在，未连接</source>
-        <translation>Connecting at start: the server &quot;%1&quot; no longer exists; not connected</translation>
+        <translation>Connecting on startup: the server &quot;%1&quot; no longer exists, so nothing was connected</translation>
     </message>
 </context>
 <context>
