@@ -250,8 +250,10 @@ void MainWindow::setupUI()
 void MainWindow::retranslateUi()
 {
     m_copyIPBtn->setText(tr("复制IP"));
+    ThemeStyles::fitCaption(m_copyIPBtn, 60);
     m_copyIPBtn->setAccessibleName(tr("复制公网地址的 IP"));
     m_copyPortBtn->setText(tr("复制端口"));
+    ThemeStyles::fitCaption(m_copyPortBtn, 70);
     m_copyPortBtn->setAccessibleName(tr("复制公网端口"));
     m_titleLabel->setText(tr("服务器列表"));
     m_scrollArea->setAccessibleName(tr("服务器列表"));

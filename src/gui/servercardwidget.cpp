@@ -284,6 +284,7 @@ void ServerCardWidget::updateConnectButton()
 void ServerCardWidget::updateConnectText()
 {
     m_connectBtn->setText(m_isConnected ? tr("断开") : tr("连接"));
+    ThemeStyles::fitCaption(m_connectBtn, 70);
     m_connectBtn->setAccessibleName(m_isConnected ? tr("断开与 %1 的连接").arg(shownName())
                                                   : tr("连接到 %1").arg(shownName()));
 }

@@ -3,6 +3,11 @@
 #include "gui/themestyles.h"
 
 #include <QCoreApplication>
+#include "gui/language.h"
+
+#include <QFontMetrics>
+#include <QPushButton>
+
 #include <utility>
 
 namespace {
@@ -267,6 +272,20 @@ QString statusLine(FrpcManager::Status status)
 QString statusLineWaiting(const QString &text, bool dark)
 {
     return statusLineWith(dark ? "color: #8C96A8;" : "color: #95A5A6;", text.toHtmlEscaped());
+}
+
+void fitCaption(QPushButton *button, int minimum)
+{
+    if (Language::current() == Language::codes().first()) {
+        button->setFixedWidth(minimum);
+        return;
+    }
+    QFont font = button->font();
+    font.setPointSize(9);
+    font.setBold(true);
+    // The sheets' padding of 12 pixels on each side, and a little room.
+    const int needed = QFontMetrics(font).horizontalAdvance(button->text()) + 2 * 12 + 4;
+    button->setFixedWidth(qMax(minimum, needed));
 }
 
 QString statusLineRunningAt()
