@@ -213,6 +213,8 @@ void MainWindow::setupUI()
     m_themeCombo->setObjectName(QStringLiteral("themeCombo"));
     m_themeCombo->addItem(QString());
     m_themeCombo->addItem(QString());
+    // Sized again when the language changes its entries.
+    m_themeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_themeCombo->setMaximumWidth(130);
     // Each language by its own name, whatever the language shown.
     m_languageCombo = new QComboBox(this);
