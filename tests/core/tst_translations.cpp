@@ -72,11 +72,11 @@ void TestTranslations::everyTextTranslated()
             const QString translation = xml.readElementText();
             const QString entry = context + QLatin1String(": ") + source;
             if (!type.isEmpty())
-                problems << type + QLatin1String(" — ") + entry;
+                problems << type + QLatin1String(": ") + entry;
             else if (translation.isEmpty() || chinese.match(translation).hasMatch())
-                problems << QLatin1String("not translated — ") + entry;
+                problems << QLatin1String("not translated: ") + entry;
             else if (placeholders(translation) != placeholders(source))
-                problems << QLatin1String("other placeholders — ") + entry;
+                problems << QLatin1String("other placeholders: ") + entry;
         }
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
