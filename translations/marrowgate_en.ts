@@ -356,11 +356,11 @@ Run with --help to see the available options.
     </message>
     <message>
         <source>浅色主题</source>
-        <translation>Light theme</translation>
+        <translation>Light</translation>
     </message>
     <message>
         <source>深色主题</source>
-        <translation>Dark theme</translation>
+        <translation>Dark</translation>
     </message>
     <message>
         <source>主题</source>
