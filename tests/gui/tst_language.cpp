@@ -2,6 +2,7 @@
 // The window in each language, switched while everything is open: in English no Chinese is left but
 // what the user typed, switching back brings every text back as it was, every control Tab reaches has a
 // name for screen readers, and Tab reaches them all, top to bottom.
+#include "modalscript.h"
 #include "testsupport.h"
 
 #include "core/frpcmanager.h"
@@ -9,6 +10,7 @@
 #include "gui/language.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
+#include "gui/servercardwidget.h"
 #include "gui/servereditdialog.h"
 #include "gui/tunneltrayicon.h"
 
@@ -21,6 +23,7 @@
 #include <QRegularExpression>
 #include <QTcpServer>
 #include <QTextDocumentFragment>
+#include <QToolButton>
 
 namespace {
 
@@ -215,6 +218,21 @@ void TestLanguage::windowsInBothLanguages()
     QCOMPARE(QSet<QWidget *>(visited.cbegin(), visited.cend()),
              QSet<QWidget *>(controls.cbegin(), controls.cend()));
     QCOMPARE(visited.size(), controls.size());
+
+    // Space on a card's close button asks, in the language chosen, whether to delete that server.
+    ModalScript script;
+    script.answer(QMessageBox::No);
+    for (ServerCardWidget *card : window.findChildren<ServerCardWidget *>()) {
+        if (card->accessibleName() == TYPED_NAME)
+            QTest::keyClick(card->findChild<QToolButton *>(QStringLiteral("deleteServerButton")),
+                            Qt::Key_Space);
+    }
+    QTRY_VERIFY(script.finished());
+    QString box = script.boxes.value(0);
+    if (english)
+        QVERIFY2(!box.isEmpty() && !CHINESE.match(box.remove(TYPED_NAME)).hasMatch(), qPrintable(box));
+    else
+        QCOMPARE(box, QStringLiteral("确认删除|确定要删除配置 \"香港节点\" 吗？"));
 }
 
 MARROWGATE_TEST_MAIN(TestLanguage)
