@@ -5,6 +5,7 @@
 #include "core/frpcclienttext.h"
 #include "core/proxyname.h"
 #include "core/redaction.h"
+
 #include <QCoreApplication>
 
 namespace ClientOutput {

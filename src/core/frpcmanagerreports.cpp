@@ -9,6 +9,7 @@
 #include "core/proxyname.h"
 #include "core/redaction.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -16,7 +17,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace {

@@ -4,10 +4,10 @@
 
 #include "core/platform/privatefolders.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
-#include <QCoreApplication>
 #include <algorithm>
 
 namespace {

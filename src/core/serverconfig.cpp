@@ -4,6 +4,7 @@
 
 #include "core/proxyname.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -12,7 +13,6 @@
 #include <QSaveFile>
 #include <QSettings>
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <cmath>
 #include <limits>

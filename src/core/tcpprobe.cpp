@@ -5,10 +5,10 @@
 
 #include "core/tunneladdress.h"
 
+#include <QCoreApplication>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
-#include <QCoreApplication>
 #include <cmath>
 
 namespace {

@@ -3,6 +3,7 @@
 #include "core/tunnelreachability.h"
 
 #include "core/tunneladdress.h"
+
 #include <QCoreApplication>
 
 TunnelReachability::TunnelReachability(FrpcManager *controller, QObject *parent)

@@ -2,9 +2,9 @@
 // The theme colours and every coloured style sheet.
 #include "gui/themestyles.h"
 
-#include <QCoreApplication>
 #include "gui/language.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPushButton>
 

@@ -208,7 +208,8 @@ void TestLanguage::windowsInBothLanguages()
             const int up = place(visited.last()).first - place(focused).first;
             QVERIFY2(visited.size() == controls.size() || up < 40,
                      qPrintable(QStringLiteral("%1 after %2")
-                                    .arg(focused->metaObject()->className(), visited.last()->metaObject()->className())));
+                                    .arg(focused->metaObject()->className(),
+                                         visited.last()->metaObject()->className())));
         }
         visited << focused;
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);

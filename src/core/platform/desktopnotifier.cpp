@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Desktop notifications: what every system shares (reporting an unavailable service once).
 #include "core/platform/desktopnotifier.h"
+
 #include <QCoreApplication>
 
 DesktopNotifier::DesktopNotifier(QObject *parent)
