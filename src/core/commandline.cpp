@@ -2,6 +2,7 @@
 // The command line: the options the program understands, read before the application object exists.
 #include "core/commandline.h"
 #include "core/platform/console.h"
+#include "core/sharecode.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -60,7 +61,10 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
                                             "默认为上次使用的协议。"),
         QStringLiteral("tcp|udp|tcp+udp"));
-    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption });
+    const QCommandLineOption joinOption(QStringLiteral("join"),
+                                        QStringLiteral("启动后用分享码 <code> 加入好友的隧道。"),
+                                        QStringLiteral("code"));
+    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption, joinOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -94,8 +98,19 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         request.text = QString::fromUtf8(VERSION_TEXT);
         return request;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return failure(QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(u' ')));
+    // A link the desktop hands over ("marrowgate://join/..."): the join dialog shows it, and says
+    // what is wrong with it if anything is.
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() == 1 && ShareCode::hasScheme(positional.first()))
+        request.link = positional.first().left(4 * ShareCode::MAX_TEXT_LENGTH);
+    else if (!positional.isEmpty())
+        return failure(QStringLiteral("多余的参数：%1").arg(positional.join(u' ')));
+    if (parser.isSet(joinOption)) {
+        QString reason;
+        if (!ShareCode::fromText(parser.value(joinOption), &reason))
+            return failure(QStringLiteral("分享码无效：%1").arg(reason));
+        request.joinCode = parser.value(joinOption).trimmed();
+    }
 
     if (parser.isSet(connectOption)) {
         request.connectName = parser.value(connectOption);

@@ -32,6 +32,12 @@ struct CommandLineRequest
     // here, the first of them with the shown first protocol where none was given; without a port the
     // shown ones, the first with the protocol given.
     QList<::Tunnel> tunnelsFor(const QList<::Tunnel> &shown) const;
+    // With Run: a friend's share code to join at start (--join), one that reads as a code; empty for
+    // none.
+    QString joinCode;
+    // With Run: a link handed to the program (a lone argument with the code's scheme), to be shown
+    // in the join dialog whether it reads or not; empty for none.
+    QString link;
     // The help or version text, or the reason for Fail.
     QString text;
 };

@@ -5,6 +5,7 @@
 #include "core/proxyname.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -35,6 +36,7 @@ const QString KEY_AUTO_CONNECT = QStringLiteral("autoConnect");
 const QString KEY_LAST_SERVER = QStringLiteral("lastServer");
 const QString KEY_THEME = QStringLiteral("theme");
 const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
+const QString KEY_JOINED_TUNNELS = QStringLiteral("joinedTunnels");
 
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
 const bool DEFAULT_AUTO_START = false;
@@ -312,6 +314,39 @@ void ServerConfigManager::setMoreTunnels(const QList<Tunnel> &tunnels)
     for (const Tunnel &tunnel : tunnels)
         stored << tunnel.storedText();
     QSettings().setValue(QStringLiteral("moreTunnels"), stored);
+}
+
+QList<JoinedTunnel> ServerConfigManager::getJoinedTunnels() const
+{
+    QList<JoinedTunnel> tunnels;
+    QSettings settings;
+    const int size = qMin(settings.beginReadArray(KEY_JOINED_TUNNELS), MAX_JOINED_TUNNELS);
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        const JoinedTunnel tunnel { settings.value(QStringLiteral("code")).toString(),
+                                    settings.value(QStringLiteral("port")).toInt() };
+        if (!tunnel.code.isEmpty() && tunnel.localPort >= 1 && tunnel.localPort <= 65535)
+            tunnels.append(tunnel);
+    }
+    settings.endArray();
+    return tunnels;
+}
+
+void ServerConfigManager::setJoinedTunnels(const QList<JoinedTunnel> &tunnels)
+{
+    QSettings settings;
+    // A removed code (and its key) must not linger beyond the new size.
+    settings.remove(KEY_JOINED_TUNNELS);
+    settings.beginWriteArray(KEY_JOINED_TUNNELS);
+    for (int i = 0; i < tunnels.size(); ++i) {
+        settings.setArrayIndex(i);
+        settings.setValue(QStringLiteral("code"), tunnels.at(i).code);
+        settings.setValue(QStringLiteral("port"), tunnels.at(i).localPort);
+    }
+    settings.endArray();
+    settings.sync();
+    if (QFileInfo(settings.fileName()).isFile())
+        QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)

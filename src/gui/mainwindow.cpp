@@ -8,6 +8,7 @@
 #include "core/tunnelreachability.h"
 #include "gui/cardlatencies.h"
 #include "gui/darkthemehelper.h"
+#include "gui/joinedtunnels.h"
 #include "gui/logwindow.h"
 #include "gui/plainmessagebox.h"
 #include "gui/servereditdialog.h"
@@ -196,6 +197,10 @@ void MainWindow::setupUI()
     });
     mainLayout->addWidget(m_scrollArea, 1);
 
+    m_joinedTunnels = new JoinedTunnels(this);
+    connect(m_joinedTunnels, &JoinedTunnels::logMessage, this, &MainWindow::onLogMessage);
+    mainLayout->addWidget(m_joinedTunnels);
+
     auto *bottomLayout = new QHBoxLayout;
     m_showLogBtn = new QPushButton(QStringLiteral("查看日志"), this);
     m_showLogBtn->setFixedWidth(90);
@@ -229,6 +234,17 @@ void MainWindow::setupUI()
     connect(m_autoConnectCheck, &QCheckBox::toggled, this,
             [](bool checked) { ServerConfigManager::instance().setAutoConnect(checked); });
     connect(m_themeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onThemeChanged);
+}
+
+void MainWindow::openJoinDialog(const QString &text)
+{
+    onShowFromTray();
+    m_joinedTunnels->openJoinDialog(text);
+}
+
+bool MainWindow::joinTunnel(const QString &code)
+{
+    return m_joinedTunnels->join(code);
 }
 
 void MainWindow::applyTheme(Theme::Mode mode)

@@ -5,7 +5,10 @@
 #include "core/frpcmanager.h"
 #include "core/platform/frpcprocesses.h"
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
+#include "core/visitorclient.h"
 #include "core/tunnelreachability.h"
+#include "gui/joinedtunnels.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
 #include "modalscript.h"
@@ -14,6 +17,7 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -138,14 +142,15 @@ private slots:
     void serverOnIPv6Loopback();
     void udpTunnelCarriesDatagrams();
     void severalTunnelsChangedWhileUp();
+    void friendJoinsAPrivateTunnel();
 
 private:
     // publicAddress: where the server opens the tunnels' ports; address when null.
     void startFrps(const QHostAddress &address, const QString &extraLines = QString(),
                    const QHostAddress &publicAddress = QHostAddress());
     void stopFrps();
-    QJsonObject frpsProxy(const QString &name);
-    QJsonArray frpsProxies();
+    QJsonObject frpsProxy(const QString &name, const QString &type = QStringLiteral("tcp"));
+    QJsonArray frpsProxies(const QString &type = QStringLiteral("tcp"));
     QByteArray clientRequest(const QByteArray &verb, const QString &path);
     QString clientConfigValue(const QString &key) const;
     void expectEcho(int remotePort, const QHostAddress &address = QHostAddress::LocalHost);
@@ -346,9 +351,10 @@ void TestEndToEnd::cleanupTestCase()
     stopFrps();
 }
 
-QJsonArray TestEndToEnd::frpsProxies()
+QJsonArray TestEndToEnd::frpsProxies(const QString &type)
 {
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/proxy/tcp").arg(m_dashboardPort)));
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/api/proxy/%2").arg(m_dashboardPort).arg(type)));
     request.setRawHeader("Authorization",
                          "Basic " + (QByteArray("admin:") + m_dashboardPassword.toUtf8()).toBase64());
     QNetworkReply *reply = m_network.get(request);
@@ -359,9 +365,9 @@ QJsonArray TestEndToEnd::frpsProxies()
     return QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("proxies")).toArray();
 }
 
-QJsonObject TestEndToEnd::frpsProxy(const QString &name)
+QJsonObject TestEndToEnd::frpsProxy(const QString &name, const QString &type)
 {
-    const QJsonArray proxies = frpsProxies();
+    const QJsonArray proxies = frpsProxies(type);
     for (const QJsonValue &proxy : proxies) {
         if (proxy.toObject().value(QStringLiteral("name")).toString() == name)
             return proxy.toObject();
@@ -1098,6 +1104,121 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
     QCOMPARE(rows().first()->findChild<QSpinBox *>()->value(), int(m_echo.serverPort()));
     QCOMPARE(rows().first()->findChild<QComboBox *>()->currentText(), QStringLiteral("UDP"));
     rows().first()->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
+}
+
+// The friend's side of a private tunnel: the host's client (started here from its own file) registers
+// the proxies a share code names; the window joins the code, and bytes and datagrams reach the host's
+// services through the friend's local port. No direct path opens on this machine, so TCP goes through
+// the server's relay once the direct attempt has timed out. A code with another key reaches nothing.
+void TestEndToEnd::friendJoinsAPrivateTunnel()
+{
+    startFrps(QHostAddress::LocalHost);
+    if (QTest::currentTestFailed())
+        return;
+    // TCP and UDP of the host's service on one port number.
+    QUdpSocket udpEcho;
+    QVERIFY(udpEcho.bind(QHostAddress::LocalHost, m_echo.serverPort()));
+    connect(&udpEcho, &QUdpSocket::readyRead, &udpEcho, [&udpEcho] {
+        while (udpEcho.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = udpEcho.receiveDatagram();
+            udpEcho.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+
+    ShareCode code;
+    code.serverAddr = QStringLiteral("127.0.0.1");
+    code.serverPort = FrpsBindPort;
+    code.token = QLatin1String(BuiltInToken);
+    code.name = ShareCode::newName();
+    code.protocol = Tunnel::TcpUdp;
+    code.secretKey = ShareCode::newSecretKey();
+    code.hostPort = m_echo.serverPort();
+    QString hostFile;
+    for (const auto &[name, type] : { std::pair { code.stcpName(), "stcp" }, std::pair { code.xtcpName(), "xtcp" },
+                                      std::pair { code.sudpName(), "sudp" } })
+        hostFile += QStringLiteral("[[proxies]]\nname = \"%1\"\ntype = \"%2\"\nsecretKey = \"%3\"\n"
+                                   "localIP = \"127.0.0.1\"\nlocalPort = %4\n")
+                        .arg(name, QLatin1String(type), code.secretKey)
+                        .arg(code.hostPort);
+    const QString hostPath = TestSupport::sandboxPath() + QStringLiteral("/host.toml");
+    QFile file(hostPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nauth.token = \"%2\"\n")
+                   .arg(FrpsBindPort)
+                   .arg(QLatin1String(BuiltInToken))
+                   .toUtf8()
+               + hostFile.toUtf8());
+    file.close();
+    QProcess host;
+    host.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/host.log"));
+    FrpcProcesses::bindToProgram(host);
+    host.start(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc"), { "-c", hostPath });
+    QVERIFY(host.waitForStarted());
+    const auto endHost = qScopeGuard([&host] {
+        host.kill();
+        host.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.sudpName(), "sudp").value("status").toString() == "online", Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.stcpName(), "stcp").value("status").toString() == "online", Timeout);
+
+    QVERIFY(m_window->joinTunnel(code.toText()));
+    auto *joined = m_window->findChild<JoinedTunnels *>();
+    QCOMPARE(joined->rows().size(), 1);
+    JoinedTunnelRow *row = joined->rows().first();
+    const auto removeRow = qScopeGuard([row] { row->findChild<QPushButton *>("removeJoinedButton")->click(); });
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    const int port = row->localPort();
+    QCOMPARE(row->findChild<QLabel *>("joinedAddressLabel")->text(), QStringLiteral("127.0.0.1:%1").arg(port));
+
+    // Bytes through TCP within the wait for a direct path and a second.
+    const auto echoed = [port](int withinMs) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!socket.waitForConnected(withinMs))
+            return false;
+        socket.write("through the friend's port");
+        return QTest::qWaitFor([&socket] { return socket.bytesAvailable() >= 25; }, withinMs)
+            && socket.readAll() == "through the friend's port";
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(echoed(VisitorClient::FALLBACK_TIMEOUT_MS + 1000));
+    QVERIFY2(clock.elapsed() <= VisitorClient::FALLBACK_TIMEOUT_MS + 1000, qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->path(), VisitorClient::Relay, Timeout);
+    QVERIFY(row->findChild<QLabel *>("joinedStateLabel")->text().contains(QStringLiteral("经服务器中转")));
+
+    // A datagram and its answer.
+    QUdpSocket friendSocket;
+    QVERIFY(friendSocket.bind(QHostAddress::LocalHost, 0));
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            if (friendSocket.hasPendingDatagrams())
+                return friendSocket.receiveDatagram().data() == "a datagram";
+            friendSocket.writeDatagram("a datagram", QHostAddress::LocalHost, quint16(port));
+            QTest::qWait(200);
+            return false;
+        },
+        Timeout);
+    QVERIFY2(answered, "no datagram came back through the friend's port");
+
+    // The key never reaches the log; the code of the same tunnel with another key takes the row's
+    // place and port, and reaches nothing.
+    const QStringList lines = m_window->findChild<LogWindow *>()->lines();
+    QVERIFY(!lines.join(u'\n').contains(code.secretKey));
+    ShareCode wrongKey = code;
+    wrongKey.secretKey = ShareCode::newSecretKey();
+    QVERIFY(m_window->joinTunnel(wrongKey.toText()));
+    QCOMPARE(joined->rows().size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    QCOMPARE(row->localPort(), port);
+    QVERIFY(!echoed(VisitorClient::FALLBACK_TIMEOUT_MS + 2000));
+
+    // Ended with the button, its visitors' port closes.
+    QVERIFY(m_window->joinTunnel(code.toText()));
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    row->findChild<QPushButton *>("joinedToggleButton")->click();
+    QCOMPARE(row->client()->state(), VisitorClient::Stopped);
+    QVERIFY(portIsFree(port));
 }
 
 MARROWGATE_TEST_MAIN(TestEndToEnd)

@@ -2,6 +2,7 @@
 #include "coretestsupport.h"
 
 #include "core/commandline.h"
+#include "core/sharecode.h"
 
 #include <QDir>
 #include <QProcess>
@@ -18,6 +19,8 @@ private slots:
     void parse();
     void severalPorts_data();
     void severalPorts();
+    void joinAndLinks_data();
+    void joinAndLinks();
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
 };
@@ -131,6 +134,56 @@ void TestCommandLine::severalPorts()
     QVERIFY2(request.text.contains(textHolds), qPrintable(request.text));
 }
 
+namespace {
+
+QString goodCode()
+{
+    ShareCode code;
+    code.builtInServer = true;
+    code.name = QStringLiteral("k3j4h5");
+    code.secretKey = QStringLiteral("0123456789abcdefghijkl");
+    code.hostPort = 22;
+    return code.toText();
+}
+
+} // namespace
+
+// --join takes a code that reads, or refuses the command line with the reason; a lone argument with
+// the code's scheme is a link for the join dialog, read or not.
+void TestCommandLine::joinAndLinks_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("joinCode");
+    QTest::addColumn<QString>("link");
+    // The reason of a refusal; empty when the command line is taken.
+    QTest::addColumn<QString>("refusal");
+    const QString code = goodCode();
+    QTest::newRow("--join") << QStringList { "--join", code } << code << QString() << QString();
+    QTest::newRow("--join= beside --connect")
+        << QStringList { "--connect", "a", "--join=" + code } << code << QString() << QString();
+    QTest::newRow("--join with a broken code")
+        << QStringList { "--join", code.chopped(5) } << QString() << QString() << "分享码无效：";
+    QTest::newRow("--join with no code") << QStringList { "--join", "" } << QString() << QString() << "分享码无效：";
+    QTest::newRow("link") << QStringList { code } << QString() << code << QString();
+    QTest::newRow("link that does not read") << QStringList { "marrowgate://join/x" } << QString()
+                                             << "marrowgate://join/x" << QString();
+    QTest::newRow("link and a stray argument")
+        << QStringList { code, "alpha" } << QString() << QString() << "alpha";
+}
+
+void TestCommandLine::joinAndLinks()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, joinCode);
+    QFETCH(QString, link);
+    QFETCH(QString, refusal);
+    const CommandLineRequest request = parseCommandLine(QStringList { "/opt/bin/Marrowgate" } + arguments);
+    QCOMPARE(request.action, refusal.isEmpty() ? CommandLineRequest::Run : CommandLineRequest::Fail);
+    QCOMPARE(request.joinCode, joinCode);
+    QCOMPARE(request.link, link);
+    QVERIFY2(request.text.contains(refusal), qPrintable(request.text));
+}
+
 // The program itself answers these before it needs a display: the platform is forced to one that
 // cannot start here, and the settings folder stays empty.
 void TestCommandLine::answersWithoutADisplay_data()
@@ -149,6 +202,8 @@ void TestCommandLine::answersWithoutADisplay_data()
                                   << "sctp";
     QTest::newRow("bad port suffix") << QStringList { "--connect", "a", "--port", "80", "--port", "81/tpc" }
                                      << 2 << QString() << "81/tpc";
+    QTest::newRow("bad share code") << QStringList { "--join", "marrowgate://join/AAAA" } << 2 << QString()
+                                    << "分享码无效：";
 }
 
 void TestCommandLine::answersWithoutADisplay()
