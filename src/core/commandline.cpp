@@ -58,8 +58,9 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
                        "可多次给出（最多 10 个），每个端口可带 /tcp、/udp 或 /tcp+udp 指定协议。"),
         QStringLiteral("port"));
     const QCommandLineOption protocolOption(
-        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
-                                            "默认为上次使用的协议。"),
+        QStringLiteral("protocol"),
+        QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
+                       "默认为上次使用的协议。"),
         QStringLiteral("tcp|udp|tcp+udp"));
     const QCommandLineOption joinOption(QStringLiteral("join"),
                                         QStringLiteral("启动后用分享码 <code> 加入好友的隧道。"),

@@ -79,7 +79,8 @@ void removeLeftoverFiles(const QString &folder)
         return;
     done = true;
     static const QRegularExpression fileName(QStringLiteral("^frpcv_([0-9]{1,10})_[A-Za-z0-9_.-]+\\.toml$"));
-    QDirIterator files(folder, { QStringLiteral("frpcv_*.toml") }, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    QDirIterator files(folder, { QStringLiteral("frpcv_*.toml") },
+                       QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (files.hasNext()) {
         const QFileInfo file(files.next());
         const QRegularExpressionMatch match = fileName.match(file.fileName());
@@ -211,7 +212,8 @@ QString VisitorClient::configPath() const
     const QString folder = PrivateFolders::runtimeFolder();
     if (folder.isEmpty() || m_code.name.isEmpty())
         return {};
-    return folder + QStringLiteral("/frpcv_%1_%2.toml").arg(QCoreApplication::applicationPid()).arg(m_code.name);
+    return folder
+        + QStringLiteral("/frpcv_%1_%2.toml").arg(QCoreApplication::applicationPid()).arg(m_code.name);
 }
 
 QStringList VisitorClient::secrets() const
@@ -285,7 +287,8 @@ void VisitorClient::onFinished()
     const int code = m_process->exitCode();
     releaseProcess();
     m_readyTimer->stop();
-    emit logMessage(tr("好友的隧道 127.0.0.1:%1 的客户端已退出 (代码: %2)，稍后重连").arg(m_localPort).arg(code));
+    emit logMessage(
+        tr("好友的隧道 127.0.0.1:%1 的客户端已退出 (代码: %2)，稍后重连").arg(m_localPort).arg(code));
     setState(Starting);
     const int delay = m_restartDelayMs >= 0 ? m_restartDelayMs : FrpcManager::waitPauseMs(m_round);
     ++m_round;

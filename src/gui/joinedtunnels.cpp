@@ -113,16 +113,21 @@ JoinedTunnelRow::JoinedTunnelRow(const ShareCode &code, const QString &codeText,
     , m_client(new VisitorClient(this))
 {
     setObjectName(QStringLiteral("joinedTunnelRow"));
-    auto *line = new QHBoxLayout(this);
-    line->setContentsMargins(0, 0, 0, 0);
+    // The address to point a program at, its controls and state on the first line; what the friend
+    // shares under it.
+    auto *rowLayout = new QVBoxLayout(this);
+    rowLayout->setContentsMargins(0, 0, 0, 0);
+    rowLayout->setSpacing(2);
+    auto *line = new QHBoxLayout;
     line->setSpacing(8);
+    rowLayout->addLayout(line);
     m_address = new QLabel(this);
     m_address->setObjectName(QStringLiteral("joinedAddressLabel"));
     m_address->setTextFormat(Qt::PlainText);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_address->setStyleSheet(QStringLiteral("font-size: 11pt; font-weight: 600;"));
     m_copy = new QPushButton(tr("复制"), this);
-    m_copy->setFixedSize(60, 24);
+    m_copy->setFixedSize(60, 28);
     connect(m_copy, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(m_address->text(), QClipboard::Clipboard);
         m_copy->setText(tr("✓ 已复制"));
@@ -147,13 +152,14 @@ JoinedTunnelRow::JoinedTunnelRow(const ShareCode &code, const QString &codeText,
     remove->setToolTip(tr("删除好友的隧道"));
     remove->setFixedSize(32, 28);
     connect(remove, &QPushButton::clicked, this, &JoinedTunnelRow::removeRequested);
-    line->addWidget(m_address);
-    line->addWidget(m_copy);
-    line->addSpacing(8);
-    line->addWidget(m_about, 1);
-    line->addWidget(m_state);
-    line->addWidget(m_toggle);
-    line->addWidget(remove);
+    line->addWidget(m_address, 0, Qt::AlignVCenter);
+    line->addWidget(m_copy, 0, Qt::AlignVCenter);
+    line->addStretch(1);
+    line->addWidget(m_state, 0, Qt::AlignVCenter);
+    line->addSpacing(4);
+    line->addWidget(m_toggle, 0, Qt::AlignVCenter);
+    line->addWidget(remove, 0, Qt::AlignVCenter);
+    rowLayout->addWidget(m_about);
 
     connect(m_client, &VisitorClient::stateChanged, this, &JoinedTunnelRow::update);
     connect(m_client, &VisitorClient::pathChanged, this, &JoinedTunnelRow::update);
@@ -195,8 +201,7 @@ void JoinedTunnelRow::leave()
 void JoinedTunnelRow::update()
 {
     m_address->setText(QStringLiteral("127.0.0.1:%1").arg(m_localPort));
-    m_about->setText(aboutText(m_code));
-    m_about->setToolTip(tr("服务器 %1").arg(serverText(m_code)));
+    m_about->setText(tr("%1 · 服务器 %2").arg(aboutText(m_code), serverText(m_code)));
     const VisitorClient::State state = m_client->state();
     m_toggle->setText(state == VisitorClient::Stopped ? tr("加入") : tr("断开"));
     m_copy->setEnabled(state == VisitorClient::Ready);
@@ -216,8 +221,8 @@ void JoinedTunnelRow::update()
 
 void JoinedTunnelRow::applyTheme()
 {
-    m_about->setStyleSheet(Theme::isDark(this) ? QStringLiteral("color: #9AA5B8;")
-                                               : QStringLiteral("color: #7F8C8D;"));
+    m_about->setStyleSheet(Theme::isDark(this) ? QStringLiteral("color: #9AA5B8; font-size: 9pt;")
+                                               : QStringLiteral("color: #7F8C8D; font-size: 9pt;"));
 }
 
 // ---------------------------------------------------------------------------------------------

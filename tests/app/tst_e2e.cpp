@@ -6,8 +6,8 @@
 #include "core/platform/frpcprocesses.h"
 #include "core/serverconfig.h"
 #include "core/sharecode.h"
-#include "core/visitorclient.h"
 #include "core/tunnelreachability.h"
+#include "core/visitorclient.h"
 #include "gui/joinedtunnels.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
@@ -1134,8 +1134,9 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
     code.secretKey = ShareCode::newSecretKey();
     code.hostPort = m_echo.serverPort();
     QString hostFile;
-    for (const auto &[name, type] : { std::pair { code.stcpName(), "stcp" }, std::pair { code.xtcpName(), "xtcp" },
-                                      std::pair { code.sudpName(), "sudp" } })
+    for (const auto &[name, type] :
+         { std::pair { code.stcpName(), "stcp" }, std::pair { code.xtcpName(), "xtcp" },
+           std::pair { code.sudpName(), "sudp" } })
         hostFile += QStringLiteral("[[proxies]]\nname = \"%1\"\ntype = \"%2\"\nsecretKey = \"%3\"\n"
                                    "localIP = \"127.0.0.1\"\nlocalPort = %4\n")
                         .arg(name, QLatin1String(type), code.secretKey)
@@ -1158,17 +1159,21 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
         host.kill();
         host.waitForFinished();
     });
-    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.sudpName(), "sudp").value("status").toString() == "online", Timeout);
-    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.stcpName(), "stcp").value("status").toString() == "online", Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.sudpName(), "sudp").value("status").toString() == "online",
+                             Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.stcpName(), "stcp").value("status").toString() == "online",
+                             Timeout);
 
     QVERIFY(m_window->joinTunnel(code.toText()));
     auto *joined = m_window->findChild<JoinedTunnels *>();
     QCOMPARE(joined->rows().size(), 1);
     JoinedTunnelRow *row = joined->rows().first();
-    const auto removeRow = qScopeGuard([row] { row->findChild<QPushButton *>("removeJoinedButton")->click(); });
+    const auto removeRow
+        = qScopeGuard([row] { row->findChild<QPushButton *>("removeJoinedButton")->click(); });
     QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
     const int port = row->localPort();
-    QCOMPARE(row->findChild<QLabel *>("joinedAddressLabel")->text(), QStringLiteral("127.0.0.1:%1").arg(port));
+    QCOMPARE(row->findChild<QLabel *>("joinedAddressLabel")->text(),
+             QStringLiteral("127.0.0.1:%1").arg(port));
 
     // Bytes through TCP within the wait for a direct path and a second.
     const auto echoed = [port](int withinMs) {
@@ -1183,7 +1188,8 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
     QElapsedTimer clock;
     clock.start();
     QVERIFY(echoed(VisitorClient::FALLBACK_TIMEOUT_MS + 1000));
-    QVERIFY2(clock.elapsed() <= VisitorClient::FALLBACK_TIMEOUT_MS + 1000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(clock.elapsed() <= VisitorClient::FALLBACK_TIMEOUT_MS + 1000,
+             qPrintable(QString::number(clock.elapsed())));
     QTRY_COMPARE_WITH_TIMEOUT(row->client()->path(), VisitorClient::Relay, Timeout);
     QVERIFY(row->findChild<QLabel *>("joinedStateLabel")->text().contains(QStringLiteral("经服务器中转")));
 

@@ -73,9 +73,10 @@ void TestCommandLine::parse_data()
                                         << run << "a" << 25565 << "tcp" << QString();
     QTest::newRow("protocol in capitals") << QStringList { "--connect", "a", "--protocol", "UDP" } << fail
                                           << QString() << 0 << QString() << "“UDP”";
-    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0 << QString()
-                                    << "--connect";
-    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << QString() << "alpha";
+    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0
+                                    << QString() << "--connect";
+    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << QString()
+                                    << "alpha";
 }
 
 void TestCommandLine::parse()
@@ -106,13 +107,14 @@ void TestCommandLine::severalPorts_data()
     QStringList eleven { "--connect", "a" };
     for (int port = 1; port <= 11; ++port)
         eleven << "--port" << QString::number(port);
-    QTest::newRow("suffixes") << QStringList { "--connect", "a", "--port", "25565", "--port", "24454/udp",
-                                               "--port=7777/tcp+udp" }
-                              << "25565/ 24454/udp 7777/tcp+udp" << QString();
+    QTest::newRow("suffixes")
+        << QStringList { "--connect", "a", "--port", "25565", "--port", "24454/udp", "--port=7777/tcp+udp" }
+        << "25565/ 24454/udp 7777/tcp+udp" << QString();
     QTest::newRow("--protocol for ports without suffix")
         << QStringList { "--connect", "a", "--protocol", "tcp+udp", "--port", "1", "--port", "2/tcp" }
         << "1/tcp+udp 2/tcp" << QString();
-    QTest::newRow("bad suffix") << QStringList { "--connect", "a", "--port", "80/sctp" } << QString() << "80/sctp";
+    QTest::newRow("bad suffix") << QStringList { "--connect", "a", "--port", "80/sctp" } << QString()
+                                << "80/sctp";
     QTest::newRow("empty suffix") << QStringList { "--connect", "a", "--port", "80/" } << QString() << "80/";
     QTest::newRow("bad port with suffix")
         << QStringList { "--connect", "a", "--port", "x/udp" } << QString() << "x/udp";
@@ -163,10 +165,11 @@ void TestCommandLine::joinAndLinks_data()
         << QStringList { "--connect", "a", "--join=" + code } << code << QString() << QString();
     QTest::newRow("--join with a broken code")
         << QStringList { "--join", code.chopped(5) } << QString() << QString() << "分享码无效：";
-    QTest::newRow("--join with no code") << QStringList { "--join", "" } << QString() << QString() << "分享码无效：";
+    QTest::newRow("--join with no code")
+        << QStringList { "--join", "" } << QString() << QString() << "分享码无效：";
     QTest::newRow("link") << QStringList { code } << QString() << code << QString();
-    QTest::newRow("link that does not read") << QStringList { "marrowgate://join/x" } << QString()
-                                             << "marrowgate://join/x" << QString();
+    QTest::newRow("link that does not read")
+        << QStringList { "marrowgate://join/x" } << QString() << "marrowgate://join/x" << QString();
     QTest::newRow("link and a stray argument")
         << QStringList { code, "alpha" } << QString() << QString() << "alpha";
 }

@@ -8,8 +8,8 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QImageReader>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -333,9 +333,9 @@ void TestMainWindow::resizeSharesSpace()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     const QStringList keys
-        = { QStringLiteral("本地端口"), QStringLiteral("spin"),       QStringLiteral("protocol"),
-            QStringLiteral("status"),   QStringLiteral("line"),       QStringLiteral("服务器列表"),
-            QStringLiteral("+ 添加"),   QStringLiteral("scroll"),     QStringLiteral("查看日志"),
+        = { QStringLiteral("本地端口"),   QStringLiteral("spin"),   QStringLiteral("protocol"),
+            QStringLiteral("status"),     QStringLiteral("line"),   QStringLiteral("服务器列表"),
+            QStringLiteral("+ 添加"),     QStringLiteral("scroll"), QStringLiteral("查看日志"),
             QStringLiteral("开机自启动"), QStringLiteral("combo") };
     QHash<QString, QRect> before;
     for (const QString &key : keys) {
@@ -363,8 +363,9 @@ void TestMainWindow::resizeSharesSpace()
     const QRect portRow = windowRect(frameWidget(window, QStringLiteral("本地端口")))
                               .united(windowRect(frameWidget(window, QStringLiteral("protocol"))));
     QVERIFY(qAbs(portRow.center().x() - window.width() / 2) <= 2);
-    QCOMPARE(portRow.width(),
-             before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("protocol"))).width());
+    QCOMPARE(
+        portRow.width(),
+        before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("protocol"))).width());
     const QRect status = windowRect(frameWidget(window, QStringLiteral("status")));
     QCOMPARE(status.width(), before.value(QStringLiteral("status")).width());
     // Centred together with the (hidden) copy buttons' spacing of 10 pixels.
@@ -517,8 +518,8 @@ void TestMainWindow::joinDialog_data()
     QTest::newRow("not a code") << QStringLiteral("hello") << QStringLiteral("分享码无效：") << false;
     QTest::newRow("cut short") << good.left(good.size() - 12) << QStringLiteral("分享码无效：") << false;
     QTest::newRow("good") << good << QStringLiteral("relay.example:7001") << true;
-    QTest::newRow("wrapped by a chat program")
-        << good.left(30) + QStringLiteral("\n  ") + good.mid(30) << QStringLiteral("relay.example:7001") << true;
+    QTest::newRow("wrapped by a chat program") << good.left(30) + QStringLiteral("\n  ") + good.mid(30)
+                                               << QStringLiteral("relay.example:7001") << true;
 }
 
 void TestMainWindow::joinDialog()
@@ -529,7 +530,8 @@ void TestMainWindow::joinDialog()
     JoinDialog dialog { QString() };
     dialog.findChild<QLineEdit *>(QStringLiteral("shareCodeEdit"))->setText(text);
     const QString verdict = dialog.findChild<QLabel *>(QStringLiteral("joinVerdictLabel"))->text();
-    QVERIFY2(verdictHolds.isEmpty() ? verdict.isEmpty() : verdict.contains(verdictHolds), qPrintable(verdict));
+    QVERIFY2(verdictHolds.isEmpty() ? verdict.isEmpty() : verdict.contains(verdictHolds),
+             qPrintable(verdict));
     QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("confirmJoinButton"))->isEnabled(), joinable);
 }
 

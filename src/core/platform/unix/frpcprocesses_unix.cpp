@@ -10,8 +10,8 @@
 #include <QFileInfo>
 #include <QList>
 #include <QMutex>
-#include <QSet>
 #include <QProcess>
+#include <QSet>
 #include <QThread>
 
 #include <csignal>
