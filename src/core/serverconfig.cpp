@@ -3,6 +3,7 @@
 #include "core/serverconfig.h"
 
 #include "core/proxyname.h"
+#include "core/sharecode.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -35,6 +36,8 @@ const QString KEY_AUTO_CONNECT = QStringLiteral("autoConnect");
 const QString KEY_LAST_SERVER = QStringLiteral("lastServer");
 const QString KEY_THEME = QStringLiteral("theme");
 const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
+const QString KEY_LAST_PRIVATE = QStringLiteral("lastPrivate");
+const QString KEY_PRIVATE_SHARES = QStringLiteral("privateShares/");
 
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
 const bool DEFAULT_AUTO_START = false;
@@ -291,6 +294,49 @@ QString ServerConfigManager::getLastProtocol() const
 void ServerConfigManager::setLastProtocol(const QString &protocol)
 {
     QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
+}
+
+bool ServerConfigManager::getLastPrivate() const
+{
+    return QSettings().value(KEY_LAST_PRIVATE, false).toBool();
+}
+
+void ServerConfigManager::setLastPrivate(bool isPrivate)
+{
+    QSettings().setValue(KEY_LAST_PRIVATE, isPrivate);
+}
+
+ServerConfigManager::PrivateShare ServerConfigManager::privateShare(const QString &key, bool renew)
+{
+    QSettings settings;
+    const QStringList stored = settings.value(KEY_PRIVATE_SHARES + key).toStringList();
+    PrivateShare share;
+    if (stored.size() == 3) {
+        // Only what a code can carry is taken; anything else is drawn anew.
+        ShareCode probe;
+        probe.builtInServer = true;
+        probe.name = stored.at(0);
+        probe.secretKey = stored.at(1);
+        probe.label = stored.at(2);
+        probe.hostPort = 1;
+        if (!probe.toText().isEmpty())
+            share = { stored.at(0), stored.at(1), stored.at(2) };
+    }
+    if (share.name.isEmpty())
+        share = { ShareCode::newName(), ShareCode::newSecretKey(), QString() };
+    else if (!renew)
+        return share;
+    if (renew)
+        share.secretKey = ShareCode::newSecretKey();
+    settings.setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
+    return share;
+}
+
+void ServerConfigManager::setPrivateShareLabel(const QString &key, const QString &label)
+{
+    PrivateShare share = privateShare(key);
+    share.label = label.left(ShareCode::MAX_LABEL_LENGTH);
+    QSettings().setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
 }
 
 QList<Tunnel> ServerConfigManager::getMoreTunnels() const
