@@ -262,7 +262,7 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         const int localPort = entry.tunnel.localPort;
         if (entry.tunnel.isPrivate)
-            note(QStringLiteral("本地端口: %1 (%2，仅好友)")
+            note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (%2，仅好友)")
                      .arg(QString::number(localPort), Tunnel::protocolName(entry.tunnel.protocol).toUpper()));
         else if (entry.tunnel.protocol == Tunnel::Udp)
             note(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));

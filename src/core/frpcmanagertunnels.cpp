@@ -9,6 +9,7 @@
 #include "core/redaction.h"
 #include "core/tunneladdress.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -70,7 +71,7 @@ bool FrpcManager::renewShareCode(int index)
         return false;
     FrpcManagerPrivate::TunnelEntry &entry = d->m_tunnels[index];
     entry.share = ServerConfigManager::instance().privateShare(entry.shareKey, true);
-    emit logMessage(QStringLiteral("已生成新的分享码，旧的分享码不再有效"));
+    emit logMessage(QCoreApplication::translate("FrpcManager", "已生成新的分享码，旧的分享码不再有效"));
     d->applyTunnelChange();
     return true;
 }
