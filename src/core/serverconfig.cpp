@@ -6,6 +6,7 @@
 #include "core/sharecode.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -306,29 +307,47 @@ void ServerConfigManager::setLastPrivate(bool isPrivate)
     QSettings().setValue(KEY_LAST_PRIVATE, isPrivate);
 }
 
+namespace {
+
+// Stores a private tunnel's share, and keeps the file that holds its secret readable by its owner only
+// (where the settings are a file).
+void storeShare(QSettings &settings, const QString &key, const ServerConfigManager::PrivateShare &share)
+{
+    settings.setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
+    settings.sync();
+    if (QFileInfo(settings.fileName()).isFile())
+        QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Whether a code can carry the share.
+bool isCarried(const ServerConfigManager::PrivateShare &share)
+{
+    ShareCode probe;
+    probe.builtInServer = true;
+    probe.name = share.name;
+    probe.secretKey = share.secretKey;
+    probe.label = share.label;
+    probe.hostPort = 1;
+    return !probe.toText().isEmpty();
+}
+
+} // namespace
+
 ServerConfigManager::PrivateShare ServerConfigManager::privateShare(const QString &key, bool renew)
 {
     QSettings settings;
     const QStringList stored = settings.value(KEY_PRIVATE_SHARES + key).toStringList();
     PrivateShare share;
-    if (stored.size() == 3) {
-        // Only what a code can carry is taken; anything else is drawn anew.
-        ShareCode probe;
-        probe.builtInServer = true;
-        probe.name = stored.at(0);
-        probe.secretKey = stored.at(1);
-        probe.label = stored.at(2);
-        probe.hostPort = 1;
-        if (!probe.toText().isEmpty())
-            share = { stored.at(0), stored.at(1), stored.at(2) };
-    }
+    // Only what a code can carry is taken; anything else is drawn anew.
+    if (stored.size() == 3 && isCarried({ stored.at(0), stored.at(1), stored.at(2) }))
+        share = { stored.at(0), stored.at(1), stored.at(2) };
     if (share.name.isEmpty())
         share = { ShareCode::newName(), ShareCode::newSecretKey(), QString() };
     else if (!renew)
         return share;
     if (renew)
         share.secretKey = ShareCode::newSecretKey();
-    settings.setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
+    storeShare(settings, key, share);
     return share;
 }
 
@@ -336,7 +355,11 @@ void ServerConfigManager::setPrivateShareLabel(const QString &key, const QString
 {
     PrivateShare share = privateShare(key);
     share.label = label.left(ShareCode::MAX_LABEL_LENGTH);
-    QSettings().setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
+    // A name no code can carry is not taken: the tunnel keeps its code.
+    if (!isCarried(share))
+        return;
+    QSettings settings;
+    storeShare(settings, key, share);
 }
 
 QList<Tunnel> ServerConfigManager::getMoreTunnels() const
