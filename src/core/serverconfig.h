@@ -86,6 +86,23 @@ public:
     // reads "tcp".
     QString getLastProtocol() const;
     void setLastProtocol(const QString &protocol);
+    // Whether the first tunnel is private (only for holders of its share code).
+    bool getLastPrivate() const;
+    void setLastPrivate(bool isPrivate);
+
+    // What a private tunnel shares with its friends: the base of its proxies' names, the secret and the
+    // name the host gave it. Kept under a key that stands for the installation, server entry and tunnel,
+    // so that a code handed out keeps working across restarts.
+    struct PrivateShare
+    {
+        QString name;
+        QString secretKey;
+        QString label;
+    };
+    // The share kept under key; a missing or unreadable one is drawn and stored. renew draws a new secret
+    // (the old code stops working), keeping the name and the label.
+    PrivateShare privateShare(const QString &key, bool renew = false);
+    void setPrivateShareLabel(const QString &key, const QString &label);
     // The window's tunnels after the first, up to Tunnel::MAX_TUNNELS - 1; stored entries that describe
     // no tunnel are passed over.
     QList<Tunnel> getMoreTunnels() const;

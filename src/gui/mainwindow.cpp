@@ -69,7 +69,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::waitingChanged, this, &MainWindow::onWaitingChanged);
     // The first tunnel's UDP half and the other tunnels' addresses reach the status line and the tray.
     connect(m_frpcManager, &FrpcManager::tunnelsChanged, this, [this] {
-        if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
+        if (m_frpcManager->status() == FrpcManager::Running
+            && (!m_remotePort.isEmpty() || m_frpcManager->tunnelStates().value(0).tunnel.isPrivate))
             onRemotePortReady(m_remotePort);
     });
 
@@ -315,6 +316,7 @@ void MainWindow::saveSettings()
     const Tunnel first = m_tunnelRows->firstRow()->tunnel();
     store.setLastLocalPort(first.localPort);
     store.setLastProtocol(Tunnel::protocolName(first.protocol));
+    store.setLastPrivate(first.isPrivate);
     store.setAutoStart(m_autoStartCheck->isChecked());
     store.setAutoConnect(m_autoConnectCheck->isChecked());
     store.setTheme(int(m_theme->mode()));
@@ -465,6 +467,7 @@ void MainWindow::onConnectServer(int index)
     const QList<Tunnel> tunnels = m_tunnelRows->tunnels();
     ServerConfigManager::instance().setLastLocalPort(tunnels.first().localPort);
     ServerConfigManager::instance().setLastProtocol(Tunnel::protocolName(tunnels.first().protocol));
+    ServerConfigManager::instance().setLastPrivate(tunnels.first().isPrivate);
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
@@ -547,8 +550,9 @@ void MainWindow::onRemotePortReady(const QString &port)
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
-    m_copyIPBtn->show();
-    m_copyPortBtn->show();
+    // A private first tunnel has no address to copy: its row copies its share code.
+    m_copyIPBtn->setVisible(!first.tunnel.isPrivate);
+    m_copyPortBtn->setVisible(!first.tunnel.isPrivate);
     updateTray();
 }
 

@@ -2,15 +2,19 @@
 // One tunnel's row of the window: its controls, its address and its hints.
 #include "gui/tunnelrow.h"
 
+#include "core/sharecode.h"
+
 #include "gui/theme.h"
 #include "gui/themestyles.h"
 
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -45,9 +49,14 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     addProtocols(m_protocol);
     m_protocol->setFixedSize(136, 32);
     m_protocol->setStyleSheet(QStringLiteral("font-size: 11pt;"));
+    m_private = new QCheckBox(tr("仅好友"), this);
+    m_private->setObjectName(QStringLiteral("privateTunnelCheck"));
+    m_private->setToolTip(tr("不在服务器上开放公网端口：只有持有分享码的好友才能连接"));
     setTunnel(tunnel);
     connect(m_port, &QSpinBox::editingFinished, this, &TunnelRow::edited);
     connect(m_protocol, &QComboBox::activated, this, &TunnelRow::edited);
+    connect(m_private, &QCheckBox::clicked, this, &TunnelRow::edited);
+    makeSharePanel(rowLayout);
 
     if (kind == First) {
         m_protocol->setObjectName(QStringLiteral("protocolCombo"));
@@ -56,6 +65,7 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
         m_line->addWidget(label, 0, Qt::AlignVCenter);
         m_line->addWidget(m_port, 0, Qt::AlignVCenter);
         m_line->addWidget(m_protocol, 0, Qt::AlignVCenter);
+        m_line->addWidget(m_private, 0, Qt::AlignVCenter);
         return;
     }
 
@@ -92,6 +102,7 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
         connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
     m_line->addWidget(m_port);
     m_line->addWidget(m_protocol);
+    m_line->addWidget(m_private);
     m_line->addWidget(remove);
     m_line->addSpacing(8);
     m_line->addWidget(m_address);
@@ -101,13 +112,72 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
 
 Tunnel TunnelRow::tunnel() const
 {
-    return { m_port->value(), Tunnel::Protocol(m_protocol->currentData().toInt()) };
+    return { m_port->value(), Tunnel::Protocol(m_protocol->currentData().toInt()), m_private->isChecked() };
 }
 
 void TunnelRow::setTunnel(const Tunnel &tunnel)
 {
     m_port->setValue(tunnel.localPort);
     m_protocol->setCurrentIndex(m_protocol->findData(int(tunnel.protocol)));
+    m_private->setChecked(tunnel.isPrivate);
+}
+
+void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
+{
+    m_sharePanel = new QWidget(this);
+    m_sharePanel->setObjectName(QStringLiteral("shareCodePanel"));
+    auto *panel = new QVBoxLayout(m_sharePanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(2);
+    auto *line = new QHBoxLayout;
+    line->setAlignment(Qt::AlignCenter);
+    panel->addLayout(line);
+    auto *ready = new QLabel(tr("分享码已就绪"), m_sharePanel);
+    ready->setObjectName(QStringLiteral("shareCodeReadyLabel"));
+    m_copyShareCode = new QPushButton(tr("复制分享码"), m_sharePanel);
+    m_copyShareCode->setObjectName(QStringLiteral("copyShareCodeButton"));
+    connect(m_copyShareCode, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setText(m_shareCode, QClipboard::Clipboard);
+        m_copyShareCode->setText(tr("✓ 已复制"));
+        QTimer::singleShot(COPIED_CAPTION_MS, m_copyShareCode,
+                           [this] { m_copyShareCode->setText(tr("复制分享码")); });
+    });
+    auto *renew = new QPushButton(tr("新的分享码"), m_sharePanel);
+    renew->setObjectName(QStringLiteral("renewShareCodeButton"));
+    renew->setToolTip(tr("换一个密钥：已发出的分享码立即失效"));
+    connect(renew, &QPushButton::clicked, this, &TunnelRow::renewShareCodeRequested);
+    m_shareLabel = new QLineEdit(m_sharePanel);
+    m_shareLabel->setObjectName(QStringLiteral("shareLabelEdit"));
+    m_shareLabel->setPlaceholderText(tr("名称（可选）"));
+    m_shareLabel->setMaxLength(ShareCode::MAX_LABEL_LENGTH);
+    m_shareLabel->setFixedWidth(120);
+    connect(m_shareLabel, &QLineEdit::editingFinished, this,
+            [this] { emit shareLabelEdited(m_shareLabel->text()); });
+    line->addWidget(ready);
+    line->addWidget(m_shareLabel);
+    line->addWidget(m_copyShareCode);
+    line->addWidget(renew);
+    auto *warning = new QLabel(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"),
+                               m_sharePanel);
+    warning->setObjectName(QStringLiteral("shareCodeWarningLabel"));
+    warning->setAlignment(Qt::AlignCenter);
+    warning->setWordWrap(true);
+    panel->addWidget(warning);
+    m_sharePanel->hide();
+    rowLayout->addWidget(m_sharePanel);
+}
+
+void TunnelRow::showShareCode(const QString &code, const QString &label)
+{
+    m_shareCode = code;
+    if (!m_shareLabel->hasFocus())
+        m_shareLabel->setText(label);
+    m_sharePanel->setVisible(!code.isEmpty());
+}
+
+QWidget *TunnelRow::privateCheck() const
+{
+    return m_private;
 }
 
 int TunnelRow::port() const
@@ -118,6 +188,7 @@ int TunnelRow::port() const
 void TunnelRow::setProtocolLocked(bool locked)
 {
     m_protocol->setEnabled(!locked);
+    m_private->setEnabled(!locked);
 }
 
 void TunnelRow::showAddress(const QString &address, const QString &copyText)

@@ -15,6 +15,7 @@
 #include "stallingrelay.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -24,6 +25,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
 #include <QNetworkReply>
@@ -142,7 +144,9 @@ private slots:
     void serverOnIPv6Loopback();
     void udpTunnelCarriesDatagrams();
     void severalTunnelsChangedWhileUp();
+    void privateTunnelReachesOnlyCodeHolders();
     void friendJoinsAPrivateTunnel();
+    void hostAndFriendWindows();
 
 private:
     // publicAddress: where the server opens the tunnels' ports; address when null.
@@ -1225,6 +1229,235 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
     row->findChild<QPushButton *>("joinedToggleButton")->click();
     QCOMPARE(row->client()->state(), VisitorClient::Stopped);
     QVERIFY(portIsFree(port));
+}
+
+// Whether bytes sent to the port come back within timeoutMs.
+bool tcpEchoes(int port, int timeoutMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    const QByteArray payload = "private " + randomText(16).toUtf8();
+    socket.write(payload);
+    QByteArray received;
+    return QTest::qWaitFor([&] { return (received += socket.readAll()) == payload; }, timeoutMs);
+}
+
+void TestEndToEnd::privateTunnelReachesOnlyCodeHolders()
+{
+    QUdpSocket echo;
+    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
+        while (echo.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = echo.receiveDatagram();
+            echo.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+    // The first row private, over TCP+UDP; it is kept for the next start.
+    const auto makePrivate = [this](bool isPrivate) {
+        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
+        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+        protocol->setCurrentIndex(
+            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
+    };
+    makePrivate(true);
+    const auto restore = qScopeGuard([&] {
+        m_window->findChild<FrpcManager *>()->stop();
+        QTest::qWaitFor(
+            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
+        makePrivate(false);
+    });
+    // Connects and returns the code the row copies once the tunnel is up.
+    const auto connectAndCopyCode = [this]() -> QString {
+        QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接"));
+        if (!connectButton)
+            return {};
+        connectButton->click();
+        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
+        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
+            return {};
+        copy->click();
+        return QGuiApplication::clipboard()->text();
+    };
+    const QString text = connectAndCopyCode();
+    QString error;
+    const std::optional<ShareCode> code = ShareCode::fromText(text, &error);
+    QVERIFY2(code, qPrintable(text + u' ' + error));
+    QCOMPARE(code->builtInServer, m_entryIndex == 0);
+    QCOMPARE(code->protocol, Tunnel::TcpUdp);
+    QCOMPARE(code->hostPort, int(m_echo.serverPort()));
+    QVERIFY2(statusText().contains(QStringLiteral("仅好友")), qPrintable(statusText()));
+    QVERIFY(!statusText().contains(code->secretKey));
+    QVERIFY(reachabilityText().isEmpty());
+
+    // The server lists its proxies under the private types and opens no public port for them.
+    const auto listed = [this](const QString &type, const QString &name) {
+        for (const QJsonValue &proxy : frpsProxies(type))
+            if (proxy.toObject().value(QStringLiteral("name")).toString() == name)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(listed(QStringLiteral("stcp"), code->stcpName()), Timeout);
+    QVERIFY(listed(QStringLiteral("xtcp"), code->xtcpName()));
+    QVERIFY(listed(QStringLiteral("sudp"), code->sudpName()));
+    for (const QString &type : { QStringLiteral("tcp"), QStringLiteral("udp") })
+        QVERIFY2(frpsProxies(type).isEmpty(), qPrintable(type));
+
+    // A friend's client with visitors made from the code reaches the local TCP and UDP services.
+    QProcess visitor;
+    const auto stopVisitor = [&visitor] {
+        visitor.terminate();
+        visitor.waitForFinished(5000);
+    };
+    const auto guardVisitor = qScopeGuard(stopVisitor);
+    int tcpPort = 0;
+    int udpPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        tcpPort = probe.serverPort();
+        QUdpSocket udpProbe;
+        QVERIFY(udpProbe.bind(QHostAddress::LocalHost, 0));
+        udpPort = udpProbe.localPort();
+    }
+    const auto startVisitor = [&](const ShareCode &held) {
+        const QString path = TestSupport::sandboxPath() + QStringLiteral("/visitor.toml");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QString entry = QStringLiteral("\n[[visitors]]\nname = \"friend-%1\"\ntype = \"%1\"\n"
+                                             "serverName = \"%2\"\nsecretKey = \"%3\"\n"
+                                             "bindAddr = \"127.0.0.1\"\nbindPort = %4\n");
+        file.write(
+            QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nauth.token = \"%2\"\n")
+                .arg(FrpsBindPort)
+                .arg(QLatin1String(BuiltInToken))
+                .toUtf8()
+            + entry.arg(QStringLiteral("stcp"), held.stcpName(), held.secretKey).arg(tcpPort).toUtf8()
+            + entry.arg(QStringLiteral("sudp"), held.sudpName(), held.secretKey).arg(udpPort).toUtf8());
+        file.close();
+        visitor.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/visitor.log"),
+                                      QIODevice::Append);
+        visitor.start(m_frpDir + QStringLiteral("/frpc"), { QStringLiteral("-c"), path });
+        QVERIFY(visitor.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(tcpPort), Timeout);
+    };
+    startVisitor(*code);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+    QVERIFY(udpEchoes(udpPort));
+
+    // A new code: the old one stops working at once, the new one works.
+    m_window->findChild<QPushButton *>(QStringLiteral("renewShareCodeButton"))->click();
+    m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"))->click();
+    const std::optional<ShareCode> renewed = ShareCode::fromText(QGuiApplication::clipboard()->text());
+    QVERIFY(renewed);
+    QVERIFY(renewed->secretKey != code->secretKey);
+    QCOMPARE(renewed->name, code->name);
+    QTRY_VERIFY_WITH_TIMEOUT(!tcpEchoes(tcpPort, 2000), Timeout);
+    stopVisitor();
+    startVisitor(*renewed);
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+
+    // After a restart of the program the row is still private and its code the same.
+    stopVisitor();
+    disconnectAndWait(m_entryIndex);
+    openNewWindow();
+    QVERIFY(m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->isChecked());
+    QCOMPARE(ShareCode::fromText(connectAndCopyCode()), renewed);
+    startVisitor(*renewed);
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+    QVERIFY(udpEchoes(udpPort));
+    // The secret never reaches the log.
+    QVERIFY(!m_window->findChild<LogWindow *>()->lines().join(u'\n').contains(renewed->secretKey));
+}
+
+// The two ends in two windows: the host's shares its first row privately over TCP+UDP, the friend's
+// joins the copied code through its dialog. Bytes and datagrams pass; a new code shuts the friend out
+// until the friend joins it; after both windows are made anew the friend's kept code joins again with
+// one click.
+void TestEndToEnd::hostAndFriendWindows()
+{
+    QUdpSocket echo;
+    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
+        while (echo.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = echo.receiveDatagram();
+            echo.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+    const auto setPrivate = [this](bool isPrivate) {
+        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
+        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+        protocol->setCurrentIndex(
+            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
+    };
+    const auto hostCode = [this]() -> QString {
+        if (QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接")))
+            connectButton->click();
+        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
+        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
+            return {};
+        copy->click();
+        return QGuiApplication::clipboard()->text();
+    };
+    std::unique_ptr<MainWindow> friendWindow;
+    const auto restore = qScopeGuard([&] {
+        friendWindow.reset();
+        ServerConfigManager::instance().setJoinedTunnels({});
+        m_window->findChild<FrpcManager *>()->stop();
+        QTest::qWaitFor(
+            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
+        setPrivate(false);
+    });
+    const auto friendRow = [&friendWindow]() -> JoinedTunnelRow * {
+        const QList<JoinedTunnelRow *> rows = friendWindow->findChild<JoinedTunnels *>()->rows();
+        return rows.size() == 1 ? rows.first() : nullptr;
+    };
+    const int withinFallback = VisitorClient::FALLBACK_TIMEOUT_MS + 1000;
+
+    setPrivate(true);
+    const QString code = hostCode();
+    QVERIFY2(ShareCode::fromText(code), qPrintable(code));
+    friendWindow = std::make_unique<MainWindow>();
+    friendWindow->show();
+    QTimer::singleShot(0, friendWindow.get(), [code] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit *>(QStringLiteral("shareCodeEdit"))->setText(code);
+        dialog->findChild<QPushButton *>(QStringLiteral("confirmJoinButton"))->click();
+    });
+    friendWindow->findChild<QPushButton *>(QStringLiteral("joinButton"))->click();
+    QVERIFY(friendRow());
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    const int port = friendRow()->localPort();
+    QVERIFY(tcpEchoes(port, withinFallback));
+    QVERIFY(udpEchoes(port));
+
+    m_window->findChild<QPushButton *>(QStringLiteral("renewShareCodeButton"))->click();
+    m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"))->click();
+    const QString renewed = QGuiApplication::clipboard()->text();
+    QVERIFY(renewed != code);
+    QTRY_VERIFY_WITH_TIMEOUT(!tcpEchoes(port, withinFallback), Timeout);
+    QVERIFY(friendWindow->joinTunnel(renewed));
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    QCOMPARE(friendRow()->localPort(), port);
+    QVERIFY(tcpEchoes(port, withinFallback));
+
+    friendWindow.reset();
+    QVERIFY(portIsFree(port));
+    disconnectAndWait(m_entryIndex);
+    openNewWindow();
+    QCOMPARE(hostCode(), renewed);
+    friendWindow = std::make_unique<MainWindow>();
+    QVERIFY(friendRow());
+    QCOMPARE(friendRow()->client()->state(), VisitorClient::Stopped);
+    friendRow()->findChild<QPushButton *>(QStringLiteral("joinedToggleButton"))->click();
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    QVERIFY(tcpEchoes(port, withinFallback));
+    QVERIFY(udpEchoes(port));
 }
 
 MARROWGATE_TEST_MAIN(TestEndToEnd)
