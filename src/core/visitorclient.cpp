@@ -204,6 +204,7 @@ void VisitorClient::stop()
         m_path = PathUnknown;
         emit pathChanged(m_path);
     }
+    setFailure(QString());
     setState(Stopped);
 }
 
@@ -226,6 +227,7 @@ void VisitorClient::launch()
     releaseProcess();
     m_pendingOutput.clear();
     m_pendingErrors.clear();
+    m_lastErrorLine.clear();
     removeLeftoverFiles(PrivateFolders::runtimeFolder());
     setState(Starting);
 
@@ -287,6 +289,10 @@ void VisitorClient::onFinished()
     const int code = m_process->exitCode();
     releaseProcess();
     m_readyTimer->stop();
+    if (m_state != Ready) {
+        const ClientOutput::Unreachability why = ClientOutput::unreachability(m_lastErrorLine);
+        setFailure(why.kind != ClientOutput::Unreachable::No ? why.reason : m_lastErrorLine);
+    }
     emit logMessage(
         tr("好友的隧道 127.0.0.1:%1 的客户端已退出 (代码: %2)，稍后重连").arg(m_localPort).arg(code));
     setState(Starting);
@@ -312,6 +318,12 @@ void VisitorClient::onOutput()
             path = Relay;
     }
     const QStringList hidden = secrets();
+    for (const bool onStandardError : { false, true }) {
+        const QString errorLine
+            = ClientOutput::judge(onStandardError ? errorLines : outLines, onStandardError).errorLine;
+        if (!errorLine.isEmpty())
+            m_lastErrorLine = ClientOutput::logText(errorLine, false, hidden);
+    }
     for (const QString &line : outLines)
         emit logMessage(ClientOutput::logText(line, false, hidden));
     for (const QString &line : errorLines)
@@ -331,6 +343,7 @@ void VisitorClient::pollReady()
         listens = LocalPorts::listeningPorts(true).value_or(QSet<int>()).contains(m_localPort);
     if (listens && m_state != Ready) {
         m_round = 0;
+        setFailure(QString());
         setState(Ready);
         emit logMessage(tr("好友的隧道已就绪：127.0.0.1:%1").arg(m_localPort));
         m_readyTimer->start(READY_WATCH_MS);
@@ -343,6 +356,14 @@ void VisitorClient::pollReady()
                && m_readyTimer->interval() < LATE_POLL_MS) {
         m_readyTimer->setInterval(LATE_POLL_MS);
     }
+}
+
+void VisitorClient::setFailure(const QString &failure)
+{
+    if (failure == m_failure)
+        return;
+    m_failure = failure;
+    emit failureChanged();
 }
 
 void VisitorClient::setState(State state)

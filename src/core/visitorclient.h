@@ -41,6 +41,9 @@ public:
     Path path() const { return m_path; }
     int localPort() const { return m_localPort; }
     const ShareCode &code() const { return m_code; }
+    // Why the last client ended before its port took connections, in the user's words where the
+    // reason is known, else its last error line (secrets hidden); empty once the port is ready.
+    QString failure() const { return m_failure; }
 
     // The server a code names: for the built-in one the program's own entry, else the code's fields.
     static ServerConfig serverFor(const ShareCode &code);
@@ -64,6 +67,7 @@ public:
 signals:
     void stateChanged(VisitorClient::State state);
     void pathChanged(VisitorClient::Path path);
+    void failureChanged();
     void logMessage(const QString &text);
 
 private:
@@ -72,6 +76,7 @@ private:
     void onOutput();
     void pollReady();
     void setState(State state);
+    void setFailure(const QString &failure);
     void releaseProcess();
     QString configPath() const;
     QStringList secrets() const;
@@ -86,6 +91,8 @@ private:
     QTimer *m_readyTimer = nullptr;
     QByteArray m_pendingOutput;
     QByteArray m_pendingErrors;
+    QString m_lastErrorLine;
+    QString m_failure;
     int m_round = 0;
     int m_restartDelayMs = -1;
     int m_readyPollMs = 5;

@@ -163,6 +163,7 @@ JoinedTunnelRow::JoinedTunnelRow(const ShareCode &code, const QString &codeText,
 
     connect(m_client, &VisitorClient::stateChanged, this, &JoinedTunnelRow::update);
     connect(m_client, &VisitorClient::pathChanged, this, &JoinedTunnelRow::update);
+    connect(m_client, &VisitorClient::failureChanged, this, &JoinedTunnelRow::update);
     connect(m_client, &VisitorClient::logMessage, this, &JoinedTunnelRow::logMessage);
     if (Theme *theme = Theme::of(parent))
         connect(theme, &Theme::changed, this, &JoinedTunnelRow::applyTheme);
@@ -208,6 +209,8 @@ void JoinedTunnelRow::update()
     QString text;
     if (state == VisitorClient::Stopped)
         text = tr("未连接");
+    else if (state == VisitorClient::Starting && !m_client->failure().isEmpty())
+        text = tr("连接失败，正在重试");
     else if (state == VisitorClient::Starting)
         text = tr("连接中…");
     else if (m_client->path() == VisitorClient::Direct)
@@ -217,6 +220,7 @@ void JoinedTunnelRow::update()
     else
         text = tr("已连接");
     m_state->setText(text);
+    m_state->setToolTip(m_client->failure());
 }
 
 void JoinedTunnelRow::applyTheme()

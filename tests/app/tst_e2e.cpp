@@ -1229,6 +1229,20 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
     row->findChild<QPushButton *>("joinedToggleButton")->click();
     QCOMPARE(row->client()->state(), VisitorClient::Stopped);
     QVERIFY(portIsFree(port));
+
+    // A code whose server refuses its token: the row says that it fails and why, without the token.
+    ShareCode wrongToken = code;
+    wrongToken.name = ShareCode::newName();
+    wrongToken.token = QStringLiteral("wrong-token-") + randomText(8);
+    QVERIFY(m_window->joinTunnel(wrongToken.toText()));
+    JoinedTunnelRow *refused = joined->rows().last();
+    const auto removeRefused
+        = qScopeGuard([refused] { refused->findChild<QPushButton *>("removeJoinedButton")->click(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!refused->client()->failure().isEmpty(), Timeout);
+    QVERIFY2(refused->client()->failure().contains(QStringLiteral("token")),
+             qPrintable(refused->client()->failure()));
+    QVERIFY(!refused->client()->failure().contains(wrongToken.token));
+    QVERIFY(refused->findChild<QLabel *>("joinedStateLabel")->text().contains(QStringLiteral("连接失败")));
 }
 
 // Whether bytes sent to the port come back within timeoutMs.
