@@ -47,7 +47,9 @@ bool InstanceChannel::listen()
                     socket->write("ok\n");
                     socket->flush();
                     socket->disconnectFromServer();
-                    emit received(QString::fromUtf8(line));
+                    // Told once the socket's handler has returned: a receiver may run a dialog.
+                    const QString text = QString::fromUtf8(line);
+                    QTimer::singleShot(0, this, [this, text] { emit received(text); });
                 });
             }
         });
