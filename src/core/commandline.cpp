@@ -6,6 +6,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
@@ -62,9 +63,10 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
                        "默认为上次使用的协议。"),
         QStringLiteral("tcp|udp|tcp+udp"));
-    const QCommandLineOption joinOption(QStringLiteral("join"),
-                                        QStringLiteral("启动后用分享码 <code> 加入好友的隧道。"),
-                                        QStringLiteral("code"));
+    const QCommandLineOption joinOption(
+        QStringLiteral("join"),
+        QCoreApplication::translate("CommandLine", "启动后用分享码 <code> 加入好友的隧道。"),
+        QStringLiteral("code"));
     parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption, joinOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
@@ -109,7 +111,7 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
     if (parser.isSet(joinOption)) {
         QString reason;
         if (!ShareCode::fromText(parser.value(joinOption), &reason))
-            return failure(QStringLiteral("分享码无效：%1").arg(reason));
+            return failure(QCoreApplication::translate("CommandLine", "分享码无效：%1").arg(reason));
         request.joinCode = parser.value(joinOption).trimmed();
     }
 
