@@ -73,6 +73,7 @@ private:
     QWidget *m_sharePanel = nullptr;
     QPushButton *m_copyShareCode = nullptr;
     QLineEdit *m_shareLabel = nullptr;
+    QLabel *m_shareWarning = nullptr;
     QString m_shareCode;
     QLabel *m_address = nullptr;
     QLabel *m_hint = nullptr;
