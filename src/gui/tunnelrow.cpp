@@ -132,8 +132,8 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     panel->setSpacing(2);
     auto *line = new QHBoxLayout;
     panel->addLayout(line);
-    auto *ready = new QLabel(tr("分享码已就绪"), m_sharePanel);
-    ready->setObjectName(QStringLiteral("shareCodeReadyLabel"));
+    m_shareReady = new QLabel(m_sharePanel);
+    m_shareReady->setObjectName(QStringLiteral("shareCodeReadyLabel"));
     m_copyShareCode = new QPushButton(tr("复制分享码"), m_sharePanel);
     m_copyShareCode->setObjectName(QStringLiteral("copyShareCodeButton"));
     // Small, as the status line's copy buttons.
@@ -161,7 +161,7 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     connect(m_shareLabel, &QLineEdit::editingFinished, this,
             [this] { emit shareLabelEdited(m_shareLabel->text()); });
     line->addStretch();
-    line->addWidget(ready);
+    line->addWidget(m_shareReady);
     line->addWidget(m_shareLabel);
     line->addWidget(m_copyShareCode);
     line->addWidget(renew);
@@ -176,12 +176,15 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     rowLayout->addWidget(m_sharePanel);
 }
 
-void TunnelRow::showShareCode(const QString &code, const QString &label)
+void TunnelRow::showShareCode(bool shown, const QString &code, const QString &label)
 {
     m_shareCode = code;
     if (!m_shareLabel->hasFocus())
         m_shareLabel->setText(label);
-    m_sharePanel->setVisible(!code.isEmpty());
+    // A code can carry a server address and token of limited length only.
+    m_shareReady->setText(code.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+    m_copyShareCode->setEnabled(!code.isEmpty());
+    m_sharePanel->setVisible(shown);
 }
 
 QWidget *TunnelRow::privateCheck() const
