@@ -57,6 +57,9 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     connect(m_protocol, &QComboBox::activated, this, &TunnelRow::edited);
     connect(m_private, &QCheckBox::clicked, this, &TunnelRow::edited);
     makeSharePanel(rowLayout);
+    applyTheme();
+    if (Theme *theme = Theme::of(this))
+        connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
 
     if (kind == First) {
         m_protocol->setObjectName(QStringLiteral("protocolCombo"));
@@ -98,8 +101,6 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     m_hint->setTextFormat(Qt::PlainText);
     m_hint->hide();
     applyTheme();
-    if (Theme *theme = Theme::of(this))
-        connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
     m_line->addWidget(m_port);
     m_line->addWidget(m_protocol);
     m_line->addWidget(m_private);
@@ -130,12 +131,17 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     panel->setContentsMargins(0, 0, 0, 0);
     panel->setSpacing(2);
     auto *line = new QHBoxLayout;
-    line->setAlignment(Qt::AlignCenter);
     panel->addLayout(line);
-    auto *ready = new QLabel(tr("分享码已就绪"), m_sharePanel);
-    ready->setObjectName(QStringLiteral("shareCodeReadyLabel"));
+    m_shareReady = new QLabel(m_sharePanel);
+    m_shareReady->setObjectName(QStringLiteral("shareCodeReadyLabel"));
     m_copyShareCode = new QPushButton(tr("复制分享码"), m_sharePanel);
     m_copyShareCode->setObjectName(QStringLiteral("copyShareCodeButton"));
+    // Small, as the status line's copy buttons.
+    const auto small = [](QPushButton *button) {
+        button->setFixedSize(90, 24);
+        button->setStyleSheet(QStringLiteral("font-size: 9pt; padding: 2px 6px;"));
+    };
+    small(m_copyShareCode);
     connect(m_copyShareCode, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(m_shareCode, QClipboard::Clipboard);
         m_copyShareCode->setText(tr("✓ 已复制"));
@@ -145,34 +151,40 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     auto *renew = new QPushButton(tr("新的分享码"), m_sharePanel);
     renew->setObjectName(QStringLiteral("renewShareCodeButton"));
     renew->setToolTip(tr("换一个密钥：已发出的分享码立即失效"));
+    small(renew);
     connect(renew, &QPushButton::clicked, this, &TunnelRow::renewShareCodeRequested);
     m_shareLabel = new QLineEdit(m_sharePanel);
     m_shareLabel->setObjectName(QStringLiteral("shareLabelEdit"));
     m_shareLabel->setPlaceholderText(tr("名称（可选）"));
     m_shareLabel->setMaxLength(ShareCode::MAX_LABEL_LENGTH);
-    m_shareLabel->setFixedWidth(120);
+    m_shareLabel->setFixedSize(120, 24);
     connect(m_shareLabel, &QLineEdit::editingFinished, this,
             [this] { emit shareLabelEdited(m_shareLabel->text()); });
-    line->addWidget(ready);
+    line->addStretch();
+    line->addWidget(m_shareReady);
     line->addWidget(m_shareLabel);
     line->addWidget(m_copyShareCode);
     line->addWidget(renew);
-    auto *warning = new QLabel(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"),
-                               m_sharePanel);
-    warning->setObjectName(QStringLiteral("shareCodeWarningLabel"));
-    warning->setAlignment(Qt::AlignCenter);
-    warning->setWordWrap(true);
-    panel->addWidget(warning);
+    line->addStretch();
+    m_shareWarning = new QLabel(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"),
+                                m_sharePanel);
+    m_shareWarning->setObjectName(QStringLiteral("shareCodeWarningLabel"));
+    m_shareWarning->setAlignment(Qt::AlignCenter);
+    m_shareWarning->setWordWrap(true);
+    panel->addWidget(m_shareWarning);
     m_sharePanel->hide();
     rowLayout->addWidget(m_sharePanel);
 }
 
-void TunnelRow::showShareCode(const QString &code, const QString &label)
+void TunnelRow::showShareCode(bool shown, const QString &code, const QString &label)
 {
     m_shareCode = code;
     if (!m_shareLabel->hasFocus())
         m_shareLabel->setText(label);
-    m_sharePanel->setVisible(!code.isEmpty());
+    // A code can carry a server address and token of limited length only.
+    m_shareReady->setText(code.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+    m_copyShareCode->setEnabled(!code.isEmpty());
+    m_sharePanel->setVisible(shown);
 }
 
 QWidget *TunnelRow::privateCheck() const
@@ -218,6 +230,7 @@ void TunnelRow::addProtocols(QComboBox *combo)
 
 void TunnelRow::applyTheme()
 {
+    m_shareWarning->setStyleSheet(ThemeStyles::warningHintSheet(Theme::isDark(this)));
     if (m_hint)
         m_hint->setStyleSheet(ThemeStyles::warningHintSheet(Theme::isDark(this)));
 }

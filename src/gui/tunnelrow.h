@@ -45,9 +45,10 @@ public:
     void showAddress(const QString &address, const QString &copyText);
     // The hints under the row, one a line; none hides them.
     void showHints(const QStringList &hints);
-    // The share code of the row's private tunnel while it is up, with its copy button, the button that
-    // replaces it and the name the host gives it; an empty code hides them.
-    void showShareCode(const QString &code, const QString &label);
+    // The share code of the row's private tunnel while it is up (shown), with its copy button, the
+    // button that replaces it and the name the host gives it; an empty code is one the server's address
+    // and token do not fit in.
+    void showShareCode(bool shown, const QString &code, const QString &label);
 
     // Fills a protocol selector with "TCP", "UDP" and "TCP+UDP", each with its Tunnel::Protocol.
     static void addProtocols(QComboBox *combo);
@@ -73,6 +74,8 @@ private:
     QWidget *m_sharePanel = nullptr;
     QPushButton *m_copyShareCode = nullptr;
     QLineEdit *m_shareLabel = nullptr;
+    QLabel *m_shareWarning = nullptr;
+    QLabel *m_shareReady = nullptr;
     QString m_shareCode;
     QLabel *m_address = nullptr;
     QLabel *m_hint = nullptr;

@@ -153,7 +153,7 @@ void TunnelRows::showStates()
             state = TunnelState();
         const std::optional<ShareCode> code = m_controller->shareCode(i);
         const bool shared = running && state.privateReady && code;
-        row->showShareCode(shared ? code->toText() : QString(), code ? code->label : QString());
+        row->showShareCode(shared, shared ? code->toText() : QString(), code ? code->label : QString());
         if (i == 0)
             continue;
         // A private tunnel has no public address: its row shows its code instead.
