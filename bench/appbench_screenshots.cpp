@@ -6,6 +6,8 @@
 #include "core/frpcmanager.h"
 #include "core/platform/singleinstance.h"
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
+#include "gui/joinedtunnels.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/servercardwidget.h"
@@ -190,6 +192,45 @@ int takeScreenshots(const QString &folder)
         ok &= connected(QStringLiteral("tunnels-%1.png").arg(suffix), QString());
         ok &= disconnect();
         window.setTunnels({ first });
+
+        // A friend's tunnel joined: the join dialog with the friend's code, then its row ready, carried
+        // by the server's relay (the fake client says the direct path failed, as the real one does).
+        ShareCode code;
+        code.serverAddr = QLatin1String(kDemoServers[0].address);
+        code.serverPort = 7000;
+        code.token = QStringLiteral("demo-token");
+        code.name = QStringLiteral("mc7f3k2q");
+        code.protocol = Tunnel::TcpUdp;
+        code.secretKey = QStringLiteral("Zq8vN3kLp0xR4tYw9bHc2A");
+        code.hostPort = 25565;
+        code.label = QStringLiteral("我的世界服务器");
+        QTimer::singleShot(800, &window, [&] {
+            if (QWidget *dialog = QApplication::activeModalWidget()) {
+                ok &= save(dialog, folder, QStringLiteral("join-%1.png").arg(suffix));
+                dialog->close();
+            } else {
+                ok = false;
+            }
+        });
+        window.openJoinDialog(code.toText());
+        qputenv("FAKEFRPC_STDOUT", "[mc7f3k2q-tcp] open tunnel error: open tunnel timeout\\n");
+        window.joinTunnel(code.toText());
+        qunsetenv("FAKEFRPC_STDOUT");
+        if (auto *joined = window.findChild<JoinedTunnels *>(); joined && !joined->rows().isEmpty()) {
+            JoinedTunnelRow *row = joined->rows().first();
+            ok &= QTest::qWaitFor(
+                [row] {
+                    return row->client()->path() == VisitorClient::Relay
+                        && row->client()->state() == VisitorClient::Ready;
+                },
+                5000);
+            spin(300);
+            ok &= saveWindow(&window, folder, QStringLiteral("joined-%1.png").arg(suffix));
+            row->findChild<QPushButton *>(QStringLiteral("removeJoinedButton"))->click();
+            spin(100);
+        } else {
+            ok = false;
+        }
 
         if (!dark) {
             // A UDP tunnel: the protocol selector beside the port, the status line marked, and the tray's

@@ -115,7 +115,7 @@ function(check_prefix prefix expected_exec)
         file(READ "${entry}" text)
         set(text "\n${text}\n")
         foreach(line
-                "[Desktop Entry]" "Type=Application" "Name=Marrowgate" "Exec=${expected_exec}"
+                "[Desktop Entry]" "Type=Application" "Name=Marrowgate" "Exec=${expected_exec} %u"
                 "Icon=marrowgate" "Terminal=false")
             string(FIND "${text}" "\n${line}\n" found)
             if(found EQUAL -1)
@@ -125,6 +125,10 @@ function(check_prefix prefix expected_exec)
         # (a semicolon cannot stand in a CMake list item, so this line is looked for on its own)
         if(NOT text MATCHES "\nCategories=Network;\n")
             fail("${entry} lacks the categories line (Network and a closing semicolon)")
+        endif()
+        # Links of a friend's share code open the program.
+        if(NOT text MATCHES "\nMimeType=x-scheme-handler/marrowgate;\n")
+            fail("${entry} does not declare the marrowgate: links")
         endif()
         if(NOT text MATCHES "\nComment=[^\n]")
             fail("${entry} has no Comment")

@@ -3,6 +3,7 @@
 // pieces between NUL bytes, the program's path first. What it asks for is always one the program can
 // carry out, or a failure with its reason.
 #include "core/commandline.h"
+#include "core/sharecode.h"
 #include "fuzzsupport.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -36,6 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                        QStringLiteral("tunnel port %1").arg(tunnel.port));
             FUZZ_CHECK(isProtocol(tunnel.protocol), "tunnel protocol " + tunnel.protocol);
         }
+        // A code to join is one that reads; a link is at least one with the code's scheme.
+        FUZZ_CHECK(request.joinCode.isEmpty() || ShareCode::fromText(request.joinCode).has_value(),
+                   "join code that does not read: " + request.joinCode);
+        FUZZ_CHECK(request.link.isEmpty() || ShareCode::hasScheme(request.link), "link " + request.link);
         break;
     }
     case CommandLineRequest::Fail:

@@ -18,6 +18,7 @@ echo "== Tunnel controller =="
 ./bench_frpcmanager
 echo "== Several tunnels through the real client =="
 ./bench_tunnels --frp-dir "$FRP_DIR"
+./bench_join --frp-dir "$FRP_DIR"
 echo "== Waiting for a server, and the wake-up =="
 ./bench_waiting --frp-dir "$FRP_DIR"
 echo "== Log window =="

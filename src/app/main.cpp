@@ -2,10 +2,12 @@
 // The program: reads the options, guards the single instance, shows the window and ends in order on
 // a termination request.
 #include "core/commandline.h"
+#include "core/instancechannel.h"
 #include "core/platform/console.h"
 #include "core/platform/singleinstance.h"
 #include "core/platform/terminationrequests.h"
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
 #include "gui/language.h"
 #include "gui/mainwindow.h"
 
@@ -43,6 +45,10 @@ int main(int argc, char *argv[])
 
     SingleInstanceGuard instanceGuard;
     if (!instanceGuard.tryAcquire()) {
+        // A link or a code goes to the copy that runs, which shows it in its join dialog.
+        const QString handOver = !request.link.isEmpty() ? request.link : request.joinCode;
+        if (!handOver.isEmpty() && InstanceChannel::send(handOver))
+            return 0;
         QMessageBox::warning(nullptr, QCoreApplication::translate("main", "提示"),
                              QCoreApplication::translate(
                                  "main", "程序已经在运行中！\n\n如果看不到窗口，请检查任务栏或系统托盘。"));
@@ -59,6 +65,16 @@ int main(int argc, char *argv[])
 
     MainWindow window;
     window.show();
+    InstanceChannel channel;
+    QObject::connect(&channel, &InstanceChannel::received, &window, [&window](const QString &text) {
+        if (ShareCode::hasScheme(text))
+            window.openJoinDialog(text);
+    });
+    channel.listen();
+    if (!request.link.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &request] { window.openJoinDialog(request.link); });
+    if (!request.joinCode.isEmpty())
+        QTimer::singleShot(0, &window, [&window, &request] { window.joinTunnel(request.joinCode); });
     if (!request.connectName.isEmpty()) {
         // Once the event loop runs, so that a refusal shows its box over the visible window.
         QTimer::singleShot(0, &window, [&window, &request] {

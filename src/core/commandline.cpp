@@ -2,6 +2,7 @@
 // The command line: the options the program understands, read before the application object exists.
 #include "core/commandline.h"
 #include "core/platform/console.h"
+#include "core/sharecode.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -71,8 +72,12 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QCoreApplication::translate(
             "CommandLine", "本次运行使用的界面语言：zh（中文）或 en（英文），默认为窗口中选择的语言。"),
         QStringLiteral("zh|en"));
-    parser.addOptions(
-        { helpOption, versionOption, connectOption, portOption, protocolOption, languageOption });
+    const QCommandLineOption joinOption(
+        QStringLiteral("join"),
+        QCoreApplication::translate("CommandLine", "启动后用分享码 <code> 加入好友的隧道。"),
+        QStringLiteral("code"));
+    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption, languageOption,
+                        joinOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -107,9 +112,19 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         request.text = QString::fromUtf8(VERSION_TEXT);
         return request;
     }
-    if (!parser.positionalArguments().isEmpty())
-        return failure(QCoreApplication::translate("CommandLine", "多余的参数：%1")
-                           .arg(parser.positionalArguments().join(u' ')));
+    // A link the desktop hands over ("marrowgate://join/..."): the join dialog shows it, and says
+    // what is wrong with it if anything is.
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() == 1 && ShareCode::hasScheme(positional.first()))
+        request.link = positional.first().left(4 * ShareCode::MAX_TEXT_LENGTH);
+    else if (!positional.isEmpty())
+        return failure(QCoreApplication::translate("CommandLine", "多余的参数：%1").arg(positional.join(u' ')));
+    if (parser.isSet(joinOption)) {
+        QString reason;
+        if (!ShareCode::fromText(parser.value(joinOption), &reason))
+            return failure(QCoreApplication::translate("CommandLine", "分享码无效：%1").arg(reason));
+        request.joinCode = parser.value(joinOption).trimmed();
+    }
 
     if (parser.isSet(languageOption)) {
         request.language = parser.value(languageOption);

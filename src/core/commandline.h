@@ -34,6 +34,12 @@ struct CommandLineRequest
     QList<::Tunnel> tunnelsFor(const QList<::Tunnel> &shown) const;
     // The language of this run, "zh" or "en"; empty for the one chosen in the window.
     QString language;
+    // With Run: a friend's share code to join at start (--join), one that reads as a code; empty for
+    // none.
+    QString joinCode;
+    // With Run: a link handed to the program (a lone argument with the code's scheme), to be shown
+    // in the join dialog whether it reads or not; empty for none.
+    QString link;
     // The help or version text, or the reason for Fail.
     QString text;
 };

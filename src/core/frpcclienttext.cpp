@@ -122,7 +122,11 @@ QString configFile(const ServerConfig &config, const QList<ProxyEntry> &proxies,
     for (const ProxyEntry &proxy : proxies) {
         lines << QString() << QStringLiteral("[[proxies]]") << keyLine("name", proxy.name)
               << keyLine("type", proxy.type) << keyLine("localIP", QStringLiteral("127.0.0.1"))
-              << keyLine("localPort", proxy.localPort) << keyLine("remotePort", proxy.remotePort);
+              << keyLine("localPort", proxy.localPort);
+        if (proxy.secretKey.isEmpty())
+            lines << keyLine("remotePort", proxy.remotePort);
+        else
+            lines << keyLine("secretKey", proxy.secretKey);
     }
     return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
 }
@@ -134,6 +138,8 @@ void readProxyElement(const QJsonObject &proxy, ProxyStatus &result)
 {
     if (result.error.isEmpty())
         result.error = proxy.value(QLatin1String("err")).toString().trimmed();
+    if (proxy.value(QLatin1String("status")).toString() == QLatin1String("running"))
+        result.running = true;
     if (!result.port.isEmpty())
         return;
     // Before its proxy runs the client reports the bare server address (for "::1" the text after
@@ -159,7 +165,8 @@ void readProxyElement(const QJsonObject &proxy, ProxyStatus &result)
     result.port = port;
 }
 
-// The elements of a reply, "tcp" ones first; nothing when the reply is not a JSON object.
+// The elements of a reply, "tcp" ones first, then "udp" and the private types; nothing when the reply
+// is not a JSON object.
 std::optional<QJsonArray> replyElements(const QByteArray &body)
 {
     const QJsonDocument document = QJsonDocument::fromJson(body);
@@ -168,8 +175,10 @@ std::optional<QJsonArray> replyElements(const QByteArray &body)
     // A missing member or one of another type reads as an empty array.
     const QJsonObject types = document.object();
     QJsonArray proxies = types.value(QLatin1String("tcp")).toArray();
-    for (const QJsonValue &element : types.value(QLatin1String("udp")).toArray())
-        proxies.append(element);
+    for (const char *type : { "udp", "stcp", "xtcp", "sudp" }) {
+        for (const QJsonValue &element : types.value(QLatin1String(type)).toArray())
+            proxies.append(element);
+    }
     return proxies;
 }
 

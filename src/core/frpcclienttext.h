@@ -39,11 +39,14 @@ struct ProxyStatus
     QString port;
     // The first non-empty "err" of the proxy's elements: why the proxy could not start.
     QString error;
+    // An element says the proxy runs (a private proxy runs without a port).
+    bool running = false;
 };
 
 ProxyStatus proxyStatus(const QByteArray &body, const QString &proxyName);
 
-// What one reading of a status reply says about every proxy it lists (under "tcp" and "udp"), by name,
+// What one reading of a status reply says about every proxy it lists (under "tcp" and "udp", and the
+// private types "stcp", "xtcp" and "sudp"), by name,
 // each read as proxyStatus reads one. Empty, with valid false, when the reply is not a JSON object.
 struct AllProxyStatuses
 {
@@ -53,13 +56,15 @@ struct AllProxyStatuses
 AllProxyStatuses allProxyStatuses(const QByteArray &body);
 
 // One proxy of a client file that carries several: its name, "tcp" or "udp", the local port and the
-// remote port asked for (0: any the server gives).
+// remote port asked for (0: any the server gives). A private proxy ("stcp", "xtcp" or "sudp") has no
+// remote port: it carries the secret its visitors must hold instead.
 struct ProxyEntry
 {
     QString name;
     QString type;
     int localPort = 0;
     int remotePort = 0;
+    QString secretKey = QString();
 };
 
 // The client file with every proxy listed, in order.

@@ -263,7 +263,10 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
              .arg(record.serverAddr, QString::number(record.serverPort)));
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         const int localPort = entry.tunnel.localPort;
-        if (entry.tunnel.protocol == Tunnel::Udp)
+        if (entry.tunnel.isPrivate)
+            note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (%2，仅好友)")
+                     .arg(QString::number(localPort), Tunnel::protocolName(entry.tunnel.protocol).toUpper()));
+        else if (entry.tunnel.protocol == Tunnel::Udp)
             note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (UDP)").arg(localPort));
         else if (entry.tunnel.protocol == Tunnel::TcpUdp)
             note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (TCP+UDP)").arg(localPort));
@@ -442,6 +445,7 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
             for (ProxySlot *slot : { &entry.tcp, &entry.udp }) {
                 slot->port.clear();
                 slot->error.clear();
+                slot->running = false;
             }
         }
     }
@@ -482,6 +486,17 @@ bool FrpcManagerPrivate::generateConfigFile(const ServerConfig &config)
     stream.setEncoding(QStringConverter::Utf8);
     QList<FrpcClientText::ProxyEntry> proxies;
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
+        if (entry.tunnel.isPrivate) {
+            const ShareCode code = shareCodeOf(entry);
+            const int localPort = entry.tunnel.localPort;
+            if (entry.tcp.written) {
+                proxies.append({ entry.tcp.name, QStringLiteral("stcp"), localPort, 0, code.secretKey });
+                proxies.append({ code.xtcpName(), QStringLiteral("xtcp"), localPort, 0, code.secretKey });
+            }
+            if (entry.udp.written)
+                proxies.append({ entry.udp.name, QStringLiteral("sudp"), localPort, 0, code.secretKey });
+            continue;
+        }
         if (entry.tcp.written)
             proxies.append(
                 { entry.tcp.name, QStringLiteral("tcp"), entry.tunnel.localPort, entry.tcp.askedPort });

@@ -2,11 +2,14 @@
 #pragma once
 
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
 #include "core/tunnel.h"
 
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <optional>
 
 class FrpcManagerPrivate;
 
@@ -57,6 +60,14 @@ public:
     bool removeTunnel(int index);
     // The tunnels of the connection last started, with what is known of each.
     QList<TunnelState> tunnelStates() const;
+    // What a friend needs to reach tunnel index while it is private; none for a public tunnel or an
+    // index out of range.
+    std::optional<ShareCode> shareCode(int index) const;
+    // Draws a new secret for private tunnel index and has the running client take it at once: the code
+    // handed out before stops working. Returns whether the tunnel is private.
+    bool renewShareCode(int index);
+    // The name the host gives private tunnel index in its code (kept in the settings).
+    void setShareLabel(int index, const QString &label);
 
     Status status() const;
     QString remotePort() const;

@@ -3,6 +3,8 @@
 
 // The tunnel controller's own workings, for its implementation files only.
 #include "core/frpcmanager.h"
+#include "core/serverconfig.h"
+#include "core/sharecode.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -135,13 +137,30 @@ public:
         int askedPort = 0;
         QString port;
         QString error;
+        // The client says it runs (what tells that a private proxy, which has no port, is up).
+        bool running = false;
     };
+    // A private tunnel's TCP slot is its stcp proxy, written with an xtcp proxy beside it for the direct
+    // path between the two computers; its UDP slot is its sudp proxy. Their names come from its share.
     struct TunnelEntry
     {
         Tunnel tunnel;
         ProxySlot tcp;
         ProxySlot udp;
+        // A private tunnel's key in the settings and what it shares.
+        QString shareKey = QString();
+        ServerConfigManager::PrivateShare share = {};
     };
+    static bool isReady(const TunnelEntry &entry, const ProxySlot &slot)
+    {
+        return entry.tunnel.isPrivate ? slot.running : !slot.port.isEmpty();
+    }
+    // Whether any tunnel is up.
+    bool anyTunnelUp() const;
+    // The code a friend needs for a private tunnel.
+    ShareCode shareCodeOf(const TunnelEntry &entry) const;
+    // Takes the private tunnel's share from the settings, under a key of its own among takenNames.
+    void preparePrivateEntry(TunnelEntry &entry, const QStringList &takenNames);
     // Gives each proxy its name (stable, or fresh when m_freshProxyName) and forgets ports and errors.
     void prepareTunnels();
     void prepareEntry(TunnelEntry &entry, const QStringList &takenNames);

@@ -129,7 +129,12 @@ void FrpcManagerPrivate::judgeLines(const QStringList &lines, bool onStandardErr
 
 QStringList FrpcManagerPrivate::secrets() const
 {
-    return { m_currentConfig.token, m_webPassword };
+    QStringList secrets = { m_currentConfig.token, m_webPassword };
+    for (const TunnelEntry &entry : m_tunnels) {
+        if (entry.tunnel.isPrivate)
+            secrets << entry.share.secretKey;
+    }
+    return secrets;
 }
 
 QString FrpcManagerPrivate::reportable(const QString &text, const QString &format) const
@@ -190,7 +195,10 @@ bool FrpcManagerPrivate::takeOwnVisit(int tunnel)
 
 void FrpcManagerPrivate::noteNameTaken()
 {
-    if (m_freshProxyName || !m_process
+    // Only public proxies take fresh names; private ones wait for theirs.
+    const bool anyPublic = std::any_of(m_tunnels.begin(), m_tunnels.end(),
+                                       [](const TunnelEntry &entry) { return !entry.tunnel.isPrivate; });
+    if (!anyPublic || m_freshProxyName || !m_process
         || (m_phase != Phase::Launching && m_phase != Phase::Relaunching && m_phase != Phase::Recovering))
         return;
     // Replaced once control returns to the event loop: the output or the reply being read now is the
@@ -249,8 +257,9 @@ void FrpcManagerPrivate::onQueryFinished()
     if (!valid)
         return;
 
+    // A private tunnel is up without a port: the port may stay empty while the connection is up.
     const QString port = shownPort();
-    if (port.isEmpty()) {
+    if (!anyTunnelUp()) {
         // The client has lost the server, or the server refused the proxies; the client keeps trying.
         // A client that ends from here on ends a tunnel that was up: it is restarted.
         if (m_phase == Phase::Up) {
@@ -260,7 +269,7 @@ void FrpcManagerPrivate::onQueryFinished()
         }
     } else if (m_phase == Phase::Up) {
         // The client logged in again and the server assigned another port.
-        if (port != m_remotePort) {
+        if (!port.isEmpty() && port != m_remotePort) {
             m_remotePort = port;
             emit q->logMessage(QCoreApplication::translate("FrpcManager", "远程端口已变更: %1").arg(port));
             emit q->tunnelEvent(FrpcManager::TunnelPortChanged, port);
@@ -271,7 +280,9 @@ void FrpcManagerPrivate::onQueryFinished()
             = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
-        emit q->logMessage(QCoreApplication::translate("FrpcManager", "隧道已建立！远程端口: %1").arg(port));
+        emit q->logMessage(port.isEmpty() ? QCoreApplication::translate(
+                               "FrpcManager", "隧道已建立！仅好友可连接，服务器未开放公网端口")
+                                          : QCoreApplication::translate("FrpcManager", "隧道已建立！远程端口: %1").arg(port));
         emit q->tunnelEvent(event, port);
         emit q->remotePortReady(port);
     }
@@ -286,7 +297,11 @@ void FrpcManagerPrivate::onQueryFinished()
     QStringList refusals;
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
-            if (!slot->written || slot->error.isEmpty() || !slot->port.isEmpty())
+            if (!slot->written || slot->error.isEmpty() || isReady(entry, *slot))
+                continue;
+            // A private tunnel keeps its names (its code names them): the client tries again until the
+            // server lets go of the earlier session's.
+            if (ProxyName::isNameTakenError(slot->error) && entry.tunnel.isPrivate)
                 continue;
             if (ProxyName::isNameTakenError(slot->error) && !m_freshProxyName)
                 nameTaken = true;

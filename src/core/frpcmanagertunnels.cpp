@@ -7,12 +7,15 @@
 #include "core/locallistenerwatch.h"
 #include "core/proxyname.h"
 #include "core/redaction.h"
+#include "core/tunneladdress.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace {
 
@@ -55,6 +58,57 @@ bool FrpcManager::removeTunnel(int index)
     return true;
 }
 
+std::optional<ShareCode> FrpcManager::shareCode(int index) const
+{
+    if (index < 0 || index >= d->m_tunnels.size() || !d->m_tunnels.at(index).tunnel.isPrivate)
+        return std::nullopt;
+    return d->shareCodeOf(d->m_tunnels.at(index));
+}
+
+bool FrpcManager::renewShareCode(int index)
+{
+    if (index < 0 || index >= d->m_tunnels.size() || !d->m_tunnels.at(index).tunnel.isPrivate)
+        return false;
+    FrpcManagerPrivate::TunnelEntry &entry = d->m_tunnels[index];
+    entry.share = ServerConfigManager::instance().privateShare(entry.shareKey, true);
+    emit logMessage(QCoreApplication::translate("FrpcManager", "已生成新的分享码，旧的分享码不再有效"));
+    d->applyTunnelChange();
+    return true;
+}
+
+void FrpcManager::setShareLabel(int index, const QString &label)
+{
+    if (index < 0 || index >= d->m_tunnels.size() || !d->m_tunnels.at(index).tunnel.isPrivate)
+        return;
+    FrpcManagerPrivate::TunnelEntry &entry = d->m_tunnels[index];
+    ServerConfigManager::instance().setPrivateShareLabel(entry.shareKey, label);
+    entry.share = ServerConfigManager::instance().privateShare(entry.shareKey);
+}
+
+ShareCode FrpcManagerPrivate::shareCodeOf(const TunnelEntry &entry) const
+{
+    ShareCode code;
+    // The built-in entry's address and token are the friend's program's too: only the mark is passed.
+    code.builtInServer = m_currentConfig.isBuiltIn;
+    if (!code.builtInServer) {
+        code.serverAddr = TunnelAddress::bareHost(m_currentConfig.serverAddr);
+        code.serverPort = m_currentConfig.serverPort;
+        code.token = m_currentConfig.token;
+    }
+    code.name = entry.share.name;
+    code.protocol = entry.tunnel.protocol;
+    code.secretKey = entry.share.secretKey;
+    code.hostPort = entry.tunnel.localPort;
+    code.label = entry.share.label;
+    return code;
+}
+
+bool FrpcManagerPrivate::anyTunnelUp() const
+{
+    const QList<TunnelState> states = tunnelStates();
+    return std::any_of(states.begin(), states.end(), [](const TunnelState &state) { return state.isUp(); });
+}
+
 QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
 {
     QList<TunnelState> states;
@@ -64,12 +118,16 @@ QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
         state.port = entry.tunnel.protocol == Tunnel::Udp ? entry.udp.port : entry.tcp.port;
         if (entry.tunnel.protocol == Tunnel::TcpUdp)
             state.udpPort = entry.udp.port;
+        state.privateReady = entry.tunnel.isPrivate;
         for (const ProxySlot *slot : { &entry.tcp, &entry.udp }) {
-            if (slot->written && slot->port.isEmpty() && !slot->error.isEmpty() && state.error.isEmpty())
+            if (slot->written && !isReady(entry, *slot) && !slot->error.isEmpty() && state.error.isEmpty())
                 state.error = reportable(slot->error);
+            if (slot->used && !(slot->written && slot->running))
+                state.privateReady = false;
         }
-        // Its port is watched while the connection is up and its public port is known.
-        state.nobodyListens = m_phase == Phase::Up && !state.port.isEmpty()
+        // Its port is watched while the connection is up and its public port is known (or, private, its
+        // proxies run).
+        state.nobodyListens = m_phase == Phase::Up && state.isUp()
             && m_listenerWatch->nobodyListens({ entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
         states.append(state);
     }
@@ -81,7 +139,7 @@ void FrpcManagerPrivate::prepareTunnels()
     QStringList names;
     for (TunnelEntry &entry : m_tunnels) {
         prepareEntry(entry, names);
-        names << entry.tcp.name << entry.udp.name;
+        names << entry.tcp.name << entry.udp.name << entry.shareKey;
     }
 }
 
@@ -100,6 +158,12 @@ void FrpcManagerPrivate::prepareEntry(TunnelEntry &entry, const QStringList &tak
     entry.udp = ProxySlot();
     entry.tcp.used = protocol != Tunnel::Udp;
     entry.udp.used = protocol != Tunnel::Tcp;
+    entry.shareKey.clear();
+    entry.share = {};
+    if (entry.tunnel.isPrivate) {
+        preparePrivateEntry(entry, takenNames);
+        return;
+    }
     QStringList taken = takenNames;
     if (entry.tcp.used) {
         entry.tcp.name = proxyNameFor(entry.tunnel.localPort, QStringLiteral("tcp"), taken);
@@ -110,6 +174,32 @@ void FrpcManagerPrivate::prepareEntry(TunnelEntry &entry, const QStringList &tak
     // The UDP half of TCP+UDP is written once the TCP proxy has its port, to ask for the same number.
     entry.tcp.written = entry.tcp.used;
     entry.udp.written = protocol == Tunnel::Udp;
+}
+
+void FrpcManagerPrivate::preparePrivateEntry(TunnelEntry &entry, const QStringList &takenNames)
+{
+    // The key, and with it the names and the secret, stay the same for the same installation, server
+    // entry, local port and protocol; a second private tunnel alike takes a numbered variant. A fresh
+    // name never replaces them: the friend's code names them. While the server still holds a name for an
+    // earlier session the client tries again until the server lets it go.
+    const quint64 installation = ServerConfigManager::instance().installationNumber();
+    const QString type = QStringLiteral("private-") + Tunnel::protocolName(entry.tunnel.protocol);
+    for (int n = 1;; ++n) {
+        entry.shareKey
+            = ProxyName::stableName(installation, m_currentConfig.serverAddr, m_currentConfig.serverPort,
+                                    entry.tunnel.localPort, n == 1 ? type : type + u'#' + QString::number(n));
+        if (!takenNames.contains(entry.shareKey))
+            break;
+    }
+    entry.share = ServerConfigManager::instance().privateShare(entry.shareKey);
+    const ShareCode code = shareCodeOf(entry);
+    if (entry.tcp.used)
+        entry.tcp.name = code.stcpName();
+    if (entry.udp.used)
+        entry.udp.name = code.sudpName();
+    // No port to wait for: every proxy is written at once.
+    entry.tcp.written = entry.tcp.used;
+    entry.udp.written = entry.udp.used;
 }
 
 QString FrpcManagerPrivate::proxyNameFor(int localPort, const QString &type,
@@ -133,7 +223,7 @@ QStringList FrpcManagerPrivate::proxyNamesExcept(int index) const
     QStringList names;
     for (int i = 0; i < m_tunnels.size(); ++i) {
         if (i != index)
-            names << m_tunnels.at(i).tcp.name << m_tunnels.at(i).udp.name;
+            names << m_tunnels.at(i).tcp.name << m_tunnels.at(i).udp.name << m_tunnels.at(i).shareKey;
     }
     return names;
 }
@@ -145,6 +235,10 @@ int FrpcManagerPrivate::tunnelOfLine(const QString &line) const
             if (slot->used && line.contains(u'[' + slot->name + u']'))
                 return i;
         }
+        const TunnelEntry &entry = m_tunnels.at(i);
+        if (entry.tunnel.isPrivate && entry.tcp.used
+            && line.contains(u'[' + shareCodeOf(entry).xtcpName() + u']'))
+            return i;
     }
     return 0;
 }
@@ -224,10 +318,12 @@ bool FrpcManagerPrivate::takeProxyStatuses(const QByteArray &body, bool *valid)
             if (!slot->written)
                 continue;
             const FrpcClientText::ProxyStatus status = all.byName.value(slot->name);
-            slot->port = status.port;
+            // A private proxy has no port; a public one is up once it has one.
+            slot->port = entry.tunnel.isPrivate ? QString() : status.port;
             slot->error = status.error;
+            slot->running = status.running;
         }
-        if (entry.tunnel.protocol != Tunnel::TcpUdp)
+        if (entry.tunnel.protocol != Tunnel::TcpUdp || entry.tunnel.isPrivate)
             continue;
         if (!entry.udp.written && !entry.tcp.port.isEmpty()) {
             // The server keeps TCP and UDP ports apart: the same number is usually free for UDP.
@@ -266,7 +362,7 @@ bool FrpcManagerPrivate::everyProxyRefused() const
             if (!slot->written)
                 continue;
             anyWritten = true;
-            if (!slot->port.isEmpty() || slot->error.isEmpty())
+            if (isReady(entry, *slot) || slot->error.isEmpty())
                 return false;
         }
     }
@@ -277,7 +373,7 @@ void FrpcManagerPrivate::updateTunnelWatches()
 {
     QList<LocalListenerWatch::Target> targets;
     for (const TunnelState &state : tunnelStates()) {
-        if (m_phase == Phase::Up && !state.port.isEmpty())
+        if (m_phase == Phase::Up && state.isUp())
             targets.append({ state.tunnel.localPort, state.tunnel.protocol == Tunnel::Udp });
     }
     m_listenerWatch->watch(targets);

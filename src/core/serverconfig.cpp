@@ -3,9 +3,11 @@
 #include "core/serverconfig.h"
 
 #include "core/proxyname.h"
+#include "core/sharecode.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -37,6 +39,9 @@ const QString KEY_LAST_SERVER = QStringLiteral("lastServer");
 const QString KEY_THEME = QStringLiteral("theme");
 const QString KEY_LANGUAGE = QStringLiteral("language");
 const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
+const QString KEY_JOINED_TUNNELS = QStringLiteral("joinedTunnels");
+const QString KEY_LAST_PRIVATE = QStringLiteral("lastPrivate");
+const QString KEY_PRIVATE_SHARES = QStringLiteral("privateShares/");
 
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
 const bool DEFAULT_AUTO_START = false;
@@ -309,6 +314,71 @@ void ServerConfigManager::setLastProtocol(const QString &protocol)
     QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
 }
 
+bool ServerConfigManager::getLastPrivate() const
+{
+    return QSettings().value(KEY_LAST_PRIVATE, false).toBool();
+}
+
+void ServerConfigManager::setLastPrivate(bool isPrivate)
+{
+    QSettings().setValue(KEY_LAST_PRIVATE, isPrivate);
+}
+
+namespace {
+
+// Stores a private tunnel's share, and keeps the file that holds its secret readable by its owner only
+// (where the settings are a file).
+void storeShare(QSettings &settings, const QString &key, const ServerConfigManager::PrivateShare &share)
+{
+    settings.setValue(KEY_PRIVATE_SHARES + key, QStringList { share.name, share.secretKey, share.label });
+    settings.sync();
+    if (QFileInfo(settings.fileName()).isFile())
+        QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+// Whether a code can carry the share.
+bool isCarried(const ServerConfigManager::PrivateShare &share)
+{
+    ShareCode probe;
+    probe.builtInServer = true;
+    probe.name = share.name;
+    probe.secretKey = share.secretKey;
+    probe.label = share.label;
+    probe.hostPort = 1;
+    return !probe.toText().isEmpty();
+}
+
+} // namespace
+
+ServerConfigManager::PrivateShare ServerConfigManager::privateShare(const QString &key, bool renew)
+{
+    QSettings settings;
+    const QStringList stored = settings.value(KEY_PRIVATE_SHARES + key).toStringList();
+    PrivateShare share;
+    // Only what a code can carry is taken; anything else is drawn anew.
+    if (stored.size() == 3 && isCarried({ stored.at(0), stored.at(1), stored.at(2) }))
+        share = { stored.at(0), stored.at(1), stored.at(2) };
+    if (share.name.isEmpty())
+        share = { ShareCode::newName(), ShareCode::newSecretKey(), QString() };
+    else if (!renew)
+        return share;
+    if (renew)
+        share.secretKey = ShareCode::newSecretKey();
+    storeShare(settings, key, share);
+    return share;
+}
+
+void ServerConfigManager::setPrivateShareLabel(const QString &key, const QString &label)
+{
+    PrivateShare share = privateShare(key);
+    share.label = label.left(ShareCode::MAX_LABEL_LENGTH);
+    // A name no code can carry is not taken: the tunnel keeps its code.
+    if (!isCarried(share))
+        return;
+    QSettings settings;
+    storeShare(settings, key, share);
+}
+
 QList<Tunnel> ServerConfigManager::getMoreTunnels() const
 {
     QList<Tunnel> tunnels;
@@ -328,6 +398,39 @@ void ServerConfigManager::setMoreTunnels(const QList<Tunnel> &tunnels)
     for (const Tunnel &tunnel : tunnels)
         stored << tunnel.storedText();
     QSettings().setValue(QStringLiteral("moreTunnels"), stored);
+}
+
+QList<JoinedTunnel> ServerConfigManager::getJoinedTunnels() const
+{
+    QList<JoinedTunnel> tunnels;
+    QSettings settings;
+    const int size = qMin(settings.beginReadArray(KEY_JOINED_TUNNELS), MAX_JOINED_TUNNELS);
+    for (int i = 0; i < size; ++i) {
+        settings.setArrayIndex(i);
+        const JoinedTunnel tunnel { settings.value(QStringLiteral("code")).toString(),
+                                    settings.value(QStringLiteral("port")).toInt() };
+        if (!tunnel.code.isEmpty() && tunnel.localPort >= 1 && tunnel.localPort <= 65535)
+            tunnels.append(tunnel);
+    }
+    settings.endArray();
+    return tunnels;
+}
+
+void ServerConfigManager::setJoinedTunnels(const QList<JoinedTunnel> &tunnels)
+{
+    QSettings settings;
+    // A removed code (and its key) must not linger beyond the new size.
+    settings.remove(KEY_JOINED_TUNNELS);
+    settings.beginWriteArray(KEY_JOINED_TUNNELS);
+    for (int i = 0; i < tunnels.size(); ++i) {
+        settings.setArrayIndex(i);
+        settings.setValue(QStringLiteral("code"), tunnels.at(i).code);
+        settings.setValue(QStringLiteral("port"), tunnels.at(i).localPort);
+    }
+    settings.endArray();
+    settings.sync();
+    if (QFileInfo(settings.fileName()).isFile())
+        QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 bool ServerConfigManager::exportToFile(const QString &filePath, QString *errorMessage)

@@ -26,6 +26,19 @@ struct ServerConfig
     static ServerConfig fromVariantMap(const QVariantMap &map);
 };
 
+// A friend's tunnel this program joined: the share code as text and the local port its visitors are
+// bound to.
+struct JoinedTunnel
+{
+    QString code;
+    int localPort = 0;
+
+    bool operator==(const JoinedTunnel &other) const
+    {
+        return code == other.code && localPort == other.localPort;
+    }
+};
+
 // The process-wide list of servers, with the built-in entry first, and the last local port.
 // Every change is written to the settings store at once.
 class ServerConfigManager
@@ -76,10 +89,34 @@ public:
     // reads "tcp".
     QString getLastProtocol() const;
     void setLastProtocol(const QString &protocol);
+    // Whether the first tunnel is private (only for holders of its share code).
+    bool getLastPrivate() const;
+    void setLastPrivate(bool isPrivate);
+
+    // What a private tunnel shares with its friends: the base of its proxies' names, the secret and the
+    // name the host gave it. Kept under a key that stands for the installation, server entry and tunnel,
+    // so that a code handed out keeps working across restarts.
+    struct PrivateShare
+    {
+        QString name;
+        QString secretKey;
+        QString label;
+    };
+    // The share kept under key; a missing or unreadable one is drawn and stored. renew draws a new secret
+    // (the old code stops working), keeping the name and the label.
+    PrivateShare privateShare(const QString &key, bool renew = false);
+    void setPrivateShareLabel(const QString &key, const QString &label);
     // The window's tunnels after the first, up to Tunnel::MAX_TUNNELS - 1; stored entries that describe
     // no tunnel are passed over.
     QList<Tunnel> getMoreTunnels() const;
     void setMoreTunnels(const QList<Tunnel> &tunnels);
+
+    // The friends' tunnels joined, in the order they were added; stored entries whose port is out of
+    // range are passed over, at most MAX_JOINED_TUNNELS are read. They hold secrets: the settings file
+    // is kept readable by its owner only.
+    QList<JoinedTunnel> getJoinedTunnels() const;
+    void setJoinedTunnels(const QList<JoinedTunnel> &tunnels);
+    static constexpr int MAX_JOINED_TUNNELS = 20;
 
     // The file holds tokens: it is made readable by its owner only, and written whole or not at all
     // unless its folder takes no new files (then an existing file is overwritten in place).

@@ -2,6 +2,8 @@
 // The tunnel's value types: the protocol's names and the form the settings keep a tunnel in.
 #include "core/tunnel.h"
 
+#include <QStringList>
+
 QString Tunnel::protocolName(Protocol protocol)
 {
     switch (protocol) {
@@ -31,15 +33,19 @@ bool Tunnel::isProtocolName(const QString &name)
 
 QString Tunnel::storedText() const
 {
-    return QString::number(localPort) + u'/' + protocolName(protocol);
+    return QString::number(localPort) + u'/' + protocolName(protocol)
+        + (isPrivate ? QStringLiteral("/private") : QString());
 }
 
 std::optional<Tunnel> Tunnel::fromStoredText(const QString &text)
 {
-    bool ok = false;
-    const int port = text.section(u'/', 0, 0).toInt(&ok);
-    const QString protocol = text.section(u'/', 1);
-    if (!ok || port < 1 || port > 65535 || !isProtocolName(protocol))
+    const QStringList parts = text.split(u'/');
+    if (parts.size() < 2 || parts.size() > 3
+        || (parts.size() == 3 && parts.at(2) != QLatin1String("private")))
         return std::nullopt;
-    return Tunnel { port, protocolFromName(protocol) };
+    bool ok = false;
+    const int port = parts.at(0).toInt(&ok);
+    if (!ok || port < 1 || port > 65535 || !isProtocolName(parts.at(1)))
+        return std::nullopt;
+    return Tunnel { port, protocolFromName(parts.at(1)), parts.size() == 3 };
 }

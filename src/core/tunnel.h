@@ -22,10 +22,12 @@ public:
 
     int localPort = 0;
     Protocol protocol = Tcp;
+    // Only holders of the tunnel's share code reach it: the server opens no public port for it.
+    bool isPrivate = false;
 
     bool operator==(const Tunnel &other) const
     {
-        return localPort == other.localPort && protocol == other.protocol;
+        return localPort == other.localPort && protocol == other.protocol && isPrivate == other.isPrivate;
     }
     bool operator!=(const Tunnel &other) const { return !(*this == other); }
 
@@ -37,7 +39,8 @@ public:
     // Whether name is one of the three names (case-insensitive).
     static bool isProtocolName(const QString &name);
 
-    // How the settings keep a tunnel: "port/protocol" ("25565/tcp+udp").
+    // How the settings keep a tunnel: "port/protocol" ("25565/tcp+udp"), with "/private" after it for a
+    // private one.
     QString storedText() const;
     // The tunnel a stored text describes; none for a port out of range or an unknown protocol.
     static std::optional<Tunnel> fromStoredText(const QString &text);
@@ -55,14 +58,19 @@ struct TunnelState
     QString error;
     // No program listens on its local port while it is up.
     bool nobodyListens = false;
+    // A private tunnel: its proxies run, and holders of its share code can reach it (it has no port).
+    bool privateReady = false;
 
     bool operator==(const TunnelState &other) const
     {
         return tunnel == other.tunnel && port == other.port && udpPort == other.udpPort
-            && error == other.error && nobodyListens == other.nobodyListens;
+            && error == other.error && nobodyListens == other.nobodyListens
+            && privateReady == other.privateReady;
     }
     bool operator!=(const TunnelState &other) const { return !(*this == other); }
     // Whether its public address can be checked from here: a datagram proves nothing without an answer,
     // so a UDP tunnel cannot; the TCP half of TCP+UDP can.
-    bool checkable() const { return !port.isEmpty() && tunnel.protocol != Tunnel::Udp; }
+    bool checkable() const { return !port.isEmpty() && tunnel.protocol != Tunnel::Udp && !tunnel.isPrivate; }
+    // Whether it is up: a public tunnel once its port is known, a private one once its proxies run.
+    bool isUp() const { return tunnel.isPrivate ? privateReady : !port.isEmpty(); }
 };

@@ -2,6 +2,7 @@
 // Tunnel addresses as people paste them and as the window shows them ("address:port").
 #include "core/tunneladdress.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 
 namespace {
@@ -44,6 +45,13 @@ QString formatHostPort(const QString &host, const QString &port)
 
 QString stateText(const QString &host, const TunnelState &state)
 {
+    if (state.tunnel.isPrivate) {
+        if (!state.privateReady)
+            return {};
+        return QCoreApplication::translate("TunnelAddress", "仅好友 %1 本地端口 %2（无公网端口）")
+            .arg(Tunnel::protocolName(state.tunnel.protocol).toUpper(),
+                 QString::number(state.tunnel.localPort));
+    }
     if (state.port.isEmpty())
         return {};
     const QString address = formatHostPort(host, state.port);
@@ -73,6 +81,8 @@ QStringList stateLines(const QString &host, const QList<TunnelState> &states)
 
 QString copyText(const QString &host, const TunnelState &state)
 {
+    if (state.tunnel.isPrivate)
+        return {};
     const bool twoPorts = !state.udpPort.isEmpty() && state.udpPort != state.port;
     return twoPorts            ? stateText(host, state)
         : state.port.isEmpty() ? QString()

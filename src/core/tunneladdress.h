@@ -23,12 +23,13 @@ QString bareHost(const QString &host);
 
 // How a tunnel's public end is shown (status line, rows, tray, notifications): "host:port",
 // "UDP host:port", "TCP+UDP host:port", or both addresses when the UDP half got another port. Empty
-// while no port is known.
+// while no port is known. A private tunnel that is up names its local port and protocol and says that
+// only friends reach it.
 QString stateText(const QString &host, const TunnelState &state);
 // One line per tunnel whose port is known.
 QStringList stateLines(const QString &host, const QList<TunnelState> &states);
 // What a friend types: the address and its port, without the protocol; both addresses when TCP and UDP
-// got different ports. Empty while no port is known.
+// got different ports. Empty while no port is known, and for a private tunnel (its share code is copied).
 QString copyText(const QString &host, const TunnelState &state);
 
 } // namespace TunnelAddress

@@ -8,6 +8,7 @@
 #include "core/tunnelreachability.h"
 #include "gui/cardlatencies.h"
 #include "gui/darkthemehelper.h"
+#include "gui/joinedtunnels.h"
 #include "gui/language.h"
 #include "gui/logwindow.h"
 #include "gui/plainmessagebox.h"
@@ -71,7 +72,8 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_frpcManager, &FrpcManager::waitingChanged, this, &MainWindow::onWaitingChanged);
     // The first tunnel's UDP half and the other tunnels' addresses reach the status line and the tray.
     connect(m_frpcManager, &FrpcManager::tunnelsChanged, this, [this] {
-        if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
+        if (m_frpcManager->status() == FrpcManager::Running
+            && (!m_remotePort.isEmpty() || m_frpcManager->tunnelStates().value(0).tunnel.isPrivate))
             onRemotePortReady(m_remotePort);
     });
 
@@ -201,6 +203,10 @@ void MainWindow::setupUI()
     });
     mainLayout->addWidget(m_scrollArea, 1);
 
+    m_joinedTunnels = new JoinedTunnels(this);
+    connect(m_joinedTunnels, &JoinedTunnels::logMessage, this, &MainWindow::onLogMessage);
+    mainLayout->addWidget(m_joinedTunnels);
+
     auto *bottomLayout = new QHBoxLayout;
     m_showLogBtn = new QPushButton(this);
     m_showLogBtn->setFixedWidth(90);
@@ -312,6 +318,17 @@ void MainWindow::onLanguageChosen(int index)
     Language::apply(code);
 }
 
+void MainWindow::openJoinDialog(const QString &text)
+{
+    onShowFromTray();
+    m_joinedTunnels->openJoinDialog(text);
+}
+
+bool MainWindow::joinTunnel(const QString &code)
+{
+    return m_joinedTunnels->join(code);
+}
+
 void MainWindow::applyTheme(Theme::Mode mode)
 {
     const bool dark = mode == Theme::Dark;
@@ -380,6 +397,7 @@ void MainWindow::saveSettings()
     const Tunnel first = m_tunnelRows->firstRow()->tunnel();
     store.setLastLocalPort(first.localPort);
     store.setLastProtocol(Tunnel::protocolName(first.protocol));
+    store.setLastPrivate(first.isPrivate);
     store.setAutoStart(m_autoStartCheck->isChecked());
     store.setAutoConnect(m_autoConnectCheck->isChecked());
     store.setTheme(int(m_theme->mode()));
@@ -527,6 +545,7 @@ void MainWindow::onConnectServer(int index)
     const QList<Tunnel> tunnels = m_tunnelRows->tunnels();
     ServerConfigManager::instance().setLastLocalPort(tunnels.first().localPort);
     ServerConfigManager::instance().setLastProtocol(Tunnel::protocolName(tunnels.first().protocol));
+    ServerConfigManager::instance().setLastPrivate(tunnels.first().isPrivate);
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
@@ -609,8 +628,9 @@ void MainWindow::onRemotePortReady(const QString &port)
     // The status line is rich text; the address and the port are shown exactly as they are.
     m_statusLabel->setText(ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped()));
 
-    m_copyIPBtn->show();
-    m_copyPortBtn->show();
+    // A private first tunnel has no address to copy: its row copies its share code.
+    m_copyIPBtn->setVisible(!first.tunnel.isPrivate);
+    m_copyPortBtn->setVisible(!first.tunnel.isPrivate);
     updateTray();
 }
 

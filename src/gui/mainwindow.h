@@ -10,6 +10,7 @@
 #include <optional>
 
 class CardLatencies;
+class JoinedTunnels;
 class LogWindow;
 class TunnelNotifications;
 class TunnelReachability;
@@ -46,6 +47,10 @@ public:
     // With "启动后自动连接" on, connects the server whose tunnel was up when the program last ended;
     // a server that no longer exists is named in the log only. Returns whether a tunnel was started.
     bool connectAtStart();
+    // Opens the dialog that joins a friend's tunnel, with text (a link handed over) filled in.
+    void openJoinDialog(const QString &text);
+    // Joins the friend's tunnel of a share code, as the join dialog does once confirmed.
+    bool joinTunnel(const QString &code);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -131,6 +136,8 @@ private:
     TunnelNotifications *m_notifications = nullptr;
     TunnelTrayIcon *m_tray = nullptr;
     TunnelRows *m_tunnelRows = nullptr;
+    // The friends' tunnels joined, under the server list.
+    JoinedTunnels *m_joinedTunnels = nullptr;
     // Whether the user has been told, in this run, that closing the window leaves the tunnel in the tray.
     bool m_toldAboutTray = false;
     // The program is ending: the tunnel's end is not the user's, and its server is kept for the next

@@ -75,10 +75,13 @@ QString MainWindow::tunnelAddress() const
 {
     if (m_remotePort.isEmpty() || TunnelAddress::bareHost(m_connectedAddress).isEmpty())
         return {};
-    // With several tunnels, one line for each.
-    const QStringList lines = TunnelAddress::stateLines(m_connectedAddress, m_frpcManager->tunnelStates());
-    return lines.size() > 1 ? lines.join(u'\n')
-                            : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
+    // With several tunnels, one line for each; private tunnels have no address to copy.
+    QList<TunnelState> states = m_frpcManager->tunnelStates();
+    const bool firstPrivate = states.value(0).tunnel.isPrivate;
+    states.removeIf([](const TunnelState &state) { return state.tunnel.isPrivate; });
+    const QStringList lines = TunnelAddress::stateLines(m_connectedAddress, states);
+    return lines.size() > 1 || firstPrivate ? lines.join(u'\n')
+                                            : TunnelAddress::formatHostPort(m_connectedAddress, m_remotePort);
 }
 
 void MainWindow::onShowFromTray()

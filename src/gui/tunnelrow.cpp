@@ -2,16 +2,20 @@
 // One tunnel's row of the window: its controls, its address and its hints.
 #include "gui/tunnelrow.h"
 
+#include "core/sharecode.h"
+
 #include "gui/theme.h"
 #include "gui/themestyles.h"
 
 #include <QAbstractSpinBox>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -46,11 +50,19 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     addProtocols(m_protocol);
     m_protocol->setFixedSize(136, 32);
     m_protocol->setStyleSheet(QStringLiteral("font-size: 11pt;"));
+    m_private = new QCheckBox(tr("仅好友"), this);
+    m_private->setObjectName(QStringLiteral("privateTunnelCheck"));
+    m_private->setToolTip(tr("不在服务器上开放公网端口：只有持有分享码的好友才能连接"));
     setTunnel(tunnel);
     connect(m_port, &QSpinBox::editingFinished, this, &TunnelRow::edited);
     // The names of the controls say which port they act on.
     connect(m_port, &QSpinBox::valueChanged, this, &TunnelRow::retranslateUi);
     connect(m_protocol, &QComboBox::activated, this, &TunnelRow::edited);
+    connect(m_private, &QCheckBox::clicked, this, &TunnelRow::edited);
+    makeSharePanel(rowLayout);
+    applyTheme();
+    if (Theme *theme = Theme::of(this))
+        connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
 
     if (kind == First) {
         m_protocol->setObjectName(QStringLiteral("protocolCombo"));
@@ -61,6 +73,7 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
         m_line->addWidget(m_label, 0, Qt::AlignVCenter);
         m_line->addWidget(m_port, 0, Qt::AlignVCenter);
         m_line->addWidget(m_protocol, 0, Qt::AlignVCenter);
+        m_line->addWidget(m_private, 0, Qt::AlignVCenter);
         return;
     }
 
@@ -94,10 +107,9 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     m_hint->hide();
     retranslateUi();
     applyTheme();
-    if (Theme *theme = Theme::of(this))
-        connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
     m_line->addWidget(m_port);
     m_line->addWidget(m_protocol);
+    m_line->addWidget(m_private);
     m_line->addWidget(remove);
     m_line->addSpacing(8);
     m_line->addWidget(m_address);
@@ -107,13 +119,83 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
 
 Tunnel TunnelRow::tunnel() const
 {
-    return { m_port->value(), Tunnel::Protocol(m_protocol->currentData().toInt()) };
+    return { m_port->value(), Tunnel::Protocol(m_protocol->currentData().toInt()), m_private->isChecked() };
 }
 
 void TunnelRow::setTunnel(const Tunnel &tunnel)
 {
     m_port->setValue(tunnel.localPort);
     m_protocol->setCurrentIndex(m_protocol->findData(int(tunnel.protocol)));
+    m_private->setChecked(tunnel.isPrivate);
+}
+
+void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
+{
+    m_sharePanel = new QWidget(this);
+    m_sharePanel->setObjectName(QStringLiteral("shareCodePanel"));
+    auto *panel = new QVBoxLayout(m_sharePanel);
+    panel->setContentsMargins(0, 0, 0, 0);
+    panel->setSpacing(2);
+    auto *line = new QHBoxLayout;
+    panel->addLayout(line);
+    m_shareReady = new QLabel(m_sharePanel);
+    m_shareReady->setObjectName(QStringLiteral("shareCodeReadyLabel"));
+    m_copyShareCode = new QPushButton(tr("复制分享码"), m_sharePanel);
+    m_copyShareCode->setObjectName(QStringLiteral("copyShareCodeButton"));
+    // Small, as the status line's copy buttons.
+    const auto small = [](QPushButton *button) {
+        button->setFixedSize(90, 24);
+        button->setStyleSheet(QStringLiteral("font-size: 9pt; padding: 2px 6px;"));
+    };
+    small(m_copyShareCode);
+    connect(m_copyShareCode, &QPushButton::clicked, this, [this] {
+        QGuiApplication::clipboard()->setText(m_shareCode, QClipboard::Clipboard);
+        m_copyShareCode->setText(tr("✓ 已复制"));
+        QTimer::singleShot(COPIED_CAPTION_MS, m_copyShareCode,
+                           [this] { m_copyShareCode->setText(tr("复制分享码")); });
+    });
+    auto *renew = new QPushButton(tr("新的分享码"), m_sharePanel);
+    renew->setObjectName(QStringLiteral("renewShareCodeButton"));
+    renew->setToolTip(tr("换一个密钥：已发出的分享码立即失效"));
+    small(renew);
+    connect(renew, &QPushButton::clicked, this, &TunnelRow::renewShareCodeRequested);
+    m_shareLabel = new QLineEdit(m_sharePanel);
+    m_shareLabel->setObjectName(QStringLiteral("shareLabelEdit"));
+    m_shareLabel->setPlaceholderText(tr("名称（可选）"));
+    m_shareLabel->setMaxLength(ShareCode::MAX_LABEL_LENGTH);
+    m_shareLabel->setFixedSize(120, 24);
+    connect(m_shareLabel, &QLineEdit::editingFinished, this,
+            [this] { emit shareLabelEdited(m_shareLabel->text()); });
+    line->addStretch();
+    line->addWidget(m_shareReady);
+    line->addWidget(m_shareLabel);
+    line->addWidget(m_copyShareCode);
+    line->addWidget(renew);
+    line->addStretch();
+    m_shareWarning = new QLabel(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"),
+                                m_sharePanel);
+    m_shareWarning->setObjectName(QStringLiteral("shareCodeWarningLabel"));
+    m_shareWarning->setAlignment(Qt::AlignCenter);
+    m_shareWarning->setWordWrap(true);
+    panel->addWidget(m_shareWarning);
+    m_sharePanel->hide();
+    rowLayout->addWidget(m_sharePanel);
+}
+
+void TunnelRow::showShareCode(bool shown, const QString &code, const QString &label)
+{
+    m_shareCode = code;
+    if (!m_shareLabel->hasFocus())
+        m_shareLabel->setText(label);
+    // A code can carry a server address and token of limited length only.
+    m_shareReady->setText(code.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+    m_copyShareCode->setEnabled(!code.isEmpty());
+    m_sharePanel->setVisible(shown);
+}
+
+QWidget *TunnelRow::privateCheck() const
+{
+    return m_private;
 }
 
 int TunnelRow::port() const
@@ -124,6 +206,7 @@ int TunnelRow::port() const
 void TunnelRow::setProtocolLocked(bool locked)
 {
     m_protocol->setEnabled(!locked);
+    m_private->setEnabled(!locked);
 }
 
 void TunnelRow::showAddress(const QString &address, const QString &copyText)
@@ -185,6 +268,7 @@ void TunnelRow::changeEvent(QEvent *event)
 
 void TunnelRow::applyTheme()
 {
+    m_shareWarning->setStyleSheet(ThemeStyles::warningHintSheet(Theme::isDark(this)));
     if (m_hint)
         m_hint->setStyleSheet(ThemeStyles::warningHintSheet(Theme::isDark(this)));
 }

@@ -7,11 +7,14 @@
 #include <QStringList>
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QHBoxLayout;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
+class QVBoxLayout;
 
 // One tunnel of the window: its local port and protocol, and for a row after the first its remove
 // button, its public address with a copy button and its hints under them. The first row shows its
@@ -34,12 +37,18 @@ public:
     int port() const;
     // The line of controls, where the window puts the button that adds a row (first row).
     QHBoxLayout *line() const { return m_line; }
+    // The check that makes the tunnel private.
+    QWidget *privateCheck() const;
     // The protocol belongs to the tunnel that runs (first row): it is chosen again for the next one.
     void setProtocolLocked(bool locked);
     // The public address shown and the text its copy button copies; empty while none is known.
     void showAddress(const QString &address, const QString &copyText);
     // The hints under the row, one a line; none hides them.
     void showHints(const QStringList &hints);
+    // The share code of the row's private tunnel while it is up (shown), with its copy button, the
+    // button that replaces it and the name the host gives it; an empty code is one the server's address
+    // and token do not fit in.
+    void showShareCode(bool shown, const QString &code, const QString &label);
 
     // Fills a protocol selector with "TCP", "UDP" and "TCP+UDP", each with its Tunnel::Protocol.
     static void addProtocols(QComboBox *combo);
@@ -50,6 +59,10 @@ signals:
     // The port's editing finished or another protocol was chosen.
     void edited();
     void removeRequested();
+    // "新的分享码" was pressed.
+    void renewShareCodeRequested();
+    // The host finished typing the tunnel's name for its code.
+    void shareLabelEdited(const QString &label);
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -58,6 +71,7 @@ private:
     void applyTheme();
     // Sets the texts and the accessible names (which name the row's port) in the current language.
     void retranslateUi();
+    void makeSharePanel(QVBoxLayout *rowLayout);
 
     Tunnel m_applied;
     QHBoxLayout *m_line = nullptr;
@@ -65,6 +79,13 @@ private:
     QPushButton *m_remove = nullptr;
     QSpinBox *m_port = nullptr;
     QComboBox *m_protocol = nullptr;
+    QCheckBox *m_private = nullptr;
+    QWidget *m_sharePanel = nullptr;
+    QPushButton *m_copyShareCode = nullptr;
+    QLineEdit *m_shareLabel = nullptr;
+    QLabel *m_shareWarning = nullptr;
+    QLabel *m_shareReady = nullptr;
+    QString m_shareCode;
     QLabel *m_address = nullptr;
     QLabel *m_hint = nullptr;
     QPushButton *m_copy = nullptr;

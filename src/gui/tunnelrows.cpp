@@ -4,10 +4,12 @@
 #include "gui/tunnelrows.h"
 
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
 #include "core/tunneladdress.h"
 #include "core/tunnelreachability.h"
 #include "gui/tunnelrow.h"
 
+#include <QCheckBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -33,10 +35,12 @@ TunnelRows::TunnelRows(FrpcManager *controller, TunnelReachability *reachability
     connect(m_reachability, &TunnelReachability::changed, this, &TunnelRows::showStates);
 
     const ServerConfigManager &store = ServerConfigManager::instance();
-    auto *first = new TunnelRow(
-        TunnelRow::First, { store.getLastLocalPort(), Tunnel::protocolFromName(store.getLastProtocol()) },
-        parent);
+    auto *first = new TunnelRow(TunnelRow::First,
+                                { store.getLastLocalPort(), Tunnel::protocolFromName(store.getLastProtocol()),
+                                  store.getLastPrivate() },
+                                parent);
     m_rows.append(first);
+    connectShareControls(first);
     for (const Tunnel &tunnel : store.getMoreTunnels())
         addRow(tunnel, false);
     setVisible(m_rows.size() > 1);
@@ -67,6 +71,13 @@ void TunnelRows::placeAddButton()
     auto *balance = new QWidget(firstRow());
     balance->setFixedSize(m_addButton->size());
     line->insertWidget(0, balance);
+    // The private check stands after the protocol too: a hidden twin of it, styled alike, balances it.
+    auto *twin = new QCheckBox(qobject_cast<QCheckBox *>(firstRow()->privateCheck())->text(), firstRow());
+    QSizePolicy keepPlace = twin->sizePolicy();
+    keepPlace.setRetainSizeWhenHidden(true);
+    twin->setSizePolicy(keepPlace);
+    twin->hide();
+    line->insertWidget(0, twin, 0, Qt::AlignVCenter);
     line->addWidget(m_addButton, 0, Qt::AlignVCenter);
 }
 
@@ -81,6 +92,7 @@ void TunnelRows::addRow(const Tunnel &tunnel, bool apply)
     setVisible(true);
     connect(row, &TunnelRow::edited, this, [this, row] { rowEdited(row); });
     connect(row, &TunnelRow::removeRequested, this, [this, row] { removeRow(row); });
+    connectShareControls(row);
 
     m_addButton->setEnabled(m_rows.size() < Tunnel::MAX_TUNNELS);
     emit rowsChanged();
@@ -120,17 +132,37 @@ void TunnelRows::rowEdited(TunnelRow *row)
     showStates();
 }
 
+void TunnelRows::connectShareControls(TunnelRow *row)
+{
+    connect(row, &TunnelRow::renewShareCodeRequested, this, [this, row] {
+        m_controller->renewShareCode(int(m_rows.indexOf(row)));
+        showStates();
+    });
+    connect(row, &TunnelRow::shareLabelEdited, this, [this, row](const QString &label) {
+        m_controller->setShareLabel(int(m_rows.indexOf(row)), label);
+        showStates();
+    });
+}
+
 void TunnelRows::showStates()
 {
     const QList<TunnelState> states = m_controller->tunnelStates();
     const bool running = m_controller->status() == FrpcManager::Running;
-    for (int i = 1; i < m_rows.size(); ++i) {
+    for (int i = 0; i < m_rows.size(); ++i) {
         TunnelRow *row = m_rows.at(i);
-        // A row whose tunnel the controller does not carry (yet) shows nothing.
+        // A row whose tunnel the controller does not carry (yet) shows nothing. The first row's tunnel
+        // is the one the connection started with.
         TunnelState state = states.value(i);
-        if (!live() || state.tunnel != row->applied())
+        if (!live() || (i > 0 && state.tunnel != row->applied()))
             state = TunnelState();
-        const QString address = running ? TunnelAddress::stateText(m_host, state) : QString();
+        const std::optional<ShareCode> code = m_controller->shareCode(i);
+        const bool shared = running && state.privateReady && code;
+        row->showShareCode(shared, shared ? code->toText() : QString(), code ? code->label : QString());
+        if (i == 0)
+            continue;
+        // A private tunnel has no public address: its row shows its code instead.
+        const QString address
+            = running && !state.tunnel.isPrivate ? TunnelAddress::stateText(m_host, state) : QString();
         row->showAddress(address, TunnelAddress::copyText(m_host, state));
         QStringList hints;
         if (!state.error.isEmpty())

@@ -51,6 +51,8 @@ private:
     void removeRow(TunnelRow *row);
     void rowEdited(TunnelRow *row);
     void showStates();
+    // Hands the row's "新的分享码" and the name typed for its code to the controller.
+    void connectShareControls(TunnelRow *row);
     void save() const;
     int nextFreePort() const;
     bool live() const;

@@ -487,8 +487,19 @@ void TestApp::secondStartIsRefused()
     QCOMPARE(first->state(), QProcess::Running);
     QCOMPARE(visibleWindowsOf(first->processId()), QStringList { mainWindow });
 
+    // A second start with a link hands it to the first copy, which opens its join dialog, and ends
+    // without a window of its own.
+    auto link = startProgram({ QStringLiteral("marrowgate://join/not-a-code") });
+    QVERIFY2(link->waitForFinished(10000), "the second start with a link did not end");
+    QCOMPARE(link->exitCode(), 0);
+    const QString dialog = waitForWindow(*first, QStringLiteral("加入好友的隧道"));
+    QVERIFY2(!dialog.isEmpty(), "the first copy opened no join dialog");
+    QVERIFY(pressKey(dialog, QStringLiteral("Escape")));
+    QTRY_COMPARE(visibleWindowsOf(first->processId()), QStringList { mainWindow });
+
     m_processes.push_back(std::move(first));
     m_processes.push_back(std::move(second));
+    m_processes.push_back(std::move(link));
 }
 
 void TestApp::startAfterCrash()

@@ -5,21 +5,27 @@
 #include "core/frpcmanager.h"
 #include "core/platform/frpcprocesses.h"
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
 #include "core/tunnelreachability.h"
+#include "core/visitorclient.h"
+#include "gui/joinedtunnels.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
 #include "modalscript.h"
 #include "stallingrelay.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkDatagram>
 #include <QNetworkReply>
@@ -138,14 +144,17 @@ private slots:
     void serverOnIPv6Loopback();
     void udpTunnelCarriesDatagrams();
     void severalTunnelsChangedWhileUp();
+    void privateTunnelReachesOnlyCodeHolders();
+    void friendJoinsAPrivateTunnel();
+    void hostAndFriendWindows();
 
 private:
     // publicAddress: where the server opens the tunnels' ports; address when null.
     void startFrps(const QHostAddress &address, const QString &extraLines = QString(),
                    const QHostAddress &publicAddress = QHostAddress());
     void stopFrps();
-    QJsonObject frpsProxy(const QString &name);
-    QJsonArray frpsProxies();
+    QJsonObject frpsProxy(const QString &name, const QString &type = QStringLiteral("tcp"));
+    QJsonArray frpsProxies(const QString &type = QStringLiteral("tcp"));
     QByteArray clientRequest(const QByteArray &verb, const QString &path);
     QString clientConfigValue(const QString &key) const;
     void expectEcho(int remotePort, const QHostAddress &address = QHostAddress::LocalHost);
@@ -346,9 +355,10 @@ void TestEndToEnd::cleanupTestCase()
     stopFrps();
 }
 
-QJsonArray TestEndToEnd::frpsProxies()
+QJsonArray TestEndToEnd::frpsProxies(const QString &type)
 {
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/api/proxy/tcp").arg(m_dashboardPort)));
+    QNetworkRequest request(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/api/proxy/%2").arg(m_dashboardPort).arg(type)));
     request.setRawHeader("Authorization",
                          "Basic " + (QByteArray("admin:") + m_dashboardPassword.toUtf8()).toBase64());
     QNetworkReply *reply = m_network.get(request);
@@ -359,9 +369,9 @@ QJsonArray TestEndToEnd::frpsProxies()
     return QJsonDocument::fromJson(reply->readAll()).object().value(QStringLiteral("proxies")).toArray();
 }
 
-QJsonObject TestEndToEnd::frpsProxy(const QString &name)
+QJsonObject TestEndToEnd::frpsProxy(const QString &name, const QString &type)
 {
-    const QJsonArray proxies = frpsProxies();
+    const QJsonArray proxies = frpsProxies(type);
     for (const QJsonValue &proxy : proxies) {
         if (proxy.toObject().value(QStringLiteral("name")).toString() == name)
             return proxy.toObject();
@@ -1098,6 +1108,373 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
     QCOMPARE(rows().first()->findChild<QSpinBox *>()->value(), int(m_echo.serverPort()));
     QCOMPARE(rows().first()->findChild<QComboBox *>()->currentText(), QStringLiteral("UDP"));
     rows().first()->findChild<QPushButton *>(QStringLiteral("removeTunnelButton"))->click();
+}
+
+// The friend's side of a private tunnel: the host's client (started here from its own file) registers
+// the proxies a share code names; the window joins the code, and bytes and datagrams reach the host's
+// services through the friend's local port. No direct path opens on this machine, so TCP goes through
+// the server's relay once the direct attempt has timed out. A code with another key reaches nothing.
+void TestEndToEnd::friendJoinsAPrivateTunnel()
+{
+    startFrps(QHostAddress::LocalHost);
+    if (QTest::currentTestFailed())
+        return;
+    // TCP and UDP of the host's service on one port number.
+    QUdpSocket udpEcho;
+    QVERIFY(udpEcho.bind(QHostAddress::LocalHost, m_echo.serverPort()));
+    connect(&udpEcho, &QUdpSocket::readyRead, &udpEcho, [&udpEcho] {
+        while (udpEcho.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = udpEcho.receiveDatagram();
+            udpEcho.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+
+    ShareCode code;
+    code.serverAddr = QStringLiteral("127.0.0.1");
+    code.serverPort = FrpsBindPort;
+    code.token = QLatin1String(BuiltInToken);
+    code.name = ShareCode::newName();
+    code.protocol = Tunnel::TcpUdp;
+    code.secretKey = ShareCode::newSecretKey();
+    code.hostPort = m_echo.serverPort();
+    QString hostFile;
+    for (const auto &[name, type] :
+         { std::pair { code.stcpName(), "stcp" }, std::pair { code.xtcpName(), "xtcp" },
+           std::pair { code.sudpName(), "sudp" } })
+        hostFile += QStringLiteral("[[proxies]]\nname = \"%1\"\ntype = \"%2\"\nsecretKey = \"%3\"\n"
+                                   "localIP = \"127.0.0.1\"\nlocalPort = %4\n")
+                        .arg(name, QLatin1String(type), code.secretKey)
+                        .arg(code.hostPort);
+    const QString hostPath = TestSupport::sandboxPath() + QStringLiteral("/host.toml");
+    QFile file(hostPath);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nauth.token = \"%2\"\n")
+                   .arg(FrpsBindPort)
+                   .arg(QLatin1String(BuiltInToken))
+                   .toUtf8()
+               + hostFile.toUtf8());
+    file.close();
+    QProcess host;
+    host.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/host.log"));
+    FrpcProcesses::bindToProgram(host);
+    host.start(QCoreApplication::applicationDirPath() + QStringLiteral("/frpc"), { "-c", hostPath });
+    QVERIFY(host.waitForStarted());
+    const auto endHost = qScopeGuard([&host] {
+        host.kill();
+        host.waitForFinished();
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.sudpName(), "sudp").value("status").toString() == "online",
+                             Timeout);
+    QTRY_VERIFY_WITH_TIMEOUT(frpsProxy(code.stcpName(), "stcp").value("status").toString() == "online",
+                             Timeout);
+
+    QVERIFY(m_window->joinTunnel(code.toText()));
+    auto *joined = m_window->findChild<JoinedTunnels *>();
+    QCOMPARE(joined->rows().size(), 1);
+    JoinedTunnelRow *row = joined->rows().first();
+    const auto removeRow
+        = qScopeGuard([row] { row->findChild<QPushButton *>("removeJoinedButton")->click(); });
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    const int port = row->localPort();
+    QCOMPARE(row->findChild<QLabel *>("joinedAddressLabel")->text(),
+             QStringLiteral("127.0.0.1:%1").arg(port));
+
+    // Bytes through TCP within the wait for a direct path and a second.
+    const auto echoed = [port](int withinMs) {
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+        if (!socket.waitForConnected(withinMs))
+            return false;
+        socket.write("through the friend's port");
+        return QTest::qWaitFor([&socket] { return socket.bytesAvailable() >= 25; }, withinMs)
+            && socket.readAll() == "through the friend's port";
+    };
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(echoed(VisitorClient::FALLBACK_TIMEOUT_MS + 1000));
+    QVERIFY2(clock.elapsed() <= VisitorClient::FALLBACK_TIMEOUT_MS + 1000,
+             qPrintable(QString::number(clock.elapsed())));
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->path(), VisitorClient::Relay, Timeout);
+    QVERIFY(row->findChild<QLabel *>("joinedStateLabel")->text().contains(QStringLiteral("经服务器中转")));
+
+    // A datagram and its answer.
+    QUdpSocket friendSocket;
+    QVERIFY(friendSocket.bind(QHostAddress::LocalHost, 0));
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            if (friendSocket.hasPendingDatagrams())
+                return friendSocket.receiveDatagram().data() == "a datagram";
+            friendSocket.writeDatagram("a datagram", QHostAddress::LocalHost, quint16(port));
+            QTest::qWait(200);
+            return false;
+        },
+        Timeout);
+    QVERIFY2(answered, "no datagram came back through the friend's port");
+
+    // The key never reaches the log; the code of the same tunnel with another key takes the row's
+    // place and port, and reaches nothing.
+    const QStringList lines = m_window->findChild<LogWindow *>()->lines();
+    QVERIFY(!lines.join(u'\n').contains(code.secretKey));
+    ShareCode wrongKey = code;
+    wrongKey.secretKey = ShareCode::newSecretKey();
+    QVERIFY(m_window->joinTunnel(wrongKey.toText()));
+    QCOMPARE(joined->rows().size(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    QCOMPARE(row->localPort(), port);
+    QVERIFY(!echoed(VisitorClient::FALLBACK_TIMEOUT_MS + 2000));
+
+    // Ended with the button, its visitors' port closes.
+    QVERIFY(m_window->joinTunnel(code.toText()));
+    QTRY_COMPARE_WITH_TIMEOUT(row->client()->state(), VisitorClient::Ready, Timeout);
+    row->findChild<QPushButton *>("joinedToggleButton")->click();
+    QCOMPARE(row->client()->state(), VisitorClient::Stopped);
+    QVERIFY(portIsFree(port));
+
+    // A code whose server refuses its token: the row says that it fails and why, without the token.
+    ShareCode wrongToken = code;
+    wrongToken.name = ShareCode::newName();
+    wrongToken.token = QStringLiteral("wrong-token-") + randomText(8);
+    QVERIFY(m_window->joinTunnel(wrongToken.toText()));
+    JoinedTunnelRow *refused = joined->rows().last();
+    const auto removeRefused
+        = qScopeGuard([refused] { refused->findChild<QPushButton *>("removeJoinedButton")->click(); });
+    QTRY_VERIFY_WITH_TIMEOUT(!refused->client()->failure().isEmpty(), Timeout);
+    QVERIFY2(refused->client()->failure().contains(QStringLiteral("token")),
+             qPrintable(refused->client()->failure()));
+    QVERIFY(!refused->client()->failure().contains(wrongToken.token));
+    QVERIFY(refused->findChild<QLabel *>("joinedStateLabel")->text().contains(QStringLiteral("连接失败")));
+}
+
+// Whether bytes sent to the port come back within timeoutMs.
+bool tcpEchoes(int port, int timeoutMs)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    if (!socket.waitForConnected(timeoutMs))
+        return false;
+    const QByteArray payload = "private " + randomText(16).toUtf8();
+    socket.write(payload);
+    QByteArray received;
+    return QTest::qWaitFor([&] { return (received += socket.readAll()) == payload; }, timeoutMs);
+}
+
+void TestEndToEnd::privateTunnelReachesOnlyCodeHolders()
+{
+    QUdpSocket echo;
+    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
+        while (echo.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = echo.receiveDatagram();
+            echo.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+    // The first row private, over TCP+UDP; it is kept for the next start.
+    const auto makePrivate = [this](bool isPrivate) {
+        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
+        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+        protocol->setCurrentIndex(
+            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
+    };
+    makePrivate(true);
+    const auto restore = qScopeGuard([&] {
+        m_window->findChild<FrpcManager *>()->stop();
+        QTest::qWaitFor(
+            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
+        makePrivate(false);
+    });
+    // Connects and returns the code the row copies once the tunnel is up.
+    const auto connectAndCopyCode = [this]() -> QString {
+        QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接"));
+        if (!connectButton)
+            return {};
+        connectButton->click();
+        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
+        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
+            return {};
+        copy->click();
+        return QGuiApplication::clipboard()->text();
+    };
+    const QString text = connectAndCopyCode();
+    QString error;
+    const std::optional<ShareCode> code = ShareCode::fromText(text, &error);
+    QVERIFY2(code, qPrintable(text + u' ' + error));
+    QCOMPARE(code->builtInServer, m_entryIndex == 0);
+    QCOMPARE(code->protocol, Tunnel::TcpUdp);
+    QCOMPARE(code->hostPort, int(m_echo.serverPort()));
+    QVERIFY2(statusText().contains(QStringLiteral("仅好友")), qPrintable(statusText()));
+    QVERIFY(!statusText().contains(code->secretKey));
+    QVERIFY(reachabilityText().isEmpty());
+
+    // The server lists its proxies under the private types and opens no public port for them.
+    const auto listed = [this](const QString &type, const QString &name) {
+        for (const QJsonValue &proxy : frpsProxies(type))
+            if (proxy.toObject().value(QStringLiteral("name")).toString() == name)
+                return true;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(listed(QStringLiteral("stcp"), code->stcpName()), Timeout);
+    QVERIFY(listed(QStringLiteral("xtcp"), code->xtcpName()));
+    QVERIFY(listed(QStringLiteral("sudp"), code->sudpName()));
+    for (const QString &type : { QStringLiteral("tcp"), QStringLiteral("udp") }) {
+        for (const QJsonValue &proxy : frpsProxies(type))
+            QVERIFY2(proxy.toObject().value(QStringLiteral("status")).toString() != QLatin1String("online"),
+                     qPrintable(type));
+    }
+
+    // A friend's client with visitors made from the code reaches the local TCP and UDP services.
+    QProcess visitor;
+    const auto stopVisitor = [&visitor] {
+        visitor.terminate();
+        visitor.waitForFinished(5000);
+    };
+    const auto guardVisitor = qScopeGuard(stopVisitor);
+    int tcpPort = 0;
+    int udpPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        tcpPort = probe.serverPort();
+        QUdpSocket udpProbe;
+        QVERIFY(udpProbe.bind(QHostAddress::LocalHost, 0));
+        udpPort = udpProbe.localPort();
+    }
+    const auto startVisitor = [&](const ShareCode &held) {
+        const QString path = TestSupport::sandboxPath() + QStringLiteral("/visitor.toml");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QString entry = QStringLiteral("\n[[visitors]]\nname = \"friend-%1\"\ntype = \"%1\"\n"
+                                             "serverName = \"%2\"\nsecretKey = \"%3\"\n"
+                                             "bindAddr = \"127.0.0.1\"\nbindPort = %4\n");
+        file.write(
+            QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nauth.token = \"%2\"\n")
+                .arg(FrpsBindPort)
+                .arg(QLatin1String(BuiltInToken))
+                .toUtf8()
+            + entry.arg(QStringLiteral("stcp"), held.stcpName(), held.secretKey).arg(tcpPort).toUtf8()
+            + entry.arg(QStringLiteral("sudp"), held.sudpName(), held.secretKey).arg(udpPort).toUtf8());
+        file.close();
+        visitor.setStandardOutputFile(TestSupport::sandboxPath() + QStringLiteral("/visitor.log"),
+                                      QIODevice::Append);
+        visitor.start(m_frpDir + QStringLiteral("/frpc"), { QStringLiteral("-c"), path });
+        QVERIFY(visitor.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(!portIsFree(tcpPort), Timeout);
+    };
+    startVisitor(*code);
+    if (QTest::currentTestFailed())
+        return;
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+    QVERIFY(udpEchoes(udpPort));
+
+    // A new code: the old one stops working at once, the new one works.
+    m_window->findChild<QPushButton *>(QStringLiteral("renewShareCodeButton"))->click();
+    m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"))->click();
+    const std::optional<ShareCode> renewed = ShareCode::fromText(QGuiApplication::clipboard()->text());
+    QVERIFY(renewed);
+    QVERIFY(renewed->secretKey != code->secretKey);
+    QCOMPARE(renewed->name, code->name);
+    QTRY_VERIFY_WITH_TIMEOUT(!tcpEchoes(tcpPort, 2000), Timeout);
+    stopVisitor();
+    startVisitor(*renewed);
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+
+    // After a restart of the program the row is still private and its code the same.
+    stopVisitor();
+    disconnectAndWait(m_entryIndex);
+    openNewWindow();
+    QVERIFY(m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->isChecked());
+    QCOMPARE(ShareCode::fromText(connectAndCopyCode()), renewed);
+    startVisitor(*renewed);
+    QVERIFY(tcpEchoes(tcpPort, Timeout));
+    QVERIFY(udpEchoes(udpPort));
+    // The secret never reaches the log.
+    QVERIFY(!m_window->findChild<LogWindow *>()->lines().join(u'\n').contains(renewed->secretKey));
+}
+
+// The two ends in two windows: the host's shares its first row privately over TCP+UDP, the friend's
+// joins the copied code through its dialog. Bytes and datagrams pass; a new code shuts the friend out
+// until the friend joins it; after both windows are made anew the friend's kept code joins again with
+// one click.
+void TestEndToEnd::hostAndFriendWindows()
+{
+    QUdpSocket echo;
+    QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
+    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
+        while (echo.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = echo.receiveDatagram();
+            echo.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+    const auto setPrivate = [this](bool isPrivate) {
+        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
+        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+        protocol->setCurrentIndex(
+            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
+    };
+    const auto hostCode = [this]() -> QString {
+        if (QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接")))
+            connectButton->click();
+        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
+        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
+            return {};
+        copy->click();
+        return QGuiApplication::clipboard()->text();
+    };
+    std::unique_ptr<MainWindow> friendWindow;
+    const auto restore = qScopeGuard([&] {
+        friendWindow.reset();
+        ServerConfigManager::instance().setJoinedTunnels({});
+        m_window->findChild<FrpcManager *>()->stop();
+        QTest::qWaitFor(
+            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
+        setPrivate(false);
+    });
+    const auto friendRow = [&friendWindow]() -> JoinedTunnelRow * {
+        const QList<JoinedTunnelRow *> rows = friendWindow->findChild<JoinedTunnels *>()->rows();
+        return rows.size() == 1 ? rows.first() : nullptr;
+    };
+    const int withinFallback = VisitorClient::FALLBACK_TIMEOUT_MS + 1000;
+
+    setPrivate(true);
+    const QString code = hostCode();
+    QVERIFY2(ShareCode::fromText(code), qPrintable(code));
+    friendWindow = std::make_unique<MainWindow>();
+    friendWindow->show();
+    QTimer::singleShot(0, friendWindow.get(), [code] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        if (!dialog)
+            return;
+        dialog->findChild<QLineEdit *>(QStringLiteral("shareCodeEdit"))->setText(code);
+        dialog->findChild<QPushButton *>(QStringLiteral("confirmJoinButton"))->click();
+    });
+    friendWindow->findChild<QPushButton *>(QStringLiteral("joinButton"))->click();
+    QVERIFY(friendRow());
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    const int port = friendRow()->localPort();
+    QVERIFY(tcpEchoes(port, withinFallback));
+    QVERIFY(udpEchoes(port));
+
+    m_window->findChild<QPushButton *>(QStringLiteral("renewShareCodeButton"))->click();
+    m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"))->click();
+    const QString renewed = QGuiApplication::clipboard()->text();
+    QVERIFY(renewed != code);
+    QTRY_VERIFY_WITH_TIMEOUT(!tcpEchoes(port, withinFallback), Timeout);
+    QVERIFY(friendWindow->joinTunnel(renewed));
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    QCOMPARE(friendRow()->localPort(), port);
+    QVERIFY(tcpEchoes(port, withinFallback));
+
+    friendWindow.reset();
+    QVERIFY(portIsFree(port));
+    disconnectAndWait(m_entryIndex);
+    openNewWindow();
+    QCOMPARE(hostCode(), renewed);
+    friendWindow = std::make_unique<MainWindow>();
+    QVERIFY(friendRow());
+    QCOMPARE(friendRow()->client()->state(), VisitorClient::Stopped);
+    friendRow()->findChild<QPushButton *>(QStringLiteral("joinedToggleButton"))->click();
+    QTRY_COMPARE_WITH_TIMEOUT(friendRow()->client()->state(), VisitorClient::Ready, Timeout);
+    QVERIFY(tcpEchoes(port, withinFallback));
+    QVERIFY(udpEchoes(port));
 }
 
 MARROWGATE_TEST_MAIN(TestEndToEnd)

@@ -2,6 +2,7 @@
 #include "coretestsupport.h"
 
 #include "core/commandline.h"
+#include "core/sharecode.h"
 
 #include <QDir>
 #include <QProcess>
@@ -18,6 +19,8 @@ private slots:
     void parse();
     void severalPorts_data();
     void severalPorts();
+    void joinAndLinks_data();
+    void joinAndLinks();
     void answersWithoutADisplay_data();
     void answersWithoutADisplay();
 };
@@ -70,9 +73,10 @@ void TestCommandLine::parse_data()
                                         << run << "a" << 25565 << "tcp" << QString();
     QTest::newRow("protocol in capitals") << QStringList { "--connect", "a", "--protocol", "UDP" } << fail
                                           << QString() << 0 << QString() << "“UDP”";
-    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0 << QString()
-                                    << "--connect";
-    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << QString() << "alpha";
+    QTest::newRow("protocol alone") << QStringList { "--protocol", "udp" } << fail << QString() << 0
+                                    << QString() << "--connect";
+    QTest::newRow("stray argument") << QStringList { "alpha" } << fail << QString() << 0 << QString()
+                                    << "alpha";
 }
 
 void TestCommandLine::parse()
@@ -103,13 +107,14 @@ void TestCommandLine::severalPorts_data()
     QStringList eleven { "--connect", "a" };
     for (int port = 1; port <= 11; ++port)
         eleven << "--port" << QString::number(port);
-    QTest::newRow("suffixes") << QStringList { "--connect", "a", "--port", "25565", "--port", "24454/udp",
-                                               "--port=7777/tcp+udp" }
-                              << "25565/ 24454/udp 7777/tcp+udp" << QString();
+    QTest::newRow("suffixes")
+        << QStringList { "--connect", "a", "--port", "25565", "--port", "24454/udp", "--port=7777/tcp+udp" }
+        << "25565/ 24454/udp 7777/tcp+udp" << QString();
     QTest::newRow("--protocol for ports without suffix")
         << QStringList { "--connect", "a", "--protocol", "tcp+udp", "--port", "1", "--port", "2/tcp" }
         << "1/tcp+udp 2/tcp" << QString();
-    QTest::newRow("bad suffix") << QStringList { "--connect", "a", "--port", "80/sctp" } << QString() << "80/sctp";
+    QTest::newRow("bad suffix") << QStringList { "--connect", "a", "--port", "80/sctp" } << QString()
+                                << "80/sctp";
     QTest::newRow("empty suffix") << QStringList { "--connect", "a", "--port", "80/" } << QString() << "80/";
     QTest::newRow("bad port with suffix")
         << QStringList { "--connect", "a", "--port", "x/udp" } << QString() << "x/udp";
@@ -129,6 +134,57 @@ void TestCommandLine::severalPorts()
     if (!tunnels.isEmpty())
         QCOMPARE(read.join(u' '), tunnels);
     QVERIFY2(request.text.contains(textHolds), qPrintable(request.text));
+}
+
+namespace {
+
+QString goodCode()
+{
+    ShareCode code;
+    code.builtInServer = true;
+    code.name = QStringLiteral("k3j4h5");
+    code.secretKey = QStringLiteral("0123456789abcdefghijkl");
+    code.hostPort = 22;
+    return code.toText();
+}
+
+} // namespace
+
+// --join takes a code that reads, or refuses the command line with the reason; a lone argument with
+// the code's scheme is a link for the join dialog, read or not.
+void TestCommandLine::joinAndLinks_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("joinCode");
+    QTest::addColumn<QString>("link");
+    // The reason of a refusal; empty when the command line is taken.
+    QTest::addColumn<QString>("refusal");
+    const QString code = goodCode();
+    QTest::newRow("--join") << QStringList { "--join", code } << code << QString() << QString();
+    QTest::newRow("--join= beside --connect")
+        << QStringList { "--connect", "a", "--join=" + code } << code << QString() << QString();
+    QTest::newRow("--join with a broken code")
+        << QStringList { "--join", code.chopped(5) } << QString() << QString() << "分享码无效：";
+    QTest::newRow("--join with no code")
+        << QStringList { "--join", "" } << QString() << QString() << "分享码无效：";
+    QTest::newRow("link") << QStringList { code } << QString() << code << QString();
+    QTest::newRow("link that does not read")
+        << QStringList { "marrowgate://join/x" } << QString() << "marrowgate://join/x" << QString();
+    QTest::newRow("link and a stray argument")
+        << QStringList { code, "alpha" } << QString() << QString() << "alpha";
+}
+
+void TestCommandLine::joinAndLinks()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, joinCode);
+    QFETCH(QString, link);
+    QFETCH(QString, refusal);
+    const CommandLineRequest request = parseCommandLine(QStringList { "/opt/bin/Marrowgate" } + arguments);
+    QCOMPARE(request.action, refusal.isEmpty() ? CommandLineRequest::Run : CommandLineRequest::Fail);
+    QCOMPARE(request.joinCode, joinCode);
+    QCOMPARE(request.link, link);
+    QVERIFY2(request.text.contains(refusal), qPrintable(request.text));
 }
 
 // The program itself answers these before it needs a display: the platform is forced to one that
@@ -154,6 +210,8 @@ void TestCommandLine::answersWithoutADisplay_data()
     QTest::newRow("error in English") << QStringList { "--port", "80", "-lang=en" } << 2 << QString()
                                       << "--port can only be used with --connect";
     QTest::newRow("unknown language") << QStringList { "--lang", "fr" } << 2 << QString() << "“fr”";
+    QTest::newRow("bad share code") << QStringList { "--join", "marrowgate://join/AAAA" } << 2 << QString()
+                                    << "分享码无效：";
 }
 
 void TestCommandLine::answersWithoutADisplay()

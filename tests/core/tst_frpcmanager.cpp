@@ -50,12 +50,13 @@ const char *const FAKE_VARIABLES[] = {
     "FAKEFRPC_NO_RELOAD",
 };
 
-// "port", "port+udpPort" for TCP+UDP, "!error" for a refused one, per tunnel.
+// "port", "port+udpPort" for TCP+UDP, "private" for a private one that is up, "!error" for a refused
+// one, per tunnel.
 QStringList stateTexts(const QList<TunnelState> &states)
 {
     QStringList texts;
     for (const TunnelState &state : states) {
-        QString text = state.port;
+        QString text = state.privateReady ? QStringLiteral("private") : state.port;
         if (!state.udpPort.isEmpty())
             text += u'+' + state.udpPort;
         if (!state.error.isEmpty())
@@ -65,12 +66,13 @@ QStringList stateTexts(const QList<TunnelState> &states)
     return texts;
 }
 
-// "8001/tcp 8002/udp 8003/tcp+udp"
+// "8001/tcp 8002/udp 8003/tcp+udp 8004/tcp/private"
 QList<Tunnel> tunnelList(const QString &ports)
 {
     QList<Tunnel> tunnels;
     for (const QString &item : ports.split(u' ', Qt::SkipEmptyParts))
-        tunnels.append({ item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1)) });
+        tunnels.append({ item.section(u'/', 0, 0).toInt(), Tunnel::protocolFromName(item.section(u'/', 1, 1)),
+                         item.section(u'/', 2) == QLatin1String("private") });
     return tunnels;
 }
 
@@ -1435,6 +1437,17 @@ void TestFrpcManager::severalTunnels_data()
         << QStringList { QStringLiteral("FAKEFRPC_UDP_PORT_TAKEN=1") }
         << QStringLiteral("8001/tcp+udp 8002/tcp")
         << QStringList { QStringLiteral("46000+46002"), QStringLiteral("46001") } << QStringList();
+    // A private tunnel is up once its proxies run, without a port; it takes no part in the UDP half's
+    // asking for the TCP port.
+    QTest::newRow("private beside public")
+        << QStringList() << QStringLiteral("8001/tcp+udp/private 8002/tcp")
+        << QStringList { QStringLiteral("private"), QStringLiteral("46003") } << QStringList();
+    QTest::newRow("private alone") << QStringList() << QStringLiteral("8001/udp/private")
+                                   << QStringList { QStringLiteral("private") } << QStringList();
+    QTest::newRow("private refused")
+        << QStringList { QStringLiteral("FAKEFRPC_PROXY_ERROR=port not allowed") }
+        << QStringLiteral("8001/tcp/private") << QStringList { QStringLiteral("!port not allowed") }
+        << QStringList { QStringLiteral("服务器拒绝了隧道: port not allowed") };
 }
 
 void TestFrpcManager::severalTunnels()
@@ -1453,8 +1466,8 @@ void TestFrpcManager::severalTunnels()
     // One client carries them all, and one status query serves every tunnel.
     QCOMPARE(records().first().value(QLatin1String("pid")), records().last().value(QLatin1String("pid")));
     QVERIFY2(recorder.statusRequests < 5, qPrintable(QString::number(recorder.statusRequests)));
-    // Up once any tunnel has its port.
-    const bool anyPort = !states.filter(QRegularExpression(QStringLiteral("^\\d"))).isEmpty();
+    // Up once any tunnel has its port, or a private one runs.
+    const bool anyPort = !states.filter(QRegularExpression(QStringLiteral("^(\\d|private)"))).isEmpty();
     QCOMPARE(manager.status(), anyPort ? FrpcManager::Running : FrpcManager::Starting);
     // The controller itself holds the limit, whoever asks it for one more.
     const int more = int(states.size()) < Tunnel::MAX_TUNNELS ? int(states.size()) : -1;

@@ -197,6 +197,7 @@ private slots:
     void importReadsMembers_data();
     void importReadsMembers();
     void replacingImportDropsBuiltInUntilRestart();
+    void privateSharesKeptOwnerOnly();
 
 private:
     QJsonArray run(const QJsonArray &ops);
@@ -726,6 +727,29 @@ void TestServerConfig::replacingImportDropsBuiltInUntilRestart()
     QCOMPARE(names(replaced), (QStringList { QStringLiteral("East"), QStringLiteral("West") }));
     QCOMPARE(names(runSnapshot()),
              (QStringList { BUILT_IN_NAME, QStringLiteral("East"), QStringLiteral("West") }));
+}
+
+// A private tunnel's code stays valid until it is renewed; the file holding its secret is its owner's only.
+void TestServerConfig::privateSharesKeptOwnerOnly()
+{
+    seed("[General]\nlastLocalPort=1\n\n[privateShares]\ndamaged=bad name!, short, \n");
+    QFile::setPermissions(settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    ServerConfigManager &store = ServerConfigManager::instance();
+    const ServerConfigManager::PrivateShare first = store.privateShare(QStringLiteral("k"));
+    QCOMPARE(store.privateShare(QStringLiteral("k")).secretKey, first.secretKey);
+    QCOMPARE(QFile::permissions(settingsFilePath()), QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                                         | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    const ServerConfigManager::PrivateShare renewed = store.privateShare(QStringLiteral("k"), true);
+    QVERIFY(renewed.secretKey != first.secretKey);
+    QCOMPARE(renewed.name, first.name);
+    // A name no code can carry leaves the code as it was.
+    store.setPrivateShareLabel(QStringLiteral("k"), QStringLiteral("a\nb"));
+    store.setPrivateShareLabel(QStringLiteral("k"), QStringLiteral("Minecraft"));
+    const ServerConfigManager::PrivateShare labelled = store.privateShare(QStringLiteral("k"));
+    QCOMPARE(labelled.label, QStringLiteral("Minecraft"));
+    QCOMPARE(labelled.secretKey, renewed.secretKey);
+    QVERIFY(store.privateShare(QStringLiteral("damaged")).name.startsWith(QLatin1String("share_")));
 }
 
 // Like MARROWGATE_TEST_MAIN, with one addition: the scenario mode used by the restarts above. A child

@@ -27,6 +27,8 @@ class TestTunnelParts : public QObject
 private slots:
     void formatHostPort_data();
     void formatHostPort();
+    void storedTunnels_data();
+    void storedTunnels();
     void stableNames();
     void installationNumberIsKept();
     void nameTaken_data();
@@ -64,6 +66,28 @@ void TestTunnelParts::formatHostPort()
     QFETCH(QString, bare);
     QCOMPARE(TunnelAddress::formatHostPort(host, 6000), shown);
     QCOMPARE(TunnelAddress::bareHost(host), bare);
+}
+
+// Values stored before private tunnels existed keep loading; a private one reads back as such.
+void TestTunnelParts::storedTunnels_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("readBack");
+
+    QTest::newRow("older value") << "25565/tcp+udp" << "25565/tcp+udp";
+    QTest::newRow("private") << "8080/udp/private" << "8080/udp/private";
+    QTest::newRow("unknown mark") << "8080/tcp/public" << "";
+    QTest::newRow("empty mark") << "8080/tcp/" << "";
+    QTest::newRow("mark in place of the protocol") << "8080/private" << "";
+    QTest::newRow("mark twice") << "8080/tcp/private/private" << "";
+}
+
+void TestTunnelParts::storedTunnels()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, readBack);
+    const std::optional<Tunnel> tunnel = Tunnel::fromStoredText(text);
+    QCOMPARE(tunnel ? tunnel->storedText() : QString(), readBack);
 }
 
 // One name per installation, server entry, local port and protocol; the same one every time.

@@ -64,6 +64,10 @@
 //                                "workingDirectory", "configPath", "configMode" (octal text),
 //                                "config" (the parsed file) or "error" (why it was refused)}
 //
+// A file with [[visitors]] and no webServer section (a client of visitors only) serves no web API:
+// each visitor with a port of its own listens there on its bindAddr, over UDP for "sudp" and TCP
+// otherwise, until the client is ended.
+//
 // Apart from the file and these variables, nothing of the real client's behaviour is imitated.
 
 #include <QByteArray>
@@ -80,14 +84,17 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUdpSocket>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string_view>
+#include <vector>
 
 // The library compiled into this program, reporting failures by its results rather than exceptions.
 #define TOML_HEADER_ONLY 1
@@ -698,6 +705,28 @@ int main(int argc, char *argv[])
         endNow();
     if (exitAfter)
         QTimer::singleShot(*exitAfter, &app, [] { endNow(); });
+
+    if (!config.contains(QLatin1String("webServer")) && config.contains(QLatin1String("visitors"))) {
+        std::vector<std::unique_ptr<QObject>> listeners;
+        for (const QJsonValue &value : config.value(QLatin1String("visitors")).toArray()) {
+            const QJsonObject visitor = value.toObject();
+            const int port = visitor.value(QLatin1String("bindPort")).toInt(-1);
+            if (port <= 0 || port > 65535)
+                continue;
+            const QHostAddress address(
+                visitor.value(QLatin1String("bindAddr")).toString(QStringLiteral("127.0.0.1")));
+            if (visitor.value(QLatin1String("type")).toString() == QLatin1String("sudp")) {
+                auto socket = std::make_unique<QUdpSocket>();
+                socket->bind(address, quint16(port));
+                listeners.push_back(std::move(socket));
+            } else {
+                auto server = std::make_unique<QTcpServer>();
+                server->listen(address, quint16(port));
+                listeners.push_back(std::move(server));
+            }
+        }
+        return app.exec();
+    }
 
     StatusServer server(config);
     server.m_configPath = configPath;

@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // The main window's fixed frame: sizes, texts, the order of the rows and how extra space is shared.
 #include "core/serverconfig.h"
+#include "core/sharecode.h"
+#include "gui/joinedtunnels.h"
 #include "gui/mainwindow.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QResource>
@@ -93,6 +97,9 @@ private slots:
     void cardsPackAtTop_data();
     void cardsPackAtTop();
     void tunnelRowsUpToTen();
+    void joinDialog_data();
+    void joinDialog();
+    void joinedTunnelsKeptAcrossARestart();
 };
 
 void TestMainWindow::windowIdentity()
@@ -326,9 +333,9 @@ void TestMainWindow::resizeSharesSpace()
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
     const QStringList keys
-        = { QStringLiteral("本地端口"), QStringLiteral("spin"),       QStringLiteral("protocol"),
-            QStringLiteral("status"),   QStringLiteral("line"),       QStringLiteral("服务器列表"),
-            QStringLiteral("+ 添加"),   QStringLiteral("scroll"),     QStringLiteral("查看日志"),
+        = { QStringLiteral("本地端口"),   QStringLiteral("spin"),   QStringLiteral("protocol"),
+            QStringLiteral("status"),     QStringLiteral("line"),   QStringLiteral("服务器列表"),
+            QStringLiteral("+ 添加"),     QStringLiteral("scroll"), QStringLiteral("查看日志"),
             QStringLiteral("开机自启动"), QStringLiteral("combo") };
     QHash<QString, QRect> before;
     for (const QString &key : keys) {
@@ -356,8 +363,9 @@ void TestMainWindow::resizeSharesSpace()
     const QRect portRow = windowRect(frameWidget(window, QStringLiteral("本地端口")))
                               .united(windowRect(frameWidget(window, QStringLiteral("protocol"))));
     QVERIFY(qAbs(portRow.center().x() - window.width() / 2) <= 2);
-    QCOMPARE(portRow.width(),
-             before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("protocol"))).width());
+    QCOMPARE(
+        portRow.width(),
+        before.value(QStringLiteral("本地端口")).united(before.value(QStringLiteral("protocol"))).width());
     const QRect status = windowRect(frameWidget(window, QStringLiteral("status")));
     QCOMPARE(status.width(), before.value(QStringLiteral("status")).width());
     // Centred together with the (hidden) copy buttons' spacing of 10 pixels.
@@ -479,6 +487,86 @@ void TestMainWindow::tunnelRowsUpToTen()
     QVERIFY(add->isEnabled());
     QCOMPARE(ServerConfigManager::instance().getMoreTunnels().size(), 8);
     ServerConfigManager::instance().setMoreTunnels({});
+}
+
+namespace {
+
+ShareCode friendsCode()
+{
+    ShareCode code;
+    code.serverAddr = QStringLiteral("relay.example");
+    code.serverPort = 7001;
+    code.token = QStringLiteral("friends-token");
+    code.name = QStringLiteral("k3j4h5");
+    code.protocol = Tunnel::TcpUdp;
+    code.secretKey = QStringLiteral("0123456789abcdefghijkl");
+    code.hostPort = 25565;
+    code.label = QStringLiteral("我的世界");
+    return code;
+}
+
+} // namespace
+
+// The dialog refuses what does not read, with the reason, and names the server of a code that does.
+void TestMainWindow::joinDialog_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("verdictHolds");
+    QTest::addColumn<bool>("joinable");
+    const QString good = friendsCode().toText();
+    QTest::newRow("empty") << QString() << QString() << false;
+    QTest::newRow("not a code") << QStringLiteral("hello") << QStringLiteral("分享码无效：") << false;
+    QTest::newRow("cut short") << good.left(good.size() - 12) << QStringLiteral("分享码无效：") << false;
+    QTest::newRow("good") << good << QStringLiteral("relay.example:7001") << true;
+    QTest::newRow("wrapped by a chat program") << good.left(30) + QStringLiteral("\n  ") + good.mid(30)
+                                               << QStringLiteral("relay.example:7001") << true;
+}
+
+void TestMainWindow::joinDialog()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, verdictHolds);
+    QFETCH(bool, joinable);
+    JoinDialog dialog { QString() };
+    dialog.findChild<QLineEdit *>(QStringLiteral("shareCodeEdit"))->setText(text);
+    const QString verdict = dialog.findChild<QLabel *>(QStringLiteral("joinVerdictLabel"))->text();
+    QVERIFY2(verdictHolds.isEmpty() ? verdict.isEmpty() : verdict.contains(verdictHolds),
+             qPrintable(verdict));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("confirmJoinButton"))->isEnabled(), joinable);
+}
+
+// A joined code is kept with its port, owner-only; a new code of the same tunnel replaces it in place;
+// after a restart its row is back, not joined, and removing it forgets it.
+void TestMainWindow::joinedTunnelsKeptAcrossARestart()
+{
+    const auto forget = qScopeGuard([] { ServerConfigManager::instance().setJoinedTunnels({}); });
+    int port = 0;
+    {
+        MainWindow window;
+        QVERIFY(!window.joinTunnel(QStringLiteral("marrowgate://join/x")));
+        QVERIFY(ServerConfigManager::instance().getJoinedTunnels().isEmpty());
+        QVERIFY(window.joinTunnel(friendsCode().toText()));
+        ShareCode renewed = friendsCode();
+        renewed.secretKey = ShareCode::newSecretKey();
+        QVERIFY(window.joinTunnel(renewed.toText()));
+        const QList<JoinedTunnel> kept = ServerConfigManager::instance().getJoinedTunnels();
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(kept.first().code, renewed.toText());
+        port = kept.first().localPort;
+        QVERIFY(port >= VisitorClient::FIRST_PORT && port <= VisitorClient::LAST_PORT);
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup
+            | QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QVERIFY(!(QFileInfo(QSettings().fileName()).permissions() & others));
+    }
+    MainWindow next;
+    const QList<QWidget *> rows = next.findChildren<QWidget *>(QStringLiteral("joinedTunnelRow"));
+    QCOMPARE(rows.size(), 1);
+    QCOMPARE(rows.first()->findChild<QLabel *>(QStringLiteral("joinedAddressLabel"))->text(),
+             QStringLiteral("127.0.0.1:%1").arg(port));
+    QCOMPARE(rows.first()->findChild<QPushButton *>(QStringLiteral("joinedToggleButton"))->text(),
+             QStringLiteral("加入"));
+    rows.first()->findChild<QPushButton *>(QStringLiteral("removeJoinedButton"))->click();
+    QVERIFY(ServerConfigManager::instance().getJoinedTunnels().isEmpty());
 }
 
 MARROWGATE_TEST_MAIN(TestMainWindow)

@@ -9,7 +9,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QMutex>
 #include <QProcess>
+#include <QSet>
 #include <QThread>
 
 #include <csignal>
@@ -56,9 +58,29 @@ bool hasEnded(pid_t pid)
     return state == 'Z' || state == 'X';
 }
 
+QMutex sparedMutex;
+QSet<qint64> sparedProcesses;
+
+bool isSpared(pid_t pid)
+{
+    const QMutexLocker locker(&sparedMutex);
+    return sparedProcesses.contains(pid);
+}
+
 } // namespace
 
 namespace FrpcProcesses {
+
+void spare(qint64 pid, bool spared)
+{
+    if (pid <= 0)
+        return;
+    const QMutexLocker locker(&sparedMutex);
+    if (spared)
+        sparedProcesses.insert(pid);
+    else
+        sparedProcesses.remove(pid);
+}
 
 QString programFileName()
 {
@@ -80,7 +102,7 @@ void endAll(const QString &programPath, int timeoutMs)
     for (const QString &entry : entries) {
         bool numeric = false;
         const pid_t pid = entry.toInt(&numeric);
-        if (!numeric || pid <= 0 || pid == self)
+        if (!numeric || pid <= 0 || pid == self || isSpared(pid))
             continue;
         const QString procDir = QStringLiteral("/proc/") + entry;
         struct stat info;
