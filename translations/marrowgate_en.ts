@@ -110,6 +110,14 @@
 Run with --help to see the available options.
 </translation>
     </message>
+    <message>
+        <source>启动后用分享码 &lt;code&gt; 加入好友的隧道。</source>
+        <translation>Once the window is open, join the friend&apos;s tunnel of the share code &lt;code&gt;.</translation>
+    </message>
+    <message>
+        <source>分享码无效：%1</source>
+        <translation>Invalid share code: %1</translation>
+    </message>
 </context>
 <context>
     <name>DesktopNotifier</name>
@@ -279,6 +287,141 @@ Run with --help to see the available options.
     <message>
         <source>服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口</source>
         <translation>The server cannot give UDP the same port %1 as TCP (%2); using any free port instead</translation>
+    </message>
+    <message>
+        <source>本地端口: %1 (%2，仅好友)</source>
+        <translation>Local port: %1 (%2, friends only)</translation>
+    </message>
+    <message>
+        <source>隧道已建立！仅好友可连接，服务器未开放公网端口</source>
+        <translation>Tunnel established! Only friends with the share code can connect; the server opened no public port</translation>
+    </message>
+    <message>
+        <source>已生成新的分享码，旧的分享码不再有效</source>
+        <translation>A new share code was made; the old one no longer works</translation>
+    </message>
+</context>
+<context>
+    <name>JoinDialog</name>
+    <message>
+        <source>加入好友的隧道</source>
+        <translation>Join a friend&apos;s tunnel</translation>
+    </message>
+    <message>
+        <source>粘贴好友发来的分享码：</source>
+        <translation>Paste the share code your friend sent you:</translation>
+    </message>
+    <message>
+        <source>加入</source>
+        <translation>Join</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>分享码无效：%1</source>
+        <translation>Invalid share code: %1</translation>
+    </message>
+    <message>
+        <source>连接服务器 %1
+%2</source>
+        <translation>Connects to the server %1
+%2</translation>
+    </message>
+</context>
+<context>
+    <name>JoinedTunnelRow</name>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>✓ 已复制</source>
+        <translation>✓ Copied</translation>
+    </message>
+    <message>
+        <source>删除好友的隧道</source>
+        <translation>Remove this friend&apos;s tunnel</translation>
+    </message>
+    <message>
+        <source>本地端口 %1 已被占用，好友的隧道改用 %2</source>
+        <translation>Local port %1 is taken; the friend&apos;s tunnel now uses %2</translation>
+    </message>
+    <message>
+        <source>已断开好友的隧道 127.0.0.1:%1</source>
+        <translation>Disconnected the friend&apos;s tunnel 127.0.0.1:%1</translation>
+    </message>
+    <message>
+        <source>%1 · 服务器 %2</source>
+        <translation>%1 · server %2</translation>
+    </message>
+    <message>
+        <source>加入</source>
+        <translation>Join</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>未连接</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>连接失败，正在重试</source>
+        <translation>Connection failed, trying again</translation>
+    </message>
+    <message>
+        <source>连接中…</source>
+        <translation>Connecting…</translation>
+    </message>
+    <message>
+        <source>已连接 · 直连</source>
+        <translation>Connected · direct</translation>
+    </message>
+    <message>
+        <source>已连接 · 经服务器中转</source>
+        <translation>Connected · relayed by the server</translation>
+    </message>
+    <message>
+        <source>已连接</source>
+        <translation>Connected</translation>
+    </message>
+    <message>
+        <source>复制好友的隧道的本地地址 %1</source>
+        <translation>Copy the local address %1 of the friend&apos;s tunnel</translation>
+    </message>
+    <message>
+        <source>删除好友的隧道 %1</source>
+        <translation>Remove the friend&apos;s tunnel %1</translation>
+    </message>
+</context>
+<context>
+    <name>JoinedTunnels</name>
+    <message>
+        <source>%1（内置服务器）</source>
+        <translation>%1 (built-in server)</translation>
+    </message>
+    <message>
+        <source>好友的端口 %1 (%2)</source>
+        <translation>Friend&apos;s port %1 (%2)</translation>
+    </message>
+    <message>
+        <source>好友的隧道</source>
+        <translation>Friends&apos; tunnels</translation>
+    </message>
+    <message>
+        <source>加入好友的隧道</source>
+        <translation>Join a friend&apos;s tunnel</translation>
+    </message>
+    <message>
+        <source>用好友发来的分享码，把好友的私密隧道接到本机的一个端口</source>
+        <translation>Use the share code a friend sent you to bring their private tunnel to a port on this computer</translation>
+    </message>
+    <message>
+        <source>好友的隧道已达上限（%1 个）</source>
+        <translation>You have joined the most friends&apos; tunnels possible (%1)</translation>
     </message>
 </context>
 <context>
@@ -715,6 +858,93 @@ The file contains tokens; keep it safe.</translation>
     </message>
 </context>
 <context>
+    <name>ShareCode</name>
+    <message>
+        <source>服务器地址不可用</source>
+        <translation>the server address cannot be used</translation>
+    </message>
+    <message>
+        <source>服务器端口超出范围</source>
+        <translation>the server port is out of range</translation>
+    </message>
+    <message>
+        <source>令牌不可用</source>
+        <translation>the token cannot be used</translation>
+    </message>
+    <message>
+        <source>隧道名称不可用</source>
+        <translation>the tunnel name cannot be used</translation>
+    </message>
+    <message>
+        <source>密钥不可用</source>
+        <translation>the secret key cannot be used</translation>
+    </message>
+    <message>
+        <source>本地端口超出范围</source>
+        <translation>the local port is out of range</translation>
+    </message>
+    <message>
+        <source>名称不可用</source>
+        <translation>the name cannot be used</translation>
+    </message>
+    <message>
+        <source>太长</source>
+        <translation>too long</translation>
+    </message>
+    <message>
+        <source>应以 %1 开头</source>
+        <translation>it should begin with %1</translation>
+    </message>
+    <message>
+        <source>不是完整的分享码</source>
+        <translation>not a complete share code</translation>
+    </message>
+    <message>
+        <source>缺少版本</source>
+        <translation>the version is missing</translation>
+    </message>
+    <message>
+        <source>版本 %1 不受支持，请更新程序</source>
+        <translation>version %1 is not supported; please update the program</translation>
+    </message>
+    <message>
+        <source>隧道名称</source>
+        <translation>the tunnel name</translation>
+    </message>
+    <message>
+        <source>协议</source>
+        <translation>the protocol</translation>
+    </message>
+    <message>
+        <source>密钥</source>
+        <translation>the secret key</translation>
+    </message>
+    <message>
+        <source>本地端口</source>
+        <translation>the local port</translation>
+    </message>
+    <message>
+        <source>缺少%1</source>
+        <translation>%1 is missing</translation>
+    </message>
+    <message>
+        <source>服务器不可用</source>
+        <translation>the server cannot be used</translation>
+    </message>
+    <message>
+        <source>缺少服务器地址</source>
+        <translation>the server address is missing</translation>
+    </message>
+    <message>
+        <source>缺少服务器端口</source>
+        <translation>the server port is missing</translation>
+    </message>
+    <message>
+        <source>协议不受支持</source>
+        <translation>the protocol is not supported</translation>
+    </message>
+</context>
+<context>
     <name>TcpProbe</name>
     <message>
         <source>连接被拒绝</source>
@@ -762,6 +992,13 @@ The file contains tokens; keep it safe.</translation>
     <message>
         <source>错误</source>
         <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>TunnelAddress</name>
+    <message>
+        <source>仅好友 %1 本地端口 %2（无公网端口）</source>
+        <translation>Friends only, %1, local port %2 (no public port)</translation>
     </message>
 </context>
 <context>
@@ -832,6 +1069,58 @@ The file contains tokens; keep it safe.</translation>
         <source>复制端口 %1 的地址</source>
         <translation>Copy the address of port %1</translation>
     </message>
+    <message>
+        <source>仅好友</source>
+        <translation>Friends only</translation>
+    </message>
+    <message>
+        <source>不在服务器上开放公网端口：只有持有分享码的好友才能连接</source>
+        <translation>Opens no public port on the server: only friends who hold the share code can connect</translation>
+    </message>
+    <message>
+        <source>复制分享码</source>
+        <translation>Copy share code</translation>
+    </message>
+    <message>
+        <source>新的分享码</source>
+        <translation>New share code</translation>
+    </message>
+    <message>
+        <source>换一个密钥：已发出的分享码立即失效</source>
+        <translation>Change the secret key: codes already sent stop working at once</translation>
+    </message>
+    <message>
+        <source>名称（可选）</source>
+        <translation>Name (optional)</translation>
+    </message>
+    <message>
+        <source>分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人</source>
+        <translation>The share code lets whoever holds it use this server&apos;s token and reach this port: send it only to people you trust</translation>
+    </message>
+    <message>
+        <source>无法生成分享码：服务器地址或令牌太长</source>
+        <translation>Cannot make a share code: the server address or token is too long</translation>
+    </message>
+    <message>
+        <source>分享码已就绪</source>
+        <translation>Share code ready</translation>
+    </message>
+    <message>
+        <source>端口 %1 仅好友可用</source>
+        <translation>Share port %1 with friends only</translation>
+    </message>
+    <message>
+        <source>复制端口 %1 的分享码</source>
+        <translation>Copy the share code of port %1</translation>
+    </message>
+    <message>
+        <source>为端口 %1 换一个新的分享码</source>
+        <translation>Make a new share code for port %1</translation>
+    </message>
+    <message>
+        <source>端口 %1 的分享名称</source>
+        <translation>Name shared with the code of port %1</translation>
+    </message>
 </context>
 <context>
     <name>TunnelRows</name>
@@ -865,6 +1154,29 @@ The file contains tokens; keep it safe.</translation>
     <message>
         <source>退出</source>
         <translation>Quit</translation>
+    </message>
+</context>
+<context>
+    <name>VisitorClient</name>
+    <message>
+        <source>好友的隧道 127.0.0.1:%1：无法创建配置文件</source>
+        <translation>Friend&apos;s tunnel 127.0.0.1:%1: cannot create the configuration file</translation>
+    </message>
+    <message>
+        <source>正在加入好友的隧道：服务器 %1，本地地址 127.0.0.1:%2</source>
+        <translation>Joining a friend&apos;s tunnel: server %1, local address 127.0.0.1:%2</translation>
+    </message>
+    <message>
+        <source>好友的隧道 127.0.0.1:%1 的客户端已退出 (代码: %2)，稍后重连</source>
+        <translation>The client of the friend&apos;s tunnel 127.0.0.1:%1 exited (code: %2); reconnecting shortly</translation>
+    </message>
+    <message>
+        <source>好友的隧道已就绪：127.0.0.1:%1</source>
+        <translation>Friend&apos;s tunnel ready: 127.0.0.1:%1</translation>
+    </message>
+    <message>
+        <source>好友的隧道 127.0.0.1:%1 与服务器的连接中断，正在重连</source>
+        <translation>The friend&apos;s tunnel 127.0.0.1:%1 lost the server; reconnecting</translation>
     </message>
 </context>
 <context>

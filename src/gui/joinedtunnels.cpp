@@ -9,6 +9,7 @@
 
 #include <QClipboard>
 #include <QDialogButtonBox>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -126,7 +127,7 @@ JoinedTunnelRow::JoinedTunnelRow(const ShareCode &code, const QString &codeText,
     m_address->setTextFormat(Qt::PlainText);
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_address->setStyleSheet(QStringLiteral("font-size: 11pt; font-weight: 600;"));
-    m_copy = new QPushButton(tr("复制"), this);
+    m_copy = new QPushButton(this);
     m_copy->setFixedSize(60, 28);
     connect(m_copy, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(m_address->text(), QClipboard::Clipboard);
@@ -147,18 +148,17 @@ JoinedTunnelRow::JoinedTunnelRow(const ShareCode &code, const QString &codeText,
         else
             leave();
     });
-    auto *remove = new QPushButton(QStringLiteral("−"), this);
-    remove->setObjectName(QStringLiteral("removeJoinedButton"));
-    remove->setToolTip(tr("删除好友的隧道"));
-    remove->setFixedSize(32, 28);
-    connect(remove, &QPushButton::clicked, this, &JoinedTunnelRow::removeRequested);
+    m_remove = new QPushButton(QStringLiteral("−"), this);
+    m_remove->setObjectName(QStringLiteral("removeJoinedButton"));
+    m_remove->setFixedSize(32, 28);
+    connect(m_remove, &QPushButton::clicked, this, &JoinedTunnelRow::removeRequested);
     line->addWidget(m_address, 0, Qt::AlignVCenter);
     line->addWidget(m_copy, 0, Qt::AlignVCenter);
     line->addStretch(1);
     line->addWidget(m_state, 0, Qt::AlignVCenter);
     line->addSpacing(4);
     line->addWidget(m_toggle, 0, Qt::AlignVCenter);
-    line->addWidget(remove, 0, Qt::AlignVCenter);
+    line->addWidget(m_remove, 0, Qt::AlignVCenter);
     rowLayout->addWidget(m_about);
 
     connect(m_client, &VisitorClient::stateChanged, this, &JoinedTunnelRow::update);
@@ -199,9 +199,26 @@ void JoinedTunnelRow::leave()
     emit logMessage(tr("已断开好友的隧道 127.0.0.1:%1").arg(m_localPort));
 }
 
+QList<QWidget *> JoinedTunnelRow::focusOrder() const
+{
+    return { m_copy, m_toggle, m_remove };
+}
+
+void JoinedTunnelRow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        update();
+}
+
 void JoinedTunnelRow::update()
 {
-    m_address->setText(QStringLiteral("127.0.0.1:%1").arg(m_localPort));
+    const QString address = QStringLiteral("127.0.0.1:%1").arg(m_localPort);
+    m_address->setText(address);
+    m_copy->setText(tr("复制"));
+    m_copy->setAccessibleName(tr("复制好友的隧道的本地地址 %1").arg(address));
+    m_remove->setToolTip(tr("删除好友的隧道"));
+    m_remove->setAccessibleName(tr("删除好友的隧道 %1").arg(address));
     m_about->setText(tr("%1 · 服务器 %2").arg(aboutText(m_code), serverText(m_code)));
     const VisitorClient::State state = m_client->state();
     m_toggle->setText(state == VisitorClient::Stopped ? tr("加入") : tr("断开"));
@@ -220,6 +237,7 @@ void JoinedTunnelRow::update()
     else
         text = tr("已连接");
     m_state->setText(text);
+    m_toggle->setAccessibleName(m_toggle->text() + u' ' + address);
     m_state->setToolTip(m_client->failure());
 }
 
@@ -239,16 +257,16 @@ JoinedTunnels::JoinedTunnels(QWidget *parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(8);
     auto *header = new QHBoxLayout;
-    m_heading = new QLabel(tr("好友的隧道"), this);
+    m_heading = new QLabel(this);
     m_heading->setStyleSheet(QStringLiteral("font-size: 14pt; font-weight: bold;"));
-    auto *joinButton = new QPushButton(tr("加入好友的隧道"), this);
-    joinButton->setObjectName(QStringLiteral("joinButton"));
-    joinButton->setFixedHeight(28);
-    joinButton->setToolTip(tr("用好友发来的分享码，把好友的私密隧道接到本机的一个端口"));
-    connect(joinButton, &QPushButton::clicked, this, [this] { openJoinDialog(); });
+    m_joinButton = new QPushButton(this);
+    m_joinButton->setObjectName(QStringLiteral("joinButton"));
+    m_joinButton->setFixedHeight(28);
+    connect(m_joinButton, &QPushButton::clicked, this, [this] { openJoinDialog(); });
+    retranslateUi();
     header->addWidget(m_heading);
     header->addStretch();
-    header->addWidget(joinButton);
+    header->addWidget(m_joinButton);
     layout->addLayout(header);
     m_rowsLayout = new QVBoxLayout;
     m_rowsLayout->setSpacing(6);
@@ -259,6 +277,28 @@ JoinedTunnels::JoinedTunnels(QWidget *parent)
         if (const std::optional<ShareCode> code = ShareCode::fromText(kept.code))
             addRow(*code, kept.code, kept.localPort);
     }
+}
+
+void JoinedTunnels::retranslateUi()
+{
+    m_heading->setText(tr("好友的隧道"));
+    m_joinButton->setText(tr("加入好友的隧道"));
+    m_joinButton->setToolTip(tr("用好友发来的分享码，把好友的私密隧道接到本机的一个端口"));
+}
+
+void JoinedTunnels::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
+}
+
+QList<QWidget *> JoinedTunnels::focusOrder() const
+{
+    QList<QWidget *> order { m_joinButton };
+    for (const JoinedTunnelRow *row : m_rows)
+        order << row->focusOrder();
+    return order;
 }
 
 void JoinedTunnels::openJoinDialog(const QString &text)
@@ -321,7 +361,9 @@ JoinedTunnelRow *JoinedTunnels::addRow(const ShareCode &code, const QString &tex
         row->hide();
         row->deleteLater();
         save();
+        emit rowsChanged();
     });
+    emit rowsChanged();
     return row;
 }
 

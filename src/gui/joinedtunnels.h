@@ -49,13 +49,19 @@ public:
     // Starts the visitors, on another free port when another program took this one meanwhile.
     void join();
     void leave();
+    // Its controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
 signals:
     void removeRequested();
     void portChanged();
     void logMessage(const QString &text);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    // Sets every text from the state, in the current language.
     void update();
     void applyTheme();
 
@@ -68,6 +74,7 @@ private:
     QLabel *m_state = nullptr;
     QPushButton *m_copy = nullptr;
     QPushButton *m_toggle = nullptr;
+    QPushButton *m_remove = nullptr;
 };
 
 // The section "好友的隧道": the join button and a row per joined code, kept in the settings.
@@ -84,15 +91,24 @@ public:
     // keeps its port) starts its visitors. False, with the reason, for a code that does not read.
     bool join(const QString &text, QString *error = nullptr);
     QList<JoinedTunnelRow *> rows() const { return m_rows; }
+    // The join button and the rows' controls, in reading order.
+    QList<QWidget *> focusOrder() const;
 
 signals:
     void logMessage(const QString &text);
+    // A row was added or removed.
+    void rowsChanged();
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
+    void retranslateUi();
     JoinedTunnelRow *addRow(const ShareCode &code, const QString &text, int localPort);
     void save();
 
     QVBoxLayout *m_rowsLayout = nullptr;
     QLabel *m_heading = nullptr;
+    QPushButton *m_joinButton = nullptr;
     QList<JoinedTunnelRow *> m_rows;
 };

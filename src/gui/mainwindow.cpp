@@ -205,6 +205,7 @@ void MainWindow::setupUI()
 
     m_joinedTunnels = new JoinedTunnels(this);
     connect(m_joinedTunnels, &JoinedTunnels::logMessage, this, &MainWindow::onLogMessage);
+    connect(m_joinedTunnels, &JoinedTunnels::rowsChanged, this, &MainWindow::updateTabOrder);
     mainLayout->addWidget(m_joinedTunnels);
 
     auto *bottomLayout = new QHBoxLayout;
@@ -306,6 +307,7 @@ void MainWindow::updateTabOrder()
         if (auto *card = qobject_cast<ServerCardWidget *>(m_cardsLayout->itemAt(i)->widget()))
             order << card->focusOrder();
     }
+    order << m_joinedTunnels->focusOrder();
     order << m_showLogBtn << m_autoStartCheck << m_autoConnectCheck << m_languageCombo << m_themeCombo;
     for (qsizetype i = 1; i < order.size(); ++i)
         setTabOrder(order.at(i - 1), order.at(i));

@@ -50,9 +50,8 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     addProtocols(m_protocol);
     m_protocol->setFixedSize(136, 32);
     m_protocol->setStyleSheet(QStringLiteral("font-size: 11pt;"));
-    m_private = new QCheckBox(tr("仅好友"), this);
+    m_private = new QCheckBox(this);
     m_private->setObjectName(QStringLiteral("privateTunnelCheck"));
-    m_private->setToolTip(tr("不在服务器上开放公网端口：只有持有分享码的好友才能连接"));
     setTunnel(tunnel);
     connect(m_port, &QSpinBox::editingFinished, this, &TunnelRow::edited);
     // The names of the controls say which port they act on.
@@ -140,7 +139,7 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     panel->addLayout(line);
     m_shareReady = new QLabel(m_sharePanel);
     m_shareReady->setObjectName(QStringLiteral("shareCodeReadyLabel"));
-    m_copyShareCode = new QPushButton(tr("复制分享码"), m_sharePanel);
+    m_copyShareCode = new QPushButton(m_sharePanel);
     m_copyShareCode->setObjectName(QStringLiteral("copyShareCodeButton"));
     // Small, as the status line's copy buttons.
     const auto small = [](QPushButton *button) {
@@ -154,14 +153,12 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
         QTimer::singleShot(COPIED_CAPTION_MS, m_copyShareCode,
                            [this] { m_copyShareCode->setText(tr("复制分享码")); });
     });
-    auto *renew = new QPushButton(tr("新的分享码"), m_sharePanel);
-    renew->setObjectName(QStringLiteral("renewShareCodeButton"));
-    renew->setToolTip(tr("换一个密钥：已发出的分享码立即失效"));
-    small(renew);
-    connect(renew, &QPushButton::clicked, this, &TunnelRow::renewShareCodeRequested);
+    m_renewShareCode = new QPushButton(m_sharePanel);
+    m_renewShareCode->setObjectName(QStringLiteral("renewShareCodeButton"));
+    small(m_renewShareCode);
+    connect(m_renewShareCode, &QPushButton::clicked, this, &TunnelRow::renewShareCodeRequested);
     m_shareLabel = new QLineEdit(m_sharePanel);
     m_shareLabel->setObjectName(QStringLiteral("shareLabelEdit"));
-    m_shareLabel->setPlaceholderText(tr("名称（可选）"));
     m_shareLabel->setMaxLength(ShareCode::MAX_LABEL_LENGTH);
     m_shareLabel->setFixedSize(120, 24);
     connect(m_shareLabel, &QLineEdit::editingFinished, this,
@@ -170,10 +167,9 @@ void TunnelRow::makeSharePanel(QVBoxLayout *rowLayout)
     line->addWidget(m_shareReady);
     line->addWidget(m_shareLabel);
     line->addWidget(m_copyShareCode);
-    line->addWidget(renew);
+    line->addWidget(m_renewShareCode);
     line->addStretch();
-    m_shareWarning = new QLabel(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"),
-                                m_sharePanel);
+    m_shareWarning = new QLabel(m_sharePanel);
     m_shareWarning->setObjectName(QStringLiteral("shareCodeWarningLabel"));
     m_shareWarning->setAlignment(Qt::AlignCenter);
     m_shareWarning->setWordWrap(true);
@@ -187,8 +183,7 @@ void TunnelRow::showShareCode(bool shown, const QString &code, const QString &la
     m_shareCode = code;
     if (!m_shareLabel->hasFocus())
         m_shareLabel->setText(label);
-    // A code can carry a server address and token of limited length only.
-    m_shareReady->setText(code.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+    showShareReadiness();
     m_copyShareCode->setEnabled(!code.isEmpty());
     m_sharePanel->setVisible(shown);
 }
@@ -234,9 +229,27 @@ void TunnelRow::addProtocols(QComboBox *combo)
     combo->addItem(QStringLiteral("TCP+UDP"), int(Tunnel::TcpUdp));
 }
 
+void TunnelRow::showShareReadiness()
+{
+    // A code can carry a server address and token of limited length only.
+    m_shareReady->setText(m_shareCode.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+}
+
 void TunnelRow::retranslateUi()
 {
     const int port = m_port->value();
+    m_private->setText(tr("仅好友"));
+    m_private->setToolTip(tr("不在服务器上开放公网端口：只有持有分享码的好友才能连接"));
+    m_private->setAccessibleName(tr("端口 %1 仅好友可用").arg(port));
+    m_copyShareCode->setText(tr("复制分享码"));
+    m_copyShareCode->setAccessibleName(tr("复制端口 %1 的分享码").arg(port));
+    m_renewShareCode->setText(tr("新的分享码"));
+    m_renewShareCode->setToolTip(tr("换一个密钥：已发出的分享码立即失效"));
+    m_renewShareCode->setAccessibleName(tr("为端口 %1 换一个新的分享码").arg(port));
+    m_shareLabel->setPlaceholderText(tr("名称（可选）"));
+    m_shareLabel->setAccessibleName(tr("端口 %1 的分享名称").arg(port));
+    m_shareWarning->setText(tr("分享码让持有者可以使用此服务器的令牌并连接到此端口：只发给你信任的人"));
+    showShareReadiness();
     m_port->setAccessibleName(tr("本地端口"));
     m_protocol->setAccessibleName(tr("端口 %1 的协议").arg(port));
     if (m_label)
@@ -253,9 +266,10 @@ void TunnelRow::retranslateUi()
 
 QList<QWidget *> TunnelRow::focusOrder() const
 {
-    QList<QWidget *> order { m_port, m_protocol };
+    QList<QWidget *> order { m_port, m_protocol, m_private };
     if (m_remove)
         order << m_remove << m_copy;
+    order << m_shareLabel << m_copyShareCode << m_renewShareCode;
     return order;
 }
 

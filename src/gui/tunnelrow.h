@@ -72,6 +72,8 @@ private:
     // Sets the texts and the accessible names (which name the row's port) in the current language.
     void retranslateUi();
     void makeSharePanel(QVBoxLayout *rowLayout);
+    // Whether the code could be made, in the current language.
+    void showShareReadiness();
 
     Tunnel m_applied;
     QHBoxLayout *m_line = nullptr;
@@ -82,6 +84,7 @@ private:
     QCheckBox *m_private = nullptr;
     QWidget *m_sharePanel = nullptr;
     QPushButton *m_copyShareCode = nullptr;
+    QPushButton *m_renewShareCode = nullptr;
     QLineEdit *m_shareLabel = nullptr;
     QLabel *m_shareWarning = nullptr;
     QLabel *m_shareReady = nullptr;

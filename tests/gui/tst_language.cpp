@@ -7,6 +7,7 @@
 
 #include "core/frpcmanager.h"
 #include "core/serverconfig.h"
+#include "core/tunnelreachability.h"
 #include "gui/language.h"
 #include "gui/logwindow.h"
 #include "gui/mainwindow.h"
@@ -146,6 +147,17 @@ void TestLanguage::windowsInBothLanguages()
         QVERIFY(window.connectServerByName(TYPED_NAME));
         auto *controller = window.findChild<FrpcManager *>();
         QTRY_VERIFY_WITH_TIMEOUT(!controller->remotePort().isEmpty(), 15000);
+        // The checks from outside and the look at the local ports end in texts of their own: they are
+        // settled before the texts are read.
+        const auto *reachability = window.findChild<TunnelReachability *>();
+        const auto settled = [controller, reachability] {
+            const QList<TunnelState> states = controller->tunnelStates();
+            return reachability->result(0) != TunnelReachability::Unknown
+                && reachability->result(2) != TunnelReachability::Unknown
+                && std::all_of(states.cbegin(), states.cend(),
+                               [](const TunnelState &state) { return !state.port.isEmpty() && state.nobodyListens; });
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
     }
     // Open before the switch: they follow it too.
     auto *dialog = new ServerEditDialog(2, &window);
