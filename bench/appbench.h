@@ -20,6 +20,8 @@ namespace AppBench {
 
 inline const int kColdStartRuns = 15;
 inline const int kConnectRounds = 3;
+// With the real client, beside the bare client's start.
+inline const int kRealClientRounds = 5;
 inline const int kLogLines = 10000;
 inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
@@ -82,7 +84,8 @@ struct ConnectionFigures
     QString runningWakeups;
     QString problem;
 };
-ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups);
+ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups,
+                                int rounds = kConnectRounds);
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address);
 int childConnect(const QStringList &arguments);
 void measureRealClient(const QString &frpDir);

@@ -10,7 +10,8 @@
 // a desktop:
 //     xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/bench_app [--frp-dir <folder with frpc, frps>]
 // The real client is looked for in --frp-dir, else in $MARROWGATE_FRP_DIR, else in <build>/frp.
-// With --start-only it measures the cold start and the resident memory only, and starts no client.
+// With --start-only it measures the cold start and the resident memory only, and starts no client; with
+// --click-only, the click on "连接" with the real client beside the bare client's start only.
 //
 // With --screenshots <folder> it drives the window through its states instead and saves pictures of the
 // main window (light and dark), the connected state, the edit dialog, the log window, the server
@@ -65,11 +66,15 @@ using namespace AppBench;
 
 namespace {
 
-int orchestrate(const QString &frpDir, bool startOnly)
+int orchestrate(const QString &frpDir, bool startOnly, bool clickOnly)
 {
     say(QStringLiteral("Marrowgate whole-program figures"));
     say(QStringLiteral("machine: ") + machineDescription());
     prepareStore();
+    if (clickOnly) {
+        measureRealClient(frpDir);
+        return 0;
+    }
 
     measureColdStart();
     if (startOnly) {
@@ -147,5 +152,6 @@ int main(int argc, char *argv[])
         frpDir = arguments.value(frpArg + 1);
     if (frpDir.isEmpty())
         frpDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../frp");
-    return orchestrate(QDir::cleanPath(frpDir), arguments.contains(QStringLiteral("--start-only")));
+    return orchestrate(QDir::cleanPath(frpDir), arguments.contains(QStringLiteral("--start-only")),
+                       arguments.contains(QStringLiteral("--click-only")));
 }

@@ -34,6 +34,8 @@ namespace {
 
 const int STOP_GRACE_MS = 2000;
 const int ORPHAN_WAIT_MS = 2000;
+// How long after a tunnel first comes up the controller begins to follow the network.
+const int FOLLOW_CONNECTIVITY_AFTER_UP_MS = 1000;
 const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
 const int WAIT_PAUSES_MS[] = { 1000, 2000, 4000, 5000 };
@@ -80,7 +82,6 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
     if (d->m_tunnels.isEmpty())
         d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {} });
     d->m_quiet = false;
-    d->followConnectivity();
     d->launchClient(config, false);
 }
 
@@ -218,8 +219,9 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
 
 void FrpcManagerPrivate::followConnectivity()
 {
-    // Only from the first connection on: the window's first paint does not wait for the system's
-    // network information.
+    // Only once a client has ended or a tunnel is up: neither the window's first paint nor the first
+    // client's start waits for the system's network information (its first look takes tens of
+    // milliseconds).
     if (m_connectivity)
         return;
     m_connectivity = &ConnectivityWatch::instance();
@@ -304,6 +306,7 @@ void FrpcManagerPrivate::onProcessStarted()
 void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     Q_UNUSED(exitStatus);
+    followConnectivity();
     // The last words of the client may lack a line feed. They are logged and judged before the
     // queries stop, so that they cannot ask the ended client for its status.
     readOutput({}, m_pendingOutput, false, true);
@@ -430,6 +433,9 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
     if (phase == Phase::Up && previous != Phase::Up) {
         m_reconnectAttempts = 0;
         m_localServiceHintGiven = false;
+        // Once the address has been shown: a tunnel that is up follows the network from then on.
+        if (!m_connectivity)
+            QTimer::singleShot(FOLLOW_CONNECTIVITY_AFTER_UP_MS, this, [this] { followConnectivity(); });
     }
     // Ports and refusals are what the running client last said; without one, nothing is known.
     if (!asksClient(phase)) {

@@ -141,6 +141,8 @@ void FrpcManagerPrivate::reportUnreachableLocalService()
     // Once for every established tunnel; the log goes on showing each visit.
     if (m_phase != Phase::Up || m_localServiceHintGiven || m_tunnels.isEmpty())
         return;
+    // Whether the window shows the hint already: a look at the local ports still due is taken now.
+    m_listenerWatch->lookNowIfDue();
     m_localServiceHintGiven = true;
     const TunnelEntry &first = m_tunnels.first();
     const QString text

@@ -43,6 +43,11 @@ const char STILL_RUNNING_BODY[] = "隧道在托盘中继续运行，右键托盘
 const char COPIED_CAPTION[] = "✓ 已复制";
 const int COPIED_CAPTION_MS = 1500;
 
+// When what a click on "连接" keeps is written: soon after the address has been painted, and at the
+// latest this long after the click.
+const int DEFERRED_WRITE_AFTER_ADDRESS_MS = 200;
+const int DEFERRED_WRITE_LATEST_MS = 3000;
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -53,7 +58,10 @@ MainWindow::MainWindow(QWidget *parent)
     , m_theme(new Theme(this))
     , m_frpcManager(new FrpcManager(this))
     , m_logWindow(new LogWindow(this))
+    , m_deferredWrite(new QTimer(this))
 {
+    m_deferredWrite->setSingleShot(true);
+    connect(m_deferredWrite, &QTimer::timeout, this, [] { ServerConfigManager::instance().writeDeferred(); });
     setupUI();
     loadSettings();
     loadServerCards();
@@ -446,9 +454,11 @@ void MainWindow::onConnectServer(int index)
         return;
     }
 
+    // Kept at once, written once the address is shown (the disk takes longer than the client's start).
     const QList<Tunnel> tunnels = m_tunnelRows->tunnels();
-    ServerConfigManager::instance().setLastLocalPort(tunnels.first().localPort);
-    ServerConfigManager::instance().setLastProtocol(Tunnel::protocolName(tunnels.first().protocol));
+    ServerConfigManager::instance().rememberConnection(config.name, tunnels.first().localPort,
+                                                       Tunnel::protocolName(tunnels.first().protocol));
+    m_deferredWrite->start(DEFERRED_WRITE_LATEST_MS);
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
@@ -458,7 +468,6 @@ void MainWindow::onConnectServer(int index)
 
     m_tunnelRows->setHost(config.serverAddr);
     m_reachability->setHost(config.serverAddr);
-    ServerConfigManager::instance().setLastServer(config.name);
     m_frpcManager->start(config, tunnels);
 }
 
@@ -534,6 +543,8 @@ void MainWindow::onRemotePortReady(const QString &port)
     m_copyIPBtn->show();
     m_copyPortBtn->show();
     updateTray();
+    if (m_deferredWrite->isActive())
+        m_deferredWrite->start(DEFERRED_WRITE_AFTER_ADDRESS_MS);
 }
 
 void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
