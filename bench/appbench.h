@@ -25,6 +25,7 @@ inline const int kRealClientRounds = 5;
 inline const int kLogLines = 10000;
 inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
+inline const int kTenTunnelWakeupSeconds = 20;
 
 // Started first thing in main: the phases of a start are measured from it.
 extern QElapsedTimer g_mainClock;
@@ -87,8 +88,11 @@ struct ConnectionFigures
 ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups,
                                 int rounds = kConnectRounds);
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address);
+void measureTenTunnelWakeups(int index, const QString &shownAddress);
+int childTenTunnels(const QStringList &arguments);
 int childConnect(const QStringList &arguments);
-void measureRealClient(const QString &frpDir);
+enum class RealClientParts { Click, TenTunnels };
+void measureRealClient(const QString &frpDir, RealClientParts parts = RealClientParts::Click);
 
 int takeScreenshots(const QString &folder);
 

@@ -45,6 +45,8 @@
 
 namespace AppBench {
 
+int freePort();
+
 // --- Connecting through the window ---------------------------------------------------------------
 
 // Clicks "连接" and "断开" on the card of one server in rounds; optionally counts wake-ups while
@@ -97,6 +99,40 @@ ConnectionFigures connectRounds(int index, const QString &shownAddress, bool cou
     return figures;
 }
 
+// Ten tunnels, no program listening on any of their local ports: the timer wake-ups of the whole
+// program while they are up, counted once the first looks are over. With the real client against a
+// local server, so that the public addresses answer as they do for a user.
+void measureTenTunnelWakeups(int index, const QString &shownAddress)
+{
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        say(QStringLiteral("ten tunnels: the window was not shown"));
+        return;
+    }
+    QList<Tunnel> tunnels;
+    for (int i = 0; i < Tunnel::MAX_TUNNELS; ++i)
+        tunnels.append({ freePort(), Tunnel::Tcp });
+    window.setTunnels(tunnels);
+    spin(1000);
+    QLabel *status = statusLabel(&window);
+    QPushButton *connectButton = cardButton(&window, index, QStringLiteral("连接"));
+    QString problem;
+    if (!connectButton || !status || clickUntilShown(connectButton, status, shownAddress, &problem) < 0) {
+        say(QStringLiteral("ten tunnels: not up (%1)").arg(problem));
+        return;
+    }
+    spin(2000);
+    const QString counted = wakeups(kTenTunnelWakeupSeconds);
+    say(QStringLiteral("timer wake-ups over %1 s with %2 tunnels up, no program on their local ports: %3 "
+                       "(goal: at most one per 5 s in all)")
+            .arg(kTenTunnelWakeupSeconds)
+            .arg(tunnels.size())
+            .arg(counted));
+    if (QPushButton *disconnectButton = cardButton(&window, index, QStringLiteral("断开")))
+        clickUntilShown(disconnectButton, status, QStringLiteral("未连接"));
+}
+
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address)
 {
     if (!figures.problem.isEmpty()) {
@@ -110,6 +146,13 @@ void reportConnection(const QString &client, const ConnectionFigures &figures, c
             "click on \"断开\" to \"未连接\" shown, %1 client: %2 ms (median %3 ms; goal <= 300 ms)")
             .arg(client, joined(figures.disconnectMs))
             .arg(median(figures.disconnectMs), 0, 'f', 0));
+}
+
+int childTenTunnels(const QStringList &arguments)
+{
+    prepareStore();
+    measureTenTunnelWakeups(arguments.value(0).toInt(), QStringLiteral("127.0.0.1:"));
+    return 0;
 }
 
 int childConnect(const QStringList &arguments)
@@ -186,7 +229,7 @@ int freePort()
 
 // The same rounds with the real frpc against a local frps: a copy of this program with the real
 // client beside it does the clicking, since the window looks for the client beside the executable.
-void measureRealClient(const QString &frpDir)
+void measureRealClient(const QString &frpDir, RealClientParts parts)
 {
     const QString frpc = frpDir + QStringLiteral("/frpc");
     const QString frps = frpDir + QStringLiteral("/frps");
@@ -234,6 +277,27 @@ void measureRealClient(const QString &frpDir)
     ServerConfigManager::instance().addConfig(local);
     const int index = int(ServerConfigManager::instance().getConfigs().size()) - 1;
 
+    const QString program = work.filePath(QStringLiteral("bench_app"));
+    QFile::copy(QCoreApplication::applicationFilePath(), program);
+    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
+    const auto stopServer = [&] {
+        ServerConfigManager::instance().removeConfig(index);
+        server.terminate();
+        if (!server.waitForFinished(5000))
+            server.kill();
+    };
+    if (parts == RealClientParts::TenTunnels) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(program, { QStringLiteral("--child-ten"), QString::number(index) });
+        if (!child.waitForFinished(180000))
+            child.kill();
+        for (const QByteArray &line : child.readAllStandardOutput().trimmed().split('\n'))
+            say(QString::fromUtf8(line));
+        stopServer();
+        return;
+    }
+
     // The bare client first, on the same server, in the same run: the window's click is compared
     // with it.
     QList<double> bare;
@@ -244,9 +308,6 @@ void measureRealClient(const QString &frpDir)
             bare << ms;
     }
 
-    const QString program = work.filePath(QStringLiteral("bench_app"));
-    QFile::copy(QCoreApplication::applicationFilePath(), program);
-    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
     QByteArray output;
     for (int attempt = 0; attempt < 3; ++attempt) {
         QProcess child;
@@ -262,10 +323,7 @@ void measureRealClient(const QString &frpDir)
         say(QStringLiteral("(real client run disturbed: %1; repeating)")
                 .arg(QString::fromUtf8(output).trimmed()));
     }
-    ServerConfigManager::instance().removeConfig(index);
-    server.terminate();
-    if (!server.waitForFinished(5000))
-        server.kill();
+    stopServer();
 
     ConnectionFigures figures;
     for (const QByteArray &raw : output.split('\n')) {
