@@ -23,11 +23,11 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
@@ -179,16 +179,12 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     , m_queryTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
-    , m_networkManager(new QNetworkAccessManager(this))
     , m_listenerWatch(new LocalListenerWatch(this))
     , m_waitTimer(new QTimer(this))
     , m_waitHintTimer(new QTimer(this))
 {
     connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManagerPrivate::onWatchHintChanged);
     removeLeftoverConfigFiles();
-
-    // The client's web API is always on this machine; a proxy from the environment must not see it.
-    m_networkManager->setProxy(QNetworkProxy::NoProxy);
 
     // The delays are promises to the user and to the client, not hints: keep them exact.
     m_queryTimer->setTimerType(Qt::PreciseTimer);
@@ -296,6 +292,19 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     // then find the controller starting.
     enterPhase(restoring ? Phase::Relaunching : Phase::Launching);
     m_process->start(program, arguments, QIODevice::ReadWrite);
+    // Made while the client starts up, in time for its first status query.
+    networkManager();
+}
+
+QNetworkAccessManager *FrpcManagerPrivate::networkManager()
+{
+    // Made on first use: a program that is never connected does not load the toolkit's HTTP code.
+    if (!m_networkManager) {
+        m_networkManager = new QNetworkAccessManager(this);
+        // The client's web API is always on this machine; a proxy from the environment must not see it.
+        m_networkManager->setProxy(QNetworkProxy::NoProxy);
+    }
+    return m_networkManager;
 }
 
 void FrpcManagerPrivate::onProcessStarted()
@@ -521,15 +530,21 @@ void FrpcManagerPrivate::removeLeftoverConfigFiles()
     const QString folder = PrivateFolders::runtimeFolder();
     if (folder.isEmpty())
         return;
-    static const QRegularExpression clientFileName(QStringLiteral("^frpc_([0-9]{1,10})\\.toml$"));
-    QDirIterator files(folder, { QStringLiteral("frpc_*.toml") },
-                       QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    // "frpc_<pid>.toml", read without patterns: this runs at every start, before the first paint.
+    const QLatin1String prefix("frpc_");
+    const QLatin1String suffix(".toml");
+    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (files.hasNext()) {
         const QFileInfo file(files.next());
-        const QRegularExpressionMatch match = clientFileName.match(file.fileName());
-        if (!match.hasMatch())
+        const QString name = file.fileName();
+        if (!name.startsWith(prefix) || !name.endsWith(suffix))
             continue;
-        const qint64 pid = match.captured(1).toLongLong();
+        const QStringView digits
+            = QStringView(name).mid(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.isEmpty() || digits.size() > 10
+            || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            continue;
+        const qint64 pid = digits.toLongLong();
         if (pid != QCoreApplication::applicationPid() && !FrpcProcesses::isThisProgram(pid))
             PrivateFolders::removeOwnFile(file.filePath());
     }

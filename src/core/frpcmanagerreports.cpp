@@ -219,7 +219,7 @@ void FrpcManagerPrivate::replaceTakenName(QProcess *client)
 
 void FrpcManagerPrivate::queryRemotePort()
 {
-    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/status")));
+    QNetworkReply *reply = networkManager()->get(apiRequest(QStringLiteral("/api/status")));
     connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onQueryFinished);
     // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
@@ -320,6 +320,8 @@ void FrpcManagerPrivate::stopQueries()
 {
     m_queryTimer->stop();
     m_outputQueryTimer->stop();
+    if (!m_networkManager)
+        return;
     const QList<QNetworkReply *> replies = m_networkManager->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies) {
         if (reply->isRunning())

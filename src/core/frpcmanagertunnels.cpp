@@ -69,7 +69,8 @@ QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
         }
         // Its port is watched while the connection is up and its public port is known.
         state.nobodyListens = m_phase == Phase::Up && !state.port.isEmpty()
-            && m_listenerWatch->nobodyListens({ entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
+            && m_listenerWatch->nobodyListens(
+                { entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
         states.append(state);
     }
     return states;
@@ -173,7 +174,7 @@ QNetworkRequest FrpcManagerPrivate::apiRequest(const QString &path) const
 
 void FrpcManagerPrivate::requestReload()
 {
-    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/reload")));
+    QNetworkReply *reply = networkManager()->get(apiRequest(QStringLiteral("/api/reload")));
     connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onReloadFinished);
 }
 

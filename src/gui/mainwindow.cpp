@@ -62,6 +62,9 @@ MainWindow::MainWindow(QWidget *parent)
 {
     m_deferredWrite->setSingleShot(true);
     connect(m_deferredWrite, &QTimer::timeout, this, [] { ServerConfigManager::instance().writeDeferred(); });
+    // The theme's sheet first: each widget is then styled once, as it is made, not again when the
+    // sheet arrives.
+    setStyleSheet(ThemeStyles::windowSheet(ServerConfigManager::instance().getTheme() != 0));
     setupUI();
     loadSettings();
     loadServerCards();
@@ -242,7 +245,9 @@ void MainWindow::setupUI()
 void MainWindow::applyTheme(Theme::Mode mode)
 {
     const bool dark = mode == Theme::Dark;
-    setStyleSheet(ThemeStyles::windowSheet(dark));
+    const QString sheet = ThemeStyles::windowSheet(dark);
+    if (styleSheet() != sheet)
+        setStyleSheet(sheet);
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
     m_waitHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
     DarkThemeHelper::setDarkTitleBar(this, dark);
@@ -323,8 +328,9 @@ void MainWindow::loadServerCards()
     const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
     for (int i = 0; i < configs.size(); ++i) {
         const ServerConfig &config = configs.at(i);
+        // Made inside the list: a card moved there later would be styled a second time.
         auto *card = new ServerCardWidget(config.name, config.serverAddr, config.serverPort, config.isBuiltIn,
-                                          i, this);
+                                          i, m_cardsContainer);
         connect(card, &ServerCardWidget::connectClicked, this, &MainWindow::onConnectServer);
         connect(card, &ServerCardWidget::editClicked, this, &MainWindow::onEditServer);
         connect(card, &ServerCardWidget::deleteClicked, this, &MainWindow::onDeleteServer);
