@@ -249,6 +249,29 @@ int takeScreenshots(const QString &folder)
         }
         spin(300);
     }
+
+    // The window in English, in both themes, with the tunnel up; the language is switched while the
+    // window is open, as a person would.
+    auto *language = window.findChild<QComboBox *>(QStringLiteral("languageCombo"));
+    language->setCurrentIndex(language->findData(QStringLiteral("en")));
+    spin(300);
+    for (int dark = 0; dark < 2; ++dark) {
+        theme->setCurrentIndex(dark);
+        spin(500);
+        if (clickUntilShown(cardButton(&window, kDemoIndex, QStringLiteral("Connect")), status, demoAddress)
+            < 0) {
+            ok = false;
+            continue;
+        }
+        spin(300);
+        ok &= saveWindow(
+            &window, folder,
+            QStringLiteral("english-%1.png").arg(dark ? QStringLiteral("dark") : QStringLiteral("light")));
+        ok &= clickUntilShown(cardButton(&window, kDemoIndex, QStringLiteral("Disconnect")), status,
+                              QStringLiteral("Not connected"))
+            >= 0;
+    }
+    language->setCurrentIndex(language->findData(QStringLiteral("zh")));
     theme->setCurrentIndex(0);
     return ok ? 0 : 1;
 }

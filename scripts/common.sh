@@ -9,7 +9,8 @@ FRP_DIR="$BUILD_DIR/frp"
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev
           fonts-noto-cjk fonts-noto-color-emoji xvfb xauth xdotool x11-utils desktop-file-utils
-          libtomlplusplus-dev g++-mingw-w64-x86-64-posix dbus-daemon appstream)
+          libtomlplusplus-dev g++-mingw-w64-x86-64-posix dbus-daemon appstream
+          qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n)
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

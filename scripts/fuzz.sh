@@ -10,7 +10,7 @@ source "$(dirname "$0")/common.sh"
 
 SECONDS_PER_TARGET="${1:-30}"
 FUZZ_BUILD_DIR="${MARROWGATE_FUZZ_DIR:-$ROOT/build-fuzz}"
-TARGETS=(fuzz_import fuzz_settings fuzz_status fuzz_output fuzz_clientfile fuzz_commandline)
+TARGETS=(fuzz_import fuzz_settings fuzz_status fuzz_output fuzz_clientfile fuzz_commandline fuzz_sharecode)
 FUZZ_FLAGS="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer"
 
 install_packages

@@ -5,9 +5,12 @@
 #include "core/platform/console.h"
 #include "core/platform/singleinstance.h"
 #include "core/platform/terminationrequests.h"
+#include "core/serverconfig.h"
+#include "gui/language.h"
 #include "gui/mainwindow.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
@@ -16,17 +19,33 @@ int main(int argc, char *argv[])
 {
     // Read before anything else, so that help, version and a bad command line are answered without
     // a display, without touching the settings and even while another copy runs.
-    const CommandLineRequest request = parseCommandLine(commandLineArguments(argc, argv));
-    if (request.action != CommandLineRequest::Run)
+    const QStringList arguments = commandLineArguments(argc, argv);
+    const CommandLineRequest request = parseCommandLine(arguments);
+    if (request.action != CommandLineRequest::Run) {
+        // Answered in the language asked for: the translations need an application object, though no
+        // display.
+        const QString language = languageArgument(arguments);
+        if (Language::isKnown(language) && language != Language::codes().first()) {
+            QCoreApplication answering(argc, argv);
+            Language::apply(language);
+            return answerCommandLine(parseCommandLine(arguments));
+        }
         return answerCommandLine(request);
+    }
 
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Halvorn"));
+    QApplication::setApplicationName(QStringLiteral("Quorvane"));
+    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+    // The language of this run: the one asked for on the command line (not kept), else the one chosen.
+    Language::apply(request.language.isEmpty() ? ServerConfigManager::instance().getLanguage()
+                                               : request.language);
 
     SingleInstanceGuard instanceGuard;
     if (!instanceGuard.tryAcquire()) {
-        QMessageBox::warning(
-            nullptr, QStringLiteral("提示"),
-            QStringLiteral("程序已经在运行中！\n\n如果看不到窗口，请检查任务栏或系统托盘。"));
+        QMessageBox::warning(nullptr, QCoreApplication::translate("main", "提示"),
+                             QCoreApplication::translate(
+                                 "main", "程序已经在运行中！\n\n如果看不到窗口，请检查任务栏或系统托盘。"));
         return 0;
     }
 
@@ -36,9 +55,6 @@ int main(int argc, char *argv[])
     QObject::connect(&terminationRequests, &TerminationRequests::requested, &app,
                      [] { QCoreApplication::exit(0); });
 
-    QApplication::setOrganizationName(QStringLiteral("Halvorn"));
-    QApplication::setApplicationName(QStringLiteral("Quorvane"));
-    QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/main.png")));
 
     MainWindow window;

@@ -6,6 +6,8 @@
 #include "core/proxyname.h"
 #include "core/redaction.h"
 
+#include <QCoreApplication>
+
 namespace ClientOutput {
 
 QStringList takeLines(QByteArray &pending, const QByteArray &bytes, bool clientEnded)
@@ -70,20 +72,21 @@ Unreachability unreachability(const QString &errorLine)
         const char *reason;
     };
     static const Cause causes[] = {
-        { "connection refused", Unreachable::Server, "连接被拒绝" },
-        { "i/o timeout", Unreachable::Server, "没有应答" },
-        { "connection reset", Unreachable::Server, "连接被重置" },
-        { "network is unreachable", Unreachable::Network, "网络不可达" },
-        { "no route to host", Unreachable::Network, "没有到服务器的路由" },
-        { "no such host", Unreachable::Network, "域名无法解析" },
-        { "server misbehaving", Unreachable::Network, "域名无法解析" },
-        { "temporary failure in name resolution", Unreachable::Network, "域名无法解析" },
+        { "connection refused", Unreachable::Server, QT_TRANSLATE_NOOP("ClientOutput", "连接被拒绝") },
+        { "i/o timeout", Unreachable::Server, QT_TRANSLATE_NOOP("ClientOutput", "没有应答") },
+        { "connection reset", Unreachable::Server, QT_TRANSLATE_NOOP("ClientOutput", "连接被重置") },
+        { "network is unreachable", Unreachable::Network, QT_TRANSLATE_NOOP("ClientOutput", "网络不可达") },
+        { "no route to host", Unreachable::Network, QT_TRANSLATE_NOOP("ClientOutput", "没有到服务器的路由") },
+        { "no such host", Unreachable::Network, QT_TRANSLATE_NOOP("ClientOutput", "域名无法解析") },
+        { "server misbehaving", Unreachable::Network, QT_TRANSLATE_NOOP("ClientOutput", "域名无法解析") },
+        { "temporary failure in name resolution", Unreachable::Network,
+          QT_TRANSLATE_NOOP("ClientOutput", "域名无法解析") },
     };
     if (!errorLine.contains(QLatin1String("dial tcp")) && !errorLine.contains(QLatin1String("lookup ")))
         return {};
     for (const Cause &cause : causes) {
         if (errorLine.contains(QLatin1String(cause.words), Qt::CaseInsensitive))
-            return { cause.kind, QString::fromUtf8(cause.reason) };
+            return { cause.kind, QCoreApplication::translate("ClientOutput", cause.reason) };
     }
     return {};
 }
@@ -96,7 +99,8 @@ bool isLoginSuccessLine(const QString &line)
 QString logText(const QString &line, bool onStandardError, const QStringList &secrets)
 {
     // Hidden in the whole text: a secret may begin in the mark itself.
-    return Redaction::hideSecrets(onStandardError ? QStringLiteral("[错误] ") + line : line, secrets);
+    return Redaction::hideSecrets(
+        onStandardError ? QCoreApplication::translate("ClientOutput", "[错误] %1").arg(line) : line, secrets);
 }
 
 } // namespace ClientOutput

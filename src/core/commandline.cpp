@@ -5,6 +5,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFileInfo>
 
 namespace {
@@ -42,25 +43,36 @@ CommandLineRequest failure(const QString &reason)
 CommandLineRequest parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("Marrowgate：通过反向隧道把本机的一个 TCP 或 UDP 端口发布到互联网。"));
+    parser.setApplicationDescription(QCoreApplication::translate(
+        "CommandLine", "Marrowgate：通过反向隧道把本机的一个 TCP 或 UDP 端口发布到互联网。"));
     const QCommandLineOption helpOption({ QStringLiteral("h"), QStringLiteral("help") },
-                                        QStringLiteral("显示此帮助并退出。"));
+                                        QCoreApplication::translate("CommandLine", "显示此帮助并退出。"));
     const QCommandLineOption versionOption({ QStringLiteral("v"), QStringLiteral("version") },
-                                           QStringLiteral("显示版本号并退出。"));
-    const QCommandLineOption connectOption(QStringLiteral("connect"),
-                                           QStringLiteral("启动后连接名称恰好为 <name> 的服务器。"),
-                                           QStringLiteral("name"));
+                                           QCoreApplication::translate("CommandLine", "显示版本号并退出。"));
+    const QCommandLineOption connectOption(
+        QStringLiteral("connect"),
+        QCoreApplication::translate("CommandLine", "启动后连接名称恰好为 <name> 的服务器。"),
+        QStringLiteral("name"));
     const QCommandLineOption portOption(
         QStringLiteral("port"),
-        QStringLiteral("与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"
-                       "可多次给出（最多 10 个），每个端口可带 /tcp、/udp 或 /tcp+udp 指定协议。"),
+        QCoreApplication::translate(
+            "CommandLine",
+            "与 --connect 一起使用：要发布的本地端口（1-65535），默认为上次使用的端口。"
+            "可多次给出（最多 10 个），每个端口可带 /tcp、/udp 或 /tcp+udp 指定协议。"),
         QStringLiteral("port"));
     const QCommandLineOption protocolOption(
-        QStringLiteral("protocol"), QStringLiteral("与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
-                                            "默认为上次使用的协议。"),
+        QStringLiteral("protocol"),
+        QCoreApplication::translate("CommandLine",
+                                    "与 --connect 一起使用：不带协议的端口所用的协议，tcp、udp 或 tcp+udp，"
+                                    "默认为上次使用的协议。"),
         QStringLiteral("tcp|udp|tcp+udp"));
-    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption });
+    const QCommandLineOption languageOption(
+        QStringLiteral("lang"),
+        QCoreApplication::translate(
+            "CommandLine", "本次运行使用的界面语言：zh（中文）或 en（英文），默认为窗口中选择的语言。"),
+        QStringLiteral("zh|en"));
+    parser.addOptions(
+        { helpOption, versionOption, connectOption, portOption, protocolOption, languageOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -86,7 +98,8 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         const QString program
             = arguments.isEmpty() ? QStringLiteral("Marrowgate") : QFileInfo(arguments.first()).fileName();
         const QString help = parser.helpText();
-        request.text = QStringLiteral("用法: %1 [选项]").arg(program) + help.mid(help.indexOf(u'\n'));
+        request.text = QCoreApplication::translate("CommandLine", "用法: %1 [选项]").arg(program)
+            + help.mid(help.indexOf(u'\n'));
         return request;
     }
     if (parser.isSet(versionOption)) {
@@ -95,37 +108,52 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         return request;
     }
     if (!parser.positionalArguments().isEmpty())
-        return failure(QStringLiteral("多余的参数：%1").arg(parser.positionalArguments().join(u' ')));
+        return failure(QCoreApplication::translate("CommandLine", "多余的参数：%1")
+                           .arg(parser.positionalArguments().join(u' ')));
 
+    if (parser.isSet(languageOption)) {
+        request.language = parser.value(languageOption);
+        if (request.language != QLatin1String("zh") && request.language != QLatin1String("en"))
+            return failure(QCoreApplication::translate("CommandLine", "无效的语言“%1”：应为 zh 或 en")
+                               .arg(request.language));
+    }
     if (parser.isSet(connectOption)) {
         request.connectName = parser.value(connectOption);
         if (request.connectName.isEmpty())
-            return failure(QStringLiteral("--connect 需要一个服务器名称"));
+            return failure(QCoreApplication::translate("CommandLine", "--connect 需要一个服务器名称"));
     }
     if (parser.isSet(portOption)) {
         if (!parser.isSet(connectOption))
-            return failure(QStringLiteral("--port 只能与 --connect 一起使用"));
+            return failure(QCoreApplication::translate("CommandLine", "--port 只能与 --connect 一起使用"));
         const QStringList values = parser.values(portOption);
         if (values.size() > MAX_TUNNELS)
-            return failure(QStringLiteral("端口太多：最多 %1 个").arg(MAX_TUNNELS));
+            return failure(
+                QCoreApplication::translate("CommandLine", "端口太多：最多 %1 个").arg(MAX_TUNNELS));
         for (const QString &value : values) {
             const QString suffix = value.contains(u'/') ? value.section(u'/', 1) : QString();
             if (value.contains(u'/') && !isProtocol(suffix))
-                return failure(QStringLiteral("无效的端口“%1”：协议应为 tcp、udp 或 tcp+udp").arg(value));
+                return failure(
+                    QCoreApplication::translate("CommandLine", "无效的端口“%1”：协议应为 tcp、udp 或 tcp+udp")
+                        .arg(value));
             bool ok = false;
             const int port = value.section(u'/', 0, 0).toInt(&ok);
             if (!ok || port < 1 || port > 65535)
-                return failure(QStringLiteral("无效的端口“%1”：应为 1 到 65535 之间的整数").arg(value));
+                return failure(
+                    QCoreApplication::translate("CommandLine", "无效的端口“%1”：应为 1 到 65535 之间的整数")
+                        .arg(value));
             request.tunnels.append({ port, suffix });
         }
         request.localPort = request.tunnels.first().port;
     }
     if (parser.isSet(protocolOption)) {
         if (!parser.isSet(connectOption))
-            return failure(QStringLiteral("--protocol 只能与 --connect 一起使用"));
+            return failure(
+                QCoreApplication::translate("CommandLine", "--protocol 只能与 --connect 一起使用"));
         const QString protocol = parser.value(protocolOption);
         if (!isProtocol(protocol))
-            return failure(QStringLiteral("无效的协议“%1”：应为 tcp、udp 或 tcp+udp").arg(protocol));
+            return failure(
+                QCoreApplication::translate("CommandLine", "无效的协议“%1”：应为 tcp、udp 或 tcp+udp")
+                    .arg(protocol));
         request.protocol = protocol;
         for (CommandLineRequest::Tunnel &tunnel : request.tunnels) {
             if (tunnel.protocol.isEmpty())
@@ -133,6 +161,19 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         }
     }
     return request;
+}
+
+QString languageArgument(const QStringList &arguments)
+{
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        for (const QLatin1String name : { QLatin1String("--lang"), QLatin1String("-lang") }) {
+            if (arguments.at(i) == name)
+                return arguments.value(i + 1);
+            if (arguments.at(i).startsWith(name + u'='))
+                return arguments.at(i).mid(name.size() + 1);
+        }
+    }
+    return {};
 }
 
 int answerCommandLine(const CommandLineRequest &request)
@@ -143,8 +184,10 @@ int answerCommandLine(const CommandLineRequest &request)
         writeToConsole(request.text, false);
         return 0;
     case CommandLineRequest::Fail:
-        writeToConsole(QStringLiteral("Marrowgate: %1\n使用 --help 查看可用的选项。\n").arg(request.text),
-                       true);
+        writeToConsole(
+            QCoreApplication::translate("CommandLine", "Marrowgate: %1\n使用 --help 查看可用的选项。\n")
+                .arg(request.text),
+            true);
         return EXIT_USAGE_ERROR;
     case CommandLineRequest::Run:
         break;

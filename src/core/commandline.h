@@ -32,6 +32,8 @@ struct CommandLineRequest
     // here, the first of them with the shown first protocol where none was given; without a port the
     // shown ones, the first with the protocol given.
     QList<::Tunnel> tunnelsFor(const QList<::Tunnel> &shown) const;
+    // The language of this run, "zh" or "en"; empty for the one chosen in the window.
+    QString language;
     // The help or version text, or the reason for Fail.
     QString text;
 };
@@ -39,6 +41,10 @@ struct CommandLineRequest
 // Reads the arguments, the program's own path first. Needs no application object, so that help,
 // version and errors can be answered without a display and before the single-instance guard.
 CommandLineRequest parseCommandLine(const QStringList &arguments);
+
+// The value of the language option (--lang zh, -lang=en, ...) read on its own, so that even a command
+// line refused for another reason is answered in it; empty when not given.
+QString languageArgument(const QStringList &arguments);
 
 // Prints the help, the version or the error and returns the process exit code: 0 for help and
 // version, 2 for a bad command line. Not for Run.

@@ -88,14 +88,14 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
 void FrpcManager::stop()
 {
     if (d->m_process && d->m_process->state() != QProcess::NotRunning) {
-        emit logMessage(QStringLiteral("正在停止隧道..."));
+        emit logMessage(QCoreApplication::translate("FrpcManager", "正在停止隧道..."));
         d->enterPhase(FrpcManagerPrivate::Phase::Stopping);
         d->m_process->terminate();
         // The check concerns this process only: a client started after it must never be killed here.
         const QPointer<QProcess> process = d->m_process;
         QTimer::singleShot(STOP_GRACE_MS, Qt::PreciseTimer, this, [this, process] {
             if (process && process->state() != QProcess::NotRunning) {
-                emit logMessage(QStringLiteral("进程未响应，强制停止..."));
+                emit logMessage(QCoreApplication::translate("FrpcManager", "进程未响应，强制停止..."));
                 process->kill();
             }
         });
@@ -104,7 +104,7 @@ void FrpcManager::stop()
 
     d->cleanup();
     d->enterPhase(FrpcManagerPrivate::Phase::Idle);
-    emit logMessage(QStringLiteral("隧道已停止"));
+    emit logMessage(QCoreApplication::translate("FrpcManager", "隧道已停止"));
     d->cleanupOrphanedFrpcProcesses();
 }
 
@@ -150,7 +150,8 @@ QString FrpcManager::waitHint() const
 {
     if (waitReason() == NotWaiting || !d->m_waitHintDue)
         return {};
-    return QStringLiteral("服务器 %1 仍无法连接（%2），请检查地址和端口，或等待服务器启动")
+    return QCoreApplication::translate("FrpcManager",
+                                       "服务器 %1 仍无法连接（%2），请检查地址和端口，或等待服务器启动")
         .arg(TunnelAddress::formatHostPort(d->m_currentConfig.serverAddr, d->m_currentConfig.serverPort),
              d->m_waitCause);
 }
@@ -255,23 +256,24 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     m_webUser = randomText(WEB_USER_LENGTH);
     m_webPassword = randomText(WEB_PASSWORD_LENGTH);
 
-    note(QStringLiteral("正在启动隧道: %1").arg(record.name));
-    note(QStringLiteral("服务器: %1:%2").arg(record.serverAddr, QString::number(record.serverPort)));
+    note(QCoreApplication::translate("FrpcManager", "正在启动隧道: %1").arg(record.name));
+    note(QCoreApplication::translate("FrpcManager", "服务器: %1:%2")
+             .arg(record.serverAddr, QString::number(record.serverPort)));
     for (const TunnelEntry &entry : std::as_const(m_tunnels)) {
         const int localPort = entry.tunnel.localPort;
         if (entry.tunnel.protocol == Tunnel::Udp)
-            note(QStringLiteral("本地端口: %1 (UDP)").arg(localPort));
+            note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (UDP)").arg(localPort));
         else if (entry.tunnel.protocol == Tunnel::TcpUdp)
-            note(QStringLiteral("本地端口: %1 (TCP+UDP)").arg(localPort));
+            note(QCoreApplication::translate("FrpcManager", "本地端口: %1 (TCP+UDP)").arg(localPort));
         else
-            note(QStringLiteral("本地端口: %1").arg(localPort));
+            note(QCoreApplication::translate("FrpcManager", "本地端口: %1").arg(localPort));
     }
 
     cleanupOrphanedFrpcProcesses();
     // Without a file of its own the client would run with whatever lies at the path: it is not
     // started, and the tunnel ends here.
     if (!generateConfigFile(record)) {
-        const QString text = QStringLiteral("无法创建配置文件");
+        const QString text = QCoreApplication::translate("FrpcManager", "无法创建配置文件");
         enterPhase(Phase::Failed, { text, text });
         return;
     }
@@ -309,7 +311,7 @@ QNetworkAccessManager *FrpcManagerPrivate::networkManager()
 
 void FrpcManagerPrivate::onProcessStarted()
 {
-    note(QStringLiteral("frpc 进程已启动"));
+    note(QCoreApplication::translate("FrpcManager", "frpc 进程已启动"));
 }
 
 void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
@@ -320,7 +322,7 @@ void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus ex
     // queries stop, so that they cannot ask the ended client for its status.
     readOutput({}, m_pendingOutput, false, true);
     readOutput({}, m_pendingErrors, true, true);
-    note(QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode));
+    note(QCoreApplication::translate("FrpcManager", "frpc 进程已退出 (代码: %1)").arg(exitCode));
     // Every phase entered from here stops the queries: a reply still on its way came from the client
     // that has just ended.
 
@@ -336,19 +338,20 @@ void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus ex
         return;
     }
     if (offline && (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching)) {
-        startWaiting(FrpcManager::WaitingForNetwork, QStringLiteral("网络不可用"), true);
+        startWaiting(FrpcManager::WaitingForNetwork, QCoreApplication::translate("FrpcManager", "网络不可用"),
+                     true);
         return;
     }
 
     if (m_phase == Phase::Up || m_phase == Phase::Recovering || m_phase == Phase::Relaunching) {
         // The established tunnel dropped, or a client started to restore it ended before it was up.
         ++m_reconnectAttempts;
-        emit q->logMessage(QStringLiteral("检测到连接断开，准备重连..."));
+        emit q->logMessage(QCoreApplication::translate("FrpcManager", "检测到连接断开，准备重连..."));
         enterPhase(Phase::Restarting);
     } else if (m_phase == Phase::Stopping) {
         cleanup();
         enterPhase(Phase::Idle);
-        emit q->logMessage(QStringLiteral("隧道已停止"));
+        emit q->logMessage(QCoreApplication::translate("FrpcManager", "隧道已停止"));
         cleanupOrphanedFrpcProcesses();
     } else {
         // The client of a new tunnel ended before the tunnel was ever up (typically a failed login),
@@ -366,17 +369,19 @@ void FrpcManagerPrivate::onReconnectTimeout()
     if (m_phase != Phase::Restarting)
         return;
     if (offline()) {
-        startWaiting(FrpcManager::WaitingForNetwork, QStringLiteral("网络不可用"), true);
+        startWaiting(FrpcManager::WaitingForNetwork, QCoreApplication::translate("FrpcManager", "网络不可用"),
+                     true);
         return;
     }
 
     if (m_reconnectAttempts >= FrpcManager::MAX_RECONNECT_ATTEMPTS) {
         enterPhase(Phase::Failed,
-                   { QStringLiteral("重连失败次数过多，已停止"), QStringLiteral("重连失败"), false });
+                   { QCoreApplication::translate("FrpcManager", "重连失败次数过多，已停止"),
+                     QCoreApplication::translate("FrpcManager", "重连失败"), false });
         return;
     }
 
-    emit q->logMessage(QStringLiteral("尝试重连... (%1/%2)")
+    emit q->logMessage(QCoreApplication::translate("FrpcManager", "尝试重连... (%1/%2)")
                            .arg(m_reconnectAttempts + 1)
                            .arg(FrpcManager::MAX_RECONNECT_ATTEMPTS));
     // The state stays FrpcManager::Starting: the ended client and its file are released without a stop, so the
@@ -458,9 +463,9 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
     if (phase != Phase::Up)
         m_remotePort.clear();
     if (phase == Phase::Up)
-        endWaiting(QStringLiteral("已连接到服务器，结束等待"));
+        endWaiting(QCoreApplication::translate("FrpcManager", "已连接到服务器，结束等待"));
     else if (statusOf(phase) != FrpcManager::Starting)
-        endWaiting(QStringLiteral("已停止等待"));
+        endWaiting(QCoreApplication::translate("FrpcManager", "已停止等待"));
 
     // A failure is told while the old state still holds: the box that shows it may run the event loop
     // for a long time, and the queries stopped above cannot reach the controller meanwhile.
@@ -509,7 +514,7 @@ bool FrpcManagerPrivate::generateConfigFile(const ServerConfig &config)
         file.remove();
         return false;
     }
-    note(QStringLiteral("配置文件已生成"));
+    note(QCoreApplication::translate("FrpcManager", "配置文件已生成"));
     return true;
 }
 
@@ -561,7 +566,7 @@ void FrpcManagerPrivate::cleanup()
     m_remotePort.clear();
     // Removing fails for a missing file or one that is not ours; either way nothing is reported then.
     if (PrivateFolders::removeOwnFile(getConfigPath()))
-        note(QStringLiteral("配置文件已删除"));
+        note(QCoreApplication::translate("FrpcManager", "配置文件已删除"));
 }
 
 void FrpcManagerPrivate::releaseProcess()
@@ -597,12 +602,14 @@ void FrpcManagerPrivate::startWaiting(FrpcManager::WaitReason reason, const QStr
         m_waitRound = 0;
         m_waitHintDue = false;
         m_waitHintTimer->start();
+        const QString server
+            = TunnelAddress::formatHostPort(m_currentConfig.serverAddr, m_currentConfig.serverPort);
         emit q->logMessage(
-            QStringLiteral("无法连接服务器 %1（%2），%3，将自动重试")
-                .arg(TunnelAddress::formatHostPort(m_currentConfig.serverAddr, m_currentConfig.serverPort),
-                     cause,
-                     reason == FrpcManager::WaitingForNetwork ? QStringLiteral("等待网络")
-                                                              : QStringLiteral("等待服务器")));
+            (reason == FrpcManager::WaitingForNetwork
+                 ? QCoreApplication::translate("FrpcManager", "无法连接服务器 %1（%2），等待网络，将自动重试")
+                 : QCoreApplication::translate("FrpcManager",
+                                               "无法连接服务器 %1（%2），等待服务器，将自动重试"))
+                .arg(server, cause));
     }
     // The attempts that follow are logged only once one of them reaches the server.
     m_quiet = true;

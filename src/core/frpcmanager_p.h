@@ -167,8 +167,9 @@ public:
     // What the log must never show of the client file: the server's token, the web API's password.
     QStringList secrets() const;
     // A text from the client or the server made fit for the log and the user: paths, tokens and the
-    // client file's secrets hidden (the prefix, the program's own words, included).
-    QString reportable(const QString &text, const QString &prefix = QString()) const;
+    // client file's secrets hidden (the format around it, the program's own words with %1 for the
+    // text, included).
+    QString reportable(const QString &text, const QString &format = QString()) const;
     // The first tunnel's name in the client's lines.
     QString firstProxyName() const;
 

@@ -9,6 +9,7 @@
 #include "core/proxyname.h"
 #include "core/redaction.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -37,9 +38,9 @@ const qint64 STATUS_REPLY_LIMIT = 1024 * 1024;
 void FrpcManagerPrivate::reportFailedStart(int exitCode)
 {
     const QString reason = m_lastErrorLine.isEmpty()
-        ? QStringLiteral("frpc 进程已退出 (代码: %1)").arg(exitCode)
+        ? QCoreApplication::translate("FrpcManager", "frpc 进程已退出 (代码: %1)").arg(exitCode)
         : reportable(m_lastErrorLine);
-    m_errorMessage = QStringLiteral("连接失败: ") + reason;
+    m_errorMessage = QCoreApplication::translate("FrpcManager", "连接失败: %1").arg(reason);
     emit q->errorOccurred(m_errorMessage);
 }
 
@@ -51,13 +52,13 @@ void FrpcManagerPrivate::onProcessError(QProcess::ProcessError error)
     QString text;
     switch (error) {
     case QProcess::FailedToStart:
-        text = QStringLiteral("frpc 启动失败，请检查 frpc.exe 是否存在");
+        text = QCoreApplication::translate("FrpcManager", "frpc 启动失败，请检查 frpc.exe 是否存在");
         break;
     case QProcess::Crashed:
-        text = QStringLiteral("frpc 进程崩溃");
+        text = QCoreApplication::translate("FrpcManager", "frpc 进程崩溃");
         break;
     default:
-        text = QStringLiteral("frpc 进程错误: %1").arg(int(error));
+        text = QCoreApplication::translate("FrpcManager", "frpc 进程错误: %1").arg(int(error));
         break;
     }
 
@@ -82,7 +83,7 @@ void FrpcManagerPrivate::readOutput(const QByteArray &bytes, QByteArray &pending
     // is heard again.
     if (m_waitReason != FrpcManager::NotWaiting
         && std::any_of(lines.begin(), lines.end(), ClientOutput::isLoginSuccessLine)) {
-        endWaiting(QStringLiteral("已连接到服务器，结束等待"));
+        endWaiting(QCoreApplication::translate("FrpcManager", "已连接到服务器，结束等待"));
         announceWaiting();
     }
     // The pending text is taken before anything is shown: a box shown while judging runs the event
@@ -131,9 +132,10 @@ QStringList FrpcManagerPrivate::secrets() const
     return { m_currentConfig.token, m_webPassword };
 }
 
-QString FrpcManagerPrivate::reportable(const QString &text, const QString &prefix) const
+QString FrpcManagerPrivate::reportable(const QString &text, const QString &format) const
 {
-    return Redaction::hideSecrets(prefix + Redaction::filterSensitiveInfo(text), secrets());
+    const QString filtered = Redaction::filterSensitiveInfo(text);
+    return Redaction::hideSecrets(format.isEmpty() ? filtered : format.arg(filtered), secrets());
 }
 
 void FrpcManagerPrivate::reportUnreachableLocalService()
@@ -146,7 +148,8 @@ void FrpcManagerPrivate::reportUnreachableLocalService()
     m_localServiceHintGiven = true;
     const TunnelEntry &first = m_tunnels.first();
     const QString text
-        = QStringLiteral("访问者无法连接：本地端口 %1 上没有程序在监听").arg(first.tunnel.localPort);
+        = QCoreApplication::translate("FrpcManager", "访问者无法连接：本地端口 %1 上没有程序在监听")
+              .arg(first.tunnel.localPort);
     emit q->logMessage(text);
     // While the window shows the hint, it has already said so.
     if (!m_firstHint)
@@ -209,7 +212,8 @@ void FrpcManagerPrivate::replaceTakenName(QProcess *client)
     // An earlier session of the same name (a client that lost its path and was replaced) is held by
     // the server until it notices the loss; the client alone would wait for that.
     emit q->logMessage(
-        QStringLiteral("服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
+        QCoreApplication::translate(
+            "FrpcManager", "服务器仍保留着上一次连接的隧道名称 %1，改用新名称连接（远程端口将会改变）")
             .arg(firstProxyName()));
     const bool restoring = m_phase != Phase::Launching;
     cleanup();
@@ -252,14 +256,15 @@ void FrpcManagerPrivate::onQueryFinished()
         // The client has lost the server, or the server refused the proxies; the client keeps trying.
         // A client that ends from here on ends a tunnel that was up: it is restarted.
         if (m_phase == Phase::Up) {
-            emit q->logMessage(QStringLiteral("隧道已断开，等待 frpc 重新连接..."));
+            emit q->logMessage(
+                QCoreApplication::translate("FrpcManager", "隧道已断开，等待 frpc 重新连接..."));
             enterPhase(Phase::Recovering);
         }
     } else if (m_phase == Phase::Up) {
         // The client logged in again and the server assigned another port.
         if (port != m_remotePort) {
             m_remotePort = port;
-            emit q->logMessage(QStringLiteral("远程端口已变更: %1").arg(port));
+            emit q->logMessage(QCoreApplication::translate("FrpcManager", "远程端口已变更: %1").arg(port));
             emit q->tunnelEvent(FrpcManager::TunnelPortChanged, port);
             emit q->remotePortReady(port);
         }
@@ -268,7 +273,7 @@ void FrpcManagerPrivate::onQueryFinished()
             = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
-        emit q->logMessage(QStringLiteral("隧道已建立！远程端口: %1").arg(port));
+        emit q->logMessage(QCoreApplication::translate("FrpcManager", "隧道已建立！远程端口: %1").arg(port));
         emit q->tunnelEvent(event, port);
         emit q->remotePortReady(port);
     }
@@ -301,7 +306,8 @@ void FrpcManagerPrivate::onQueryFinished()
             if (m_shownProxyErrors.contains(key))
                 continue;
             m_shownProxyErrors.append(key);
-            emit q->logMessage(reportable(refusal, QStringLiteral("服务器拒绝了其中一个隧道: ")));
+            emit q->logMessage(reportable(
+                refusal, QCoreApplication::translate("FrpcManager", "服务器拒绝了其中一个隧道: %1")));
         }
     }
 }
@@ -311,7 +317,8 @@ void FrpcManagerPrivate::reportProxyError(const QString &proxyError)
     if (m_shownProxyErrors.contains(proxyError))
         return;
     m_shownProxyErrors.append(proxyError);
-    const QString text = reportable(proxyError, QStringLiteral("服务器拒绝了隧道: "));
+    const QString text
+        = reportable(proxyError, QCoreApplication::translate("FrpcManager", "服务器拒绝了隧道: %1"));
     emit q->logMessage(text);
     emit q->errorOccurred(text);
 }

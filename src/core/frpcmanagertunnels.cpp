@@ -8,6 +8,7 @@
 #include "core/proxyname.h"
 #include "core/redaction.h"
 
+#include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -157,7 +158,7 @@ void FrpcManagerPrivate::applyTunnelChange()
     if (!m_process || m_process->state() == QProcess::NotRunning || !asksClient(m_phase))
         return;
     if (!generateConfigFile(m_currentConfig)) {
-        emit q->logMessage(QStringLiteral("无法更新配置文件，隧道的更改未生效"));
+        emit q->logMessage(QCoreApplication::translate("FrpcManager", "无法更新配置文件，隧道的更改未生效"));
         return;
     }
     requestReload();
@@ -191,8 +192,9 @@ void FrpcManagerPrivate::onReloadFinished()
     const int httpStatus = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (httpStatus == 404) {
         // An older client without the reload call: only a new client reads the changed file.
-        emit q->logMessage(QStringLiteral("frpc 不支持重新加载配置（/api/reload 返回 404），"
-                                          "正在重启 frpc 以应用隧道的更改"));
+        emit q->logMessage(QCoreApplication::translate("FrpcManager",
+                                                       "frpc 不支持重新加载配置（/api/reload 返回 404），"
+                                                       "正在重启 frpc 以应用隧道的更改"));
         const bool restoring = m_phase != Phase::Launching;
         const ServerConfig config = m_currentConfig;
         cleanup();
@@ -201,11 +203,12 @@ void FrpcManagerPrivate::onReloadFinished()
     }
     if (reply->error() != QNetworkReply::NoError) {
         const QString detail = QString::fromUtf8(reply->readAll()).trimmed();
-        emit q->logMessage(reportable(detail.isEmpty() ? reply->errorString() : detail,
-                                      QStringLiteral("frpc 重新加载配置失败: ")));
+        emit q->logMessage(
+            reportable(detail.isEmpty() ? reply->errorString() : detail,
+                       QCoreApplication::translate("FrpcManager", "frpc 重新加载配置失败: %1")));
         return;
     }
-    emit q->logMessage(QStringLiteral("frpc 已重新加载配置"));
+    emit q->logMessage(QCoreApplication::translate("FrpcManager", "frpc 已重新加载配置"));
     // The proxies added or changed report their ports soon; the client's line about each asks again.
     queryRemotePort();
 }
@@ -235,7 +238,8 @@ bool FrpcManagerPrivate::takeProxyStatuses(const QByteArray &body, bool *valid)
         } else if (entry.udp.written && entry.udp.askedPort != 0 && entry.udp.port.isEmpty()
                    && !entry.udp.error.isEmpty() && !ProxyName::isNameTakenError(entry.udp.error)) {
             emit q->logMessage(
-                QStringLiteral("服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
+                QCoreApplication::translate(
+                    "FrpcManager", "服务器无法为 UDP 提供与 TCP 相同的端口 %1（%2），改用任意空闲端口")
                     .arg(QString::number(entry.udp.askedPort), reportable(entry.udp.error)));
             entry.udp.askedPort = 0;
             entry.udp.error.clear();

@@ -4,6 +4,7 @@
 
 #include "core/platform/privatefolders.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -65,11 +66,11 @@ QString filterSensitiveInfo(const QString &msg)
     const SensitivePatterns &patterns = sensitivePatterns();
     QString filtered = msg;
 
-    filtered.replace(patterns.folderRegex, QStringLiteral("[路径已隐藏]"));
-    filtered.replace(patterns.pathRegex, QStringLiteral("[路径已隐藏]"));
-    filtered.replace(patterns.tokenRegex, QStringLiteral("token: [已隐藏]"));
-    filtered.replace(patterns.passwordRegex, QStringLiteral("\\1: [已隐藏]"));
-    filtered.replace(patterns.apiKeyRegex, QStringLiteral("\\1: [已隐藏]"));
+    filtered.replace(patterns.folderRegex, QCoreApplication::translate("Redaction", "[路径已隐藏]"));
+    filtered.replace(patterns.pathRegex, QCoreApplication::translate("Redaction", "[路径已隐藏]"));
+    filtered.replace(patterns.tokenRegex, QCoreApplication::translate("Redaction", "token: [已隐藏]"));
+    filtered.replace(patterns.passwordRegex, QCoreApplication::translate("Redaction", "\\1: [已隐藏]"));
+    filtered.replace(patterns.apiKeyRegex, QCoreApplication::translate("Redaction", "\\1: [已隐藏]"));
     return filtered;
 }
 
@@ -87,7 +88,7 @@ QString hideSecrets(const QString &text, const QStringList &secrets)
         if (secret.isEmpty() || !hidden.contains(secret))
             continue;
         if (placeholder.isEmpty()) {
-            placeholder = QStringLiteral("[已隐藏]");
+            placeholder = QCoreApplication::translate("Redaction", "[已隐藏]");
             if (std::any_of(placeholder.cbegin(), placeholder.cend(), heldByASecret)) {
                 placeholder.clear();
                 for (const QChar c : QStringLiteral("*#~_?!@%^&")) {

@@ -4,6 +4,7 @@
 
 #include "core/proxyname.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,17 +35,22 @@ const QString KEY_AUTO_START = QStringLiteral("autoStart");
 const QString KEY_AUTO_CONNECT = QStringLiteral("autoConnect");
 const QString KEY_LAST_SERVER = QStringLiteral("lastServer");
 const QString KEY_THEME = QStringLiteral("theme");
+const QString KEY_LANGUAGE = QStringLiteral("language");
 const QString KEY_LAST_PROTOCOL = QStringLiteral("lastProtocol");
 
 const int DEFAULT_LAST_LOCAL_PORT = 12345;
 const bool DEFAULT_AUTO_START = false;
 const int DEFAULT_THEME = 0;
 
+// The built-in entry's name.
+const char BUILT_IN_NAME[] = QT_TRANSLATE_NOOP("ServerConfigManager", "HalvornMarrowgate服务器");
+
 // The entry every load puts first: the project's own tunnel server. It is never stored.
 ServerConfig builtInConfig()
 {
     ServerConfig config;
-    config.name = QStringLiteral("HalvornMarrowgate服务器");
+    // Stored and matched as it is; the cards show it translated.
+    config.name = QString::fromUtf8(BUILT_IN_NAME);
     config.serverAddr = QStringLiteral(MARROWGATE_BUILTIN_SERVER_ADDR);
     config.serverPort = 7000;
     config.token = QStringLiteral("tQenvobRxaL");
@@ -306,6 +312,16 @@ void ServerConfigManager::setTheme(int theme)
     QSettings().setValue(KEY_THEME, theme);
 }
 
+QString ServerConfigManager::getLanguage() const
+{
+    return QSettings().value(KEY_LANGUAGE, QStringLiteral("zh")).toString();
+}
+
+void ServerConfigManager::setLanguage(const QString &code)
+{
+    QSettings().setValue(KEY_LANGUAGE, code);
+}
+
 QString ServerConfigManager::getLastProtocol() const
 {
     const QString stored
@@ -388,17 +404,18 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append, Q
     const QByteArray text = file.read(MAX_IMPORT_FILE_SIZE + 1);
     file.close();
     if (text.size() > MAX_IMPORT_FILE_SIZE)
-        return fail(QStringLiteral("文件大于 1 MiB"));
+        return fail(QCoreApplication::translate("ServerConfigManager", "文件大于 1 MiB"));
 
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(text, &error);
     if (error.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("不是有效的 JSON：%1").arg(error.errorString()));
+        return fail(QCoreApplication::translate("ServerConfigManager", "不是有效的 JSON：%1")
+                        .arg(error.errorString()));
     if (!document.isArray())
-        return fail(QStringLiteral("文件内容不是 JSON 数组"));
+        return fail(QCoreApplication::translate("ServerConfigManager", "文件内容不是 JSON 数组"));
     const QJsonArray array = document.array();
     if (array.isEmpty())
-        return fail(QStringLiteral("文件中没有服务器"));
+        return fail(QCoreApplication::translate("ServerConfigManager", "文件中没有服务器"));
 
     // The accepted entries are collected first, so the list changes only once the whole file has
     // been read.
@@ -417,7 +434,8 @@ bool ServerConfigManager::importFromFile(const QString &filePath, bool append, Q
                         [](const ServerConfig &config) { return !config.isBuiltIn; })
         : 0;
     if (kept + imported.size() > MAX_STORED_SERVERS)
-        return fail(QStringLiteral("导入后服务器将超过 %1 个").arg(MAX_STORED_SERVERS));
+        return fail(QCoreApplication::translate("ServerConfigManager", "导入后服务器将超过 %1 个")
+                        .arg(MAX_STORED_SERVERS));
 
     if (!append)
         m_configs.clear();

@@ -77,6 +77,9 @@ public:
     // 0 light, 1 dark; other stored values are returned as stored.
     int getTheme() const;
     void setTheme(int theme);
+    // The language the window speaks, "zh" or "en"; "zh" when none is stored.
+    QString getLanguage() const;
+    void setLanguage(const QString &code);
     // The protocol of the last tunnel started, "tcp", "udp" or "tcp+udp"; a missing or unknown value
     // reads "tcp".
     QString getLastProtocol() const;

@@ -5,6 +5,7 @@
 
 #include "core/tunneladdress.h"
 
+#include <QCoreApplication>
 #include <QNetworkProxy>
 #include <QTcpSocket>
 
@@ -16,13 +17,13 @@ QString reasonFor(QAbstractSocket::SocketError error, const QString &errorString
 {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("连接被拒绝");
+        return QCoreApplication::translate("TcpProbe", "连接被拒绝");
     case QAbstractSocket::RemoteHostClosedError:
-        return QStringLiteral("连接被重置");
+        return QCoreApplication::translate("TcpProbe", "连接被重置");
     case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("无法解析地址");
+        return QCoreApplication::translate("TcpProbe", "无法解析地址");
     case QAbstractSocket::NetworkError:
-        return QStringLiteral("网络不可达");
+        return QCoreApplication::translate("TcpProbe", "网络不可达");
     default:
         return errorString;
     }
@@ -37,8 +38,9 @@ TcpProbe::TcpProbe(const QString &host, int port, QObject *parent)
     // A visitor comes straight from the internet: a proxy configured on this computer is not theirs.
     m_socket->setProxy(QNetworkProxy::NoProxy);
     m_timeout.setSingleShot(true);
-    connect(&m_timeout, &QTimer::timeout, this,
-            [this] { finish(false, QStringLiteral("%1 秒内无应答").arg(TIMEOUT_MS / 1000)); });
+    connect(&m_timeout, &QTimer::timeout, this, [this] {
+        finish(false, QCoreApplication::translate("TcpProbe", "%1 秒内无应答").arg(TIMEOUT_MS / 1000));
+    });
     // The round trip starts with the first packet: a slow name lookup is not the server's delay.
     connect(m_socket, &QAbstractSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ConnectingState)

@@ -4,6 +4,8 @@
 
 #include "core/tunneladdress.h"
 
+#include <QCoreApplication>
+
 TunnelReachability::TunnelReachability(FrpcManager *controller, QObject *parent)
     : QObject(parent)
     , m_controller(controller)
@@ -27,7 +29,8 @@ QString TunnelReachability::warning(int tunnel) const
 {
     if (result(tunnel) != Blocked)
         return {};
-    return QStringLiteral("服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组")
+    return QCoreApplication::translate("TunnelReachability",
+                                       "服务器端口 %1 无法从外部访问，请检查服务器的防火墙或安全组")
         .arg(m_checked.at(tunnel).port);
 }
 
@@ -68,7 +71,10 @@ void TunnelReachability::onChecked(int tunnel, bool reachable, const QString &re
     Checked &checked = found->second;
     checked.result = result;
     const QString address = TunnelAddress::formatHostPort(checked.host, checked.port);
-    emit logMessage(reachable ? QStringLiteral("外部访问检查: %1 可以从外部访问").arg(address)
-                              : QStringLiteral("外部访问检查: %1 无法从外部访问 (%2)").arg(address, reason));
+    emit logMessage(
+        reachable ? QCoreApplication::translate("TunnelReachability", "外部访问检查: %1 可以从外部访问")
+                        .arg(address)
+                  : QCoreApplication::translate("TunnelReachability", "外部访问检查: %1 无法从外部访问 (%2)")
+                        .arg(address, reason));
     emit changed();
 }

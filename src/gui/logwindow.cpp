@@ -7,6 +7,7 @@
 #include "gui/themestyles.h"
 
 #include <QDateTime>
+#include <QEvent>
 #include <QFont>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -37,7 +38,7 @@ LogWindow::LogWindow(QWidget *parent)
 {
     // The view and the buttons are built when the window is first shown: a program that starts at
     // login and rests in the tray need not build, style and lay them out for its first paint.
-    setWindowTitle(QStringLiteral("连接日志"));
+    retranslateUi();
     resize(700, 500);
     applyTheme(true);
 }
@@ -154,12 +155,12 @@ void LogWindow::setupUI()
     auto *buttonLayout = new QHBoxLayout();
     buttonLayout->addStretch();
 
-    m_clearBtn = new QPushButton(QStringLiteral("清空日志"), this);
+    m_clearBtn = new QPushButton(this);
     m_clearBtn->setFixedSize(90, 28);
     m_clearBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
     buttonLayout->addWidget(m_clearBtn);
 
-    m_closeBtn = new QPushButton(QStringLiteral("关闭"), this);
+    m_closeBtn = new QPushButton(this);
     m_closeBtn->setFixedSize(70, 28);
     m_closeBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
     buttonLayout->addWidget(m_closeBtn);
@@ -168,6 +169,24 @@ void LogWindow::setupUI()
 
     connect(m_clearBtn, &QPushButton::clicked, this, &LogWindow::clearLog);
     connect(m_closeBtn, &QPushButton::clicked, this, &LogWindow::close);
+    retranslateUi();
+}
+
+void LogWindow::retranslateUi()
+{
+    setWindowTitle(tr("连接日志"));
+    if (!m_logText)
+        return;
+    m_logText->setAccessibleName(tr("连接日志"));
+    m_clearBtn->setText(tr("清空日志"));
+    m_closeBtn->setText(tr("关闭"));
+}
+
+void LogWindow::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
 }
 
 QString LogWindow::currentTimestamp()

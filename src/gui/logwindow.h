@@ -37,8 +37,13 @@ public:
     // Replaces file paths, tokens, passwords and API keys in one message by placeholders.
     static QString filterSensitiveInfo(const QString &msg);
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void setupUI();
+    // The title and, once built, the buttons and the view's name in the current language.
+    void retranslateUi();
     QString currentTimestamp();
     void keepLine(const QString &line);
     void keepParagraph(QStringView paragraph);

@@ -8,6 +8,7 @@
 #include "core/tunnelreachability.h"
 #include "gui/cardlatencies.h"
 #include "gui/darkthemehelper.h"
+#include "gui/language.h"
 #include "gui/logwindow.h"
 #include "gui/plainmessagebox.h"
 #include "gui/servereditdialog.h"
@@ -23,6 +24,7 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QEvent>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -31,16 +33,17 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QTimer>
 #include <QVBoxLayout>
 
 namespace {
 
 // Said once per run, when closing the window leaves the tunnel running in the tray.
-const char STILL_RUNNING_SUMMARY[] = "Marrowgate 仍在运行";
-const char STILL_RUNNING_BODY[] = "隧道在托盘中继续运行，右键托盘图标可退出";
+const char STILL_RUNNING_SUMMARY[] = QT_TRANSLATE_NOOP("MainWindow", "Marrowgate 仍在运行");
+const char STILL_RUNNING_BODY[] = QT_TRANSLATE_NOOP("MainWindow", "隧道在托盘中继续运行，右键托盘图标可退出");
 
-const char COPIED_CAPTION[] = "✓ 已复制";
+const char COPIED_CAPTION[] = QT_TRANSLATE_NOOP("MainWindow", "✓ 已复制");
 const int COPIED_CAPTION_MS = 1500;
 
 // When what a click on "连接" keeps is written: soon after the address has been painted, and at the
@@ -120,25 +123,25 @@ void MainWindow::setupUI()
     connect(m_reachability, &TunnelReachability::changed, this, &MainWindow::showReachability);
     m_tunnelRows = new TunnelRows(m_frpcManager, m_reachability, this);
     m_tunnelRows->placeAddButton();
+    connect(m_tunnelRows, &TunnelRows::rowsChanged, this, &MainWindow::updateTabOrder);
     topAreaLayout->addWidget(m_tunnelRows->firstRow());
     topAreaLayout->addWidget(m_tunnelRows);
 
     auto *statusLayout = new QHBoxLayout;
     statusLayout->setAlignment(Qt::AlignCenter);
-    m_statusLabel
-        = new QLabel(QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>"), this);
+    m_statusLabel = new QLabel(ThemeStyles::statusLine(FrpcManager::Stopped), this);
     m_statusLabel->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     m_statusLabel->setAlignment(Qt::AlignVCenter);
     m_statusLabel->setTextFormat(Qt::RichText);
 
-    m_copyIPBtn = new QPushButton(QStringLiteral("复制IP"), this);
+    m_copyIPBtn = new QPushButton(this);
     m_copyIPBtn->setFixedWidth(60);
     m_copyIPBtn->setFixedHeight(24);
     m_copyIPBtn->setStyleSheet(QStringLiteral("font-size: 9pt; padding: 2px 6px;"));
     m_copyIPBtn->hide();
     connect(m_copyIPBtn, &QPushButton::clicked, this, &MainWindow::onCopyIP);
 
-    m_copyPortBtn = new QPushButton(QStringLiteral("复制端口"), this);
+    m_copyPortBtn = new QPushButton(this);
     m_copyPortBtn->setFixedWidth(70);
     m_copyPortBtn->setFixedHeight(24);
     m_copyPortBtn->setStyleSheet(QStringLiteral("font-size: 9pt; padding: 2px 6px;"));
@@ -179,13 +182,13 @@ void MainWindow::setupUI()
     mainLayout->addWidget(line);
 
     auto *headerLayout = new QHBoxLayout;
-    auto *titleLabel = new QLabel(QStringLiteral("服务器列表"), this);
-    titleLabel->setStyleSheet(QStringLiteral("font-size: 14pt; font-weight: bold;"));
-    m_addBtn = new QPushButton(QStringLiteral("+ 添加"), this);
+    m_titleLabel = new QLabel(this);
+    m_titleLabel->setStyleSheet(QStringLiteral("font-size: 14pt; font-weight: bold;"));
+    m_addBtn = new QPushButton(this);
     m_addBtn->setFixedWidth(80);
     m_addBtn->setFixedHeight(28);
     m_addBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-    headerLayout->addWidget(titleLabel);
+    headerLayout->addWidget(m_titleLabel);
     headerLayout->addStretch();
     headerLayout->addWidget(m_addBtn);
     mainLayout->addLayout(headerLayout);
@@ -193,6 +196,8 @@ void MainWindow::setupUI()
     m_scrollArea = new QScrollArea(this);
     m_scrollArea->setWidgetResizable(true);
     m_scrollArea->setFrameShape(QFrame::NoFrame);
+    // Tab goes to the cards' buttons, which the list scrolls into view.
+    m_scrollArea->setFocusPolicy(Qt::NoFocus);
     m_scrollArea->setStyleSheet(
         QStringLiteral("QScrollArea { background-color: transparent; border: none; }"));
 
@@ -208,26 +213,38 @@ void MainWindow::setupUI()
     mainLayout->addWidget(m_scrollArea, 1);
 
     auto *bottomLayout = new QHBoxLayout;
-    m_showLogBtn = new QPushButton(QStringLiteral("查看日志"), this);
+    m_showLogBtn = new QPushButton(this);
     m_showLogBtn->setFixedWidth(90);
     m_showLogBtn->setFixedHeight(28);
     m_showLogBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-    m_autoStartCheck = new QCheckBox(QStringLiteral("开机自启动"), this);
-    m_autoConnectCheck = new QCheckBox(QStringLiteral("启动后自动连接"), this);
+    m_autoStartCheck = new QCheckBox(this);
+    m_autoConnectCheck = new QCheckBox(this);
     m_autoConnectCheck->setObjectName(QStringLiteral("autoConnectCheck"));
     m_themeCombo = new QComboBox(this);
     m_themeCombo->setObjectName(QStringLiteral("themeCombo"));
-    m_themeCombo->addItem(QStringLiteral("浅色主题"));
-    m_themeCombo->addItem(QStringLiteral("深色主题"));
+    m_themeCombo->addItem(QString());
+    m_themeCombo->addItem(QString());
+    // Sized again when the language changes its entries.
+    m_themeCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_themeCombo->setMaximumWidth(130);
+    // Each language by its own name, whatever the language shown.
+    m_languageCombo = new QComboBox(this);
+    m_languageCombo->setObjectName(QStringLiteral("languageCombo"));
+    for (const QString &code : Language::codes())
+        m_languageCombo->addItem(Language::nativeName(code), code);
+    m_languageCombo->setCurrentIndex(m_languageCombo->findData(Language::current()));
+    m_languageCombo->setMaximumWidth(130);
     bottomLayout->addWidget(m_showLogBtn);
     bottomLayout->addStretch();
     bottomLayout->addWidget(m_autoStartCheck);
     bottomLayout->addSpacing(12);
     bottomLayout->addWidget(m_autoConnectCheck);
     bottomLayout->addSpacing(12);
+    bottomLayout->addWidget(m_languageCombo);
+    bottomLayout->addSpacing(12);
     bottomLayout->addWidget(m_themeCombo);
     mainLayout->addLayout(bottomLayout);
+    retranslateUi();
 
     connect(m_addBtn, &QPushButton::clicked, this, &MainWindow::onAddServer);
     connect(m_showLogBtn, &QPushButton::clicked, this, &MainWindow::onShowLog);
@@ -240,6 +257,70 @@ void MainWindow::setupUI()
     connect(m_autoConnectCheck, &QCheckBox::toggled, this,
             [](bool checked) { ServerConfigManager::instance().setAutoConnect(checked); });
     connect(m_themeCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onThemeChanged);
+    connect(m_languageCombo, &QComboBox::currentIndexChanged, this, &MainWindow::onLanguageChosen);
+}
+
+void MainWindow::retranslateUi()
+{
+    m_copyIPBtn->setText(tr("复制IP"));
+    ThemeStyles::fitCaption(m_copyIPBtn, 60);
+    m_copyIPBtn->setAccessibleName(tr("复制公网地址的 IP"));
+    m_copyPortBtn->setText(tr("复制端口"));
+    ThemeStyles::fitCaption(m_copyPortBtn, 70);
+    m_copyPortBtn->setAccessibleName(tr("复制公网端口"));
+    m_titleLabel->setText(tr("服务器列表"));
+    m_scrollArea->setAccessibleName(tr("服务器列表"));
+    m_addBtn->setText(tr("+ 添加"));
+    m_addBtn->setAccessibleName(tr("添加服务器"));
+    m_showLogBtn->setText(tr("查看日志"));
+    m_showLogBtn->setAccessibleName(tr("查看连接日志"));
+    m_autoStartCheck->setText(tr("开机自启动"));
+    m_autoConnectCheck->setText(tr("启动后自动连接"));
+    m_themeCombo->setItemText(0, tr("浅色主题"));
+    m_themeCombo->setItemText(1, tr("深色主题"));
+    m_themeCombo->setAccessibleName(tr("主题"));
+    m_languageCombo->setAccessibleName(tr("界面语言"));
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::LanguageChange)
+        return;
+    retranslateUi();
+    {
+        const QSignalBlocker blocker(m_languageCombo);
+        m_languageCombo->setCurrentIndex(m_languageCombo->findData(Language::current()));
+    }
+    // The texts that follow the tunnel's state are made again from it.
+    updateStatusDisplay();
+    if (m_frpcManager->status() == FrpcManager::Running && !m_remotePort.isEmpty())
+        onRemotePortReady(m_remotePort);
+    showReachability();
+    if (!m_localServiceHint->isHidden())
+        onLocalServiceHintChanged(true);
+}
+
+// Tab goes through the controls in reading order: the rows, the status line's buttons, the list and its
+// cards, then the bottom row. Rows and cards made later would otherwise come last.
+void MainWindow::updateTabOrder()
+{
+    QList<QWidget *> order = m_tunnelRows->focusOrder();
+    order << m_copyIPBtn << m_copyPortBtn << m_addBtn;
+    for (int i = 0; i < m_cardsLayout->count(); ++i) {
+        if (auto *card = qobject_cast<ServerCardWidget *>(m_cardsLayout->itemAt(i)->widget()))
+            order << card->focusOrder();
+    }
+    order << m_showLogBtn << m_autoStartCheck << m_autoConnectCheck << m_languageCombo << m_themeCombo;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order.at(i - 1), order.at(i));
+}
+
+void MainWindow::onLanguageChosen(int index)
+{
+    const QString code = m_languageCombo->itemData(index).toString();
+    ServerConfigManager::instance().setLanguage(code);
+    Language::apply(code);
 }
 
 void MainWindow::applyTheme(Theme::Mode mode)
@@ -281,7 +362,7 @@ void MainWindow::showReachability()
         m_reachabilityLabel->clear();
         return;
     case TunnelReachability::Reachable:
-        m_reachabilityLabel->setText(QStringLiteral("外部可访问"));
+        m_reachabilityLabel->setText(tr("外部可访问"));
         m_reachabilityLabel->setStyleSheet(ThemeStyles::successHintSheet());
         break;
     case TunnelReachability::Blocked:
@@ -340,6 +421,7 @@ void MainWindow::loadServerCards()
 
     updateCardStates();
     m_cardLatencies->measureAll();
+    updateTabOrder();
 }
 
 void MainWindow::updateStatusDisplay()
@@ -347,12 +429,10 @@ void MainWindow::updateStatusDisplay()
     const FrpcManager::Status status = m_frpcManager->status();
     switch (m_frpcManager->waitReason()) {
     case FrpcManager::WaitingForNetwork:
-        m_statusLabel->setText(
-            ThemeStyles::statusLineWaiting(QStringLiteral("等待网络..."), m_theme->isDark()));
+        m_statusLabel->setText(ThemeStyles::statusLineWaiting(tr("等待网络..."), m_theme->isDark()));
         break;
     case FrpcManager::WaitingForServer:
-        m_statusLabel->setText(
-            ThemeStyles::statusLineWaiting(QStringLiteral("等待服务器..."), m_theme->isDark()));
+        m_statusLabel->setText(ThemeStyles::statusLineWaiting(tr("等待服务器..."), m_theme->isDark()));
         break;
     case FrpcManager::NotWaiting:
         m_statusLabel->setText(ThemeStyles::statusLine(status));
@@ -414,8 +494,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
             hide();
             if (!m_toldAboutTray) {
                 m_toldAboutTray = true;
-                m_notifications->notifyAlways(QString::fromUtf8(STILL_RUNNING_SUMMARY),
-                                              QString::fromUtf8(STILL_RUNNING_BODY));
+                m_notifications->notifyAlways(tr(STILL_RUNNING_SUMMARY), tr(STILL_RUNNING_BODY));
             }
             return;
         }
@@ -432,8 +511,7 @@ bool MainWindow::confirmEndingTunnel()
 {
     if (m_connectedServerIndex == -1)
         return true;
-    const auto answer = QMessageBox::question(this, QStringLiteral("确认退出"),
-                                              QStringLiteral("隧道正在运行中，确定要退出吗？"),
+    const auto answer = QMessageBox::question(this, tr("确认退出"), tr("隧道正在运行中，确定要退出吗？"),
                                               QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
@@ -456,7 +534,7 @@ void MainWindow::onConnectServer(int index)
 
     const ServerConfig config = configs.at(index);
     if (!config.isValid()) {
-        QMessageBox::warning(this, QStringLiteral("配置错误"), QStringLiteral("服务器配置无效"));
+        QMessageBox::warning(this, tr("配置错误"), tr("服务器配置无效"));
         return;
     }
 
@@ -481,7 +559,7 @@ void MainWindow::onEditServer(int index)
 {
     const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
     if (index >= 0 && index < configs.size() && configs.at(index).isBuiltIn) {
-        QMessageBox::warning(this, QStringLiteral("无法编辑"), QStringLiteral("内置配置不可编辑"));
+        QMessageBox::warning(this, tr("无法编辑"), tr("内置配置不可编辑"));
         return;
     }
     showEditDialog(index);
@@ -493,13 +571,13 @@ void MainWindow::onDeleteServer(int index)
     if (index < 0 || index >= configs.size())
         return;
     if (configs.at(index).isBuiltIn) {
-        QMessageBox::warning(this, QStringLiteral("无法删除"), QStringLiteral("内置配置不可删除"));
+        QMessageBox::warning(this, tr("无法删除"), tr("内置配置不可删除"));
         return;
     }
 
     // The name is shown exactly as typed, never read as markup.
-    QMessageBox question(QMessageBox::Question, QStringLiteral("确认删除"),
-                         QStringLiteral("确定要删除配置 \"%1\" 吗？").arg(configs.at(index).name),
+    QMessageBox question(QMessageBox::Question, tr("确认删除"),
+                         tr("确定要删除配置 \"%1\" 吗？").arg(configs.at(index).name),
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setTextFormat(Qt::PlainText);
     if (question.exec() != QMessageBox::Yes)
@@ -556,7 +634,7 @@ void MainWindow::onRemotePortReady(const QString &port)
 void MainWindow::onLocalServiceHintChanged(bool nobodyListens)
 {
     const int localPort = m_frpcManager->tunnelStates().value(0).tunnel.localPort;
-    m_localServiceHint->setText(QStringLiteral("本地端口 %1 上没有程序在监听").arg(localPort));
+    m_localServiceHint->setText(tr("本地端口 %1 上没有程序在监听").arg(localPort));
     m_localServiceHint->setVisible(nobodyListens);
 }
 
@@ -574,7 +652,7 @@ void MainWindow::onLogMessage(const QString &msg)
 
 void MainWindow::onError(const QString &error)
 {
-    QMessageBox::critical(this, QStringLiteral("错误"), error);
+    QMessageBox::critical(this, tr("错误"), error);
 }
 
 void MainWindow::onShowLog()
@@ -605,8 +683,8 @@ void MainWindow::onCopyIP()
     if (m_remotePort.isEmpty() || host.isEmpty())
         return;
     QGuiApplication::clipboard()->setText(host, QClipboard::Clipboard);
-    m_copyIPBtn->setText(QString::fromUtf8(COPIED_CAPTION));
-    QTimer::singleShot(COPIED_CAPTION_MS, this, [this] { m_copyIPBtn->setText(QStringLiteral("复制IP")); });
+    m_copyIPBtn->setText(tr(COPIED_CAPTION));
+    QTimer::singleShot(COPIED_CAPTION_MS, this, [this] { m_copyIPBtn->setText(tr("复制IP")); });
 }
 
 void MainWindow::onCopyPort()
@@ -614,9 +692,8 @@ void MainWindow::onCopyPort()
     if (m_remotePort.isEmpty())
         return;
     QGuiApplication::clipboard()->setText(m_remotePort, QClipboard::Clipboard);
-    m_copyPortBtn->setText(QString::fromUtf8(COPIED_CAPTION));
-    QTimer::singleShot(COPIED_CAPTION_MS, this,
-                       [this] { m_copyPortBtn->setText(QStringLiteral("复制端口")); });
+    m_copyPortBtn->setText(tr(COPIED_CAPTION));
+    QTimer::singleShot(COPIED_CAPTION_MS, this, [this] { m_copyPortBtn->setText(tr("复制端口")); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -678,11 +755,10 @@ bool MainWindow::connectServerByName(const QString &name, int localPort,
             matches << i;
     }
     if (matches.size() != 1) {
-        const QString reason = matches.isEmpty()
-            ? QStringLiteral("没有名为“%1”的服务器。").arg(name)
-            : QStringLiteral("有 %1 个服务器都名为“%2”，无法确定要连接哪一个。")
-                  .arg(QString::number(matches.size()), name);
-        showPlainMessage(this, QMessageBox::Warning, QStringLiteral("无法连接"), reason);
+        const QString reason = matches.isEmpty() ? tr("没有名为“%1”的服务器。").arg(name)
+                                                 : tr("有 %1 个服务器都名为“%2”，无法确定要连接哪一个。")
+                                                       .arg(QString::number(matches.size()), name);
+        showPlainMessage(this, QMessageBox::Warning, tr("无法连接"), reason);
         return false;
     }
     const int index = matches.first();
@@ -710,11 +786,11 @@ bool MainWindow::connectAtStart()
     const QList<ServerConfig> configs = store.getConfigs();
     for (int i = 0; i < configs.size(); ++i) {
         if (configs.at(i).name == name) {
-            m_logWindow->appendLog(QStringLiteral("启动后自动连接: %1").arg(name));
+            m_logWindow->appendLog(tr("启动后自动连接: %1").arg(name));
             onConnectServer(i);
             return m_connectedServerIndex == i;
         }
     }
-    m_logWindow->appendLog(QStringLiteral("启动后自动连接: 服务器“%1”已不存在，未连接").arg(name));
+    m_logWindow->appendLog(tr("启动后自动连接: 服务器“%1”已不存在，未连接").arg(name));
     return false;
 }

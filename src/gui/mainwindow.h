@@ -49,6 +49,7 @@ public:
     bool connectAtStart();
 
 protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
 
@@ -78,6 +79,11 @@ private slots:
 
 private:
     void setupUI();
+    // Sets every fixed text and accessible name in the current language.
+    void retranslateUi();
+    void updateTabOrder();
+    // Shows the chosen language at once and keeps it for the next start.
+    void onLanguageChosen(int index);
     void applyTheme(Theme::Mode mode);
     void loadSettings();
     void saveSettings();
@@ -117,6 +123,8 @@ private:
     // Why the connection still waits, after a while: the server's address and the reason.
     QLabel *m_waitHint = nullptr;
     QComboBox *m_themeCombo = nullptr;
+    QComboBox *m_languageCombo = nullptr;
+    QLabel *m_titleLabel = nullptr;
     QPushButton *m_copyIPBtn = nullptr;
     QPushButton *m_copyPortBtn = nullptr;
     FrpcManager *m_frpcManager = nullptr;

@@ -5,11 +5,14 @@
 #include "gui/theme.h"
 #include "gui/themestyles.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <utility>
@@ -33,6 +36,7 @@ void ServerCardWidget::setConnected(bool connected)
 {
     m_isConnected = connected;
     updateConnectButton();
+    updateDescription();
 }
 
 void ServerCardWidget::setEnabled(bool enabled)
@@ -46,9 +50,72 @@ void ServerCardWidget::setEnabled(bool enabled)
 void ServerCardWidget::setLatency(std::optional<int> roundTripMs)
 {
     m_unreachable = !roundTripMs;
-    m_latencyLabel->setText(roundTripMs ? QStringLiteral("%1 ms").arg(*roundTripMs)
-                                        : QStringLiteral("无法连接"));
+    m_roundTripMs = roundTripMs;
+    m_latencyLabel->setText(roundTripMs ? QStringLiteral("%1 ms").arg(*roundTripMs) : tr("无法连接"));
     m_latencyLabel->setStyleSheet(ThemeStyles::latencySheet(m_unreachable, Theme::isDark(this)));
+    updateDescription();
+}
+
+QList<QWidget *> ServerCardWidget::focusOrder() const
+{
+    // The close button sits in the top corner, above the others.
+    QList<QWidget *> order;
+    if (m_deleteBtn)
+        order << m_deleteBtn;
+    if (m_editBtn)
+        order << m_editBtn;
+    order << m_connectBtn;
+    return order;
+}
+
+QString ServerCardWidget::shownName() const
+{
+    const QByteArray name = m_name.toUtf8();
+    return m_isBuiltIn ? QCoreApplication::translate("ServerConfigManager", name.constData()) : m_name;
+}
+
+void ServerCardWidget::retranslateUi()
+{
+    const QString icon = m_isBuiltIn ? QStringLiteral("🔒 ") : QStringLiteral("⚙️ ");
+    const QString suffix = m_isBuiltIn ? tr(" [内置]") : QString();
+    m_nameLabel->setText(icon + shownName() + suffix);
+    if (m_editBtn) {
+        m_editBtn->setText(tr("编辑"));
+        m_editBtn->setAccessibleName(tr("编辑服务器 %1").arg(shownName()));
+    }
+    if (m_deleteBtn) {
+        m_deleteBtn->setAccessibleName(tr("删除服务器 %1").arg(shownName()));
+        m_deleteBtn->setToolTip(m_deleteBtn->accessibleName());
+    }
+    if (m_unreachable)
+        m_latencyLabel->setText(tr("无法连接"));
+    updateConnectText();
+    updateDescription();
+}
+
+void ServerCardWidget::updateDescription()
+{
+    const QString address = m_isBuiltIn ? tr("内置服务器") : m_addressLabel->text();
+    const QString roundTrip = !m_roundTripMs ? (m_unreachable ? tr("无法连接") : tr("尚未测量"))
+                                             : tr("%1 毫秒").arg(*m_roundTripMs);
+    setAccessibleName(shownName());
+    setAccessibleDescription(
+        (m_isConnected ? tr("地址 %1，往返时间 %2，隧道正在运行") : tr("地址 %1，往返时间 %2，隧道未运行"))
+            .arg(address, roundTrip));
+}
+
+void ServerCardWidget::changeEvent(QEvent *event)
+{
+    QFrame::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
+}
+
+void ServerCardWidget::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    if (m_deleteBtn)
+        m_deleteBtn->setGeometry(getCloseButtonRect());
 }
 
 void ServerCardWidget::updateCardTheme()
@@ -108,14 +175,16 @@ void ServerCardWidget::paintEvent(QPaintEvent *event)
     const QRect closeRect = getCloseButtonRect();
     const bool isDark = Theme::isDark(this);
 
-    if (m_closeButtonHovered) {
+    // The keyboard's focus shows as the mouse over it does.
+    const bool highlighted = m_closeButtonHovered || (m_deleteBtn && m_deleteBtn->hasFocus());
+    if (highlighted) {
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(231, 76, 60, 200));
         painter.drawEllipse(closeRect);
     }
 
     QColor crossColor;
-    if (m_closeButtonHovered)
+    if (highlighted)
         crossColor = Qt::white;
     else
         crossColor = isDark ? QColor(180, 180, 180) : QColor(150, 150, 150);
@@ -141,9 +210,7 @@ void ServerCardWidget::setupUI()
     auto *infoLayout = new QVBoxLayout;
     infoLayout->setSpacing(6);
 
-    const QString icon = m_isBuiltIn ? QStringLiteral("🔒 ") : QStringLiteral("⚙️ ");
-    const QString suffix = m_isBuiltIn ? QStringLiteral(" [内置]") : QString();
-    m_nameLabel = new QLabel(icon + m_name + suffix, this);
+    m_nameLabel = new QLabel(this);
     m_nameLabel->setTextFormat(Qt::PlainText);
     m_nameLabel->setStyleSheet(QStringLiteral("font-size: 13pt; font-weight: bold;"));
 
@@ -173,14 +240,14 @@ void ServerCardWidget::setupUI()
     btnLayout->addWidget(m_latencyLabel);
 
     if (!m_isBuiltIn) {
-        m_editBtn = new QPushButton(QStringLiteral("编辑"), this);
+        m_editBtn = new QPushButton(this);
         m_editBtn->setFixedSize(60, 28);
         m_editBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
         connect(m_editBtn, &QPushButton::clicked, this, [this] { emit editClicked(m_index); });
         btnLayout->addWidget(m_editBtn);
     }
 
-    m_connectBtn = new QPushButton(QStringLiteral("连接"), this);
+    m_connectBtn = new QPushButton(this);
     m_connectBtn->setFixedSize(70, 28);
     m_connectBtn->setStyleSheet(QStringLiteral("font-size: 9pt; font-weight: bold;"));
     connect(m_connectBtn, &QPushButton::clicked, this, [this] {
@@ -194,16 +261,38 @@ void ServerCardWidget::setupUI()
     btnLayout->addWidget(m_connectBtn);
 
     mainLayout->addLayout(btnLayout, 0);
+
+    if (!m_isBuiltIn) {
+        m_deleteBtn = new QToolButton(this);
+        m_deleteBtn->setObjectName(QStringLiteral("deleteServerButton"));
+        m_deleteBtn->setAttribute(Qt::WA_TransparentForMouseEvents);
+        m_deleteBtn->setFocusPolicy(Qt::TabFocus);
+        m_deleteBtn->setStyleSheet(QStringLiteral("QToolButton { background: transparent; border: none; }"));
+        m_deleteBtn->setGeometry(getCloseButtonRect());
+        m_deleteBtn->installEventFilter(this);
+        connect(m_deleteBtn, &QToolButton::clicked, this, [this] { emit deleteClicked(m_index); });
+    }
+    retranslateUi();
 }
 
 void ServerCardWidget::updateConnectButton()
 {
-    m_connectBtn->setText(m_isConnected ? QStringLiteral("断开") : QStringLiteral("连接"));
+    updateConnectText();
     m_connectBtn->setStyleSheet(ThemeStyles::connectButtonSheet(m_isConnected));
+}
+
+void ServerCardWidget::updateConnectText()
+{
+    m_connectBtn->setText(m_isConnected ? tr("断开") : tr("连接"));
+    ThemeStyles::fitCaption(m_connectBtn, 70);
+    m_connectBtn->setAccessibleName(m_isConnected ? tr("断开与 %1 的连接").arg(shownName())
+                                                  : tr("连接到 %1").arg(shownName()));
 }
 
 bool ServerCardWidget::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_deleteBtn && (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut))
+        update();
     if (watched == m_connectBtn) {
         // The system reports the second press of a double click once more as a double click; the
         // click that this press completes is not a new action.

@@ -5,8 +5,10 @@
 #include "core/serverconfig.h"
 #include "gui/themestyles.h"
 
+#include <QEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,10 +19,36 @@ ServerEditDialog::ServerEditDialog(int index, QWidget *parent)
     : QDialog(parent)
     , m_index(index)
 {
-    setWindowTitle(index == -1 ? QStringLiteral("添加服务器") : QStringLiteral("编辑服务器"));
     resize(400, 350);
     setAttribute(Qt::WA_DeleteOnClose);
     setupUI();
+    retranslateUi();
+}
+
+void ServerEditDialog::retranslateUi()
+{
+    setWindowTitle(m_index == -1 ? tr("添加服务器") : tr("编辑服务器"));
+    m_nameEdit->setPlaceholderText(tr("例如: 主服务器"));
+    m_addrEdit->setPlaceholderText(tr("例如: 127.0.0.1"));
+    m_tokenEdit->setPlaceholderText(tr("认证令牌"));
+    const std::pair<QWidget *, QString> labels[] = {
+        { m_nameEdit, tr("配置名称:") },        { m_addrEdit, tr("服务器地址:") },
+        { m_portSpin, tr("服务器端口:") },      { m_tokenEdit, tr("Token:") },
+        { m_webPortSpin, tr("Web API 端口:") },
+    };
+    for (const auto &[field, text] : labels) {
+        if (auto *label = qobject_cast<QLabel *>(m_form->labelForField(field)))
+            label->setText(text);
+    }
+    m_saveBtn->setText(tr("保存"));
+    m_cancelBtn->setText(tr("取消"));
+}
+
+void ServerEditDialog::changeEvent(QEvent *event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
 }
 
 void ServerEditDialog::setupUI()
@@ -29,36 +57,40 @@ void ServerEditDialog::setupUI()
     mainLayout->setContentsMargins(20, 20, 20, 20);
     mainLayout->setSpacing(15);
     auto *formLayout = new QFormLayout;
+    m_form = formLayout;
+    // Each field's label names it (its buddy); the texts come with the language.
+    const auto addRow = [this, formLayout](QWidget *field) {
+        auto *label = new QLabel(this);
+        label->setBuddy(field);
+        formLayout->addRow(label, field);
+    };
     formLayout->setSpacing(12);
 
     const QString lineEditSheet = ThemeStyles::lineEditSheet();
 
     m_nameEdit = new QLineEdit(this);
-    m_nameEdit->setPlaceholderText(QStringLiteral("例如: 主服务器"));
     m_nameEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("配置名称:"), m_nameEdit);
+    addRow(m_nameEdit);
 
     m_addrEdit = new QLineEdit(this);
-    m_addrEdit->setPlaceholderText(QStringLiteral("例如: 127.0.0.1"));
     m_addrEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("服务器地址:"), m_addrEdit);
+    addRow(m_addrEdit);
 
     m_portSpin = new QSpinBox(this);
     m_portSpin->setRange(1, 65535);
     m_portSpin->setValue(7000);
     m_portSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    formLayout->addRow(QStringLiteral("服务器端口:"), m_portSpin);
+    addRow(m_portSpin);
 
     m_tokenEdit = new QLineEdit(this);
-    m_tokenEdit->setPlaceholderText(QStringLiteral("认证令牌"));
     m_tokenEdit->setStyleSheet(lineEditSheet);
-    formLayout->addRow(QStringLiteral("Token:"), m_tokenEdit);
+    addRow(m_tokenEdit);
 
     m_webPortSpin = new QSpinBox(this);
     m_webPortSpin->setRange(1, 65535);
     m_webPortSpin->setValue(7400);
     m_webPortSpin->setButtonSymbols(QAbstractSpinBox::NoButtons);
-    formLayout->addRow(QStringLiteral("Web API 端口:"), m_webPortSpin);
+    addRow(m_webPortSpin);
 
     mainLayout->addLayout(formLayout);
 
@@ -66,10 +98,12 @@ void ServerEditDialog::setupUI()
 
     auto *btnLayout = new QHBoxLayout;
     btnLayout->addStretch();
-    auto *saveBtn = new QPushButton(QStringLiteral("保存"), this);
+    auto *saveBtn = new QPushButton(this);
+    m_saveBtn = saveBtn;
     saveBtn->setFixedSize(70, 28);
     saveBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
-    auto *cancelBtn = new QPushButton(QStringLiteral("取消"), this);
+    auto *cancelBtn = new QPushButton(this);
+    m_cancelBtn = cancelBtn;
     cancelBtn->setFixedSize(70, 28);
     cancelBtn->setStyleSheet(QStringLiteral("font-size: 9pt;"));
     btnLayout->addWidget(saveBtn);
@@ -108,13 +142,13 @@ void ServerEditDialog::onSave()
 
     QString problem;
     if (config.name.isEmpty())
-        problem = QStringLiteral("配置名称不能为空");
+        problem = tr("配置名称不能为空");
     else if (config.serverAddr.isEmpty())
-        problem = QStringLiteral("服务器地址不能为空");
+        problem = tr("服务器地址不能为空");
     else if (config.token.isEmpty())
-        problem = QStringLiteral("Token 不能为空");
+        problem = tr("Token 不能为空");
     if (!problem.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("验证失败"), problem);
+        QMessageBox::warning(this, tr("验证失败"), problem);
         return;
     }
 

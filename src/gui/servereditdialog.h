@@ -3,7 +3,9 @@
 
 #include <QDialog>
 
+class QFormLayout;
 class QLineEdit;
+class QPushButton;
 class QSpinBox;
 
 // Adds a server to the store (index -1) or edits the stored server at `index`. Saving checks the
@@ -19,8 +21,13 @@ public:
 signals:
     void saved();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void setupUI();
+    // Sets the title, the labels, the hints and the buttons in the current language.
+    void retranslateUi();
     void loadEntry();
     void onSave();
 
@@ -30,4 +37,7 @@ private:
     QSpinBox *m_portSpin = nullptr;
     QLineEdit *m_tokenEdit = nullptr;
     QSpinBox *m_webPortSpin = nullptr;
+    QFormLayout *m_form = nullptr;
+    QPushButton *m_saveBtn = nullptr;
+    QPushButton *m_cancelBtn = nullptr;
 };

@@ -6,6 +6,7 @@
 #include "gui/plainmessagebox.h"
 #include "gui/themestyles.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
@@ -19,8 +20,10 @@ Action chooseFromMenu(QWidget *parent, const QPoint &globalPos, bool dark)
 {
     QMenu menu(parent);
     menu.setStyleSheet(ThemeStyles::menuSheet(dark));
-    QAction *exportAction = menu.addAction(QStringLiteral("导出服务器列表..."));
-    QAction *importAction = menu.addAction(QStringLiteral("导入服务器列表..."));
+    QAction *exportAction
+        = menu.addAction(QCoreApplication::translate("ServerListTransfer", "导出服务器列表..."));
+    QAction *importAction
+        = menu.addAction(QCoreApplication::translate("ServerListTransfer", "导入服务器列表..."));
     QAction *chosen = menu.exec(globalPos);
     if (chosen == exportAction)
         return Action::Export;
@@ -33,40 +36,49 @@ void exportServers(QWidget *parent)
 {
     const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
                                   .filePath(QStringLiteral("servers.json"));
-    const QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("导出服务器列表"), suggested,
-                                                      QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
+    const QString path = QFileDialog::getSaveFileName(
+        parent, QCoreApplication::translate("ServerListTransfer", "导出服务器列表"), suggested,
+        QCoreApplication::translate("ServerListTransfer", "JSON 文件 (*.json);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 
     QString reason;
     if (!ServerConfigManager::instance().exportToFile(path, &reason)) {
-        showPlainMessage(parent, QMessageBox::Warning, QStringLiteral("导出失败"),
-                         QStringLiteral("无法写入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        showPlainMessage(parent, QMessageBox::Warning,
+                         QCoreApplication::translate("ServerListTransfer", "导出失败"),
+                         QCoreApplication::translate("ServerListTransfer", "无法写入 %1\n\n%2")
+                             .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
-    showPlainMessage(parent, QMessageBox::Information, QStringLiteral("导出完成"),
-                     QStringLiteral("已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
+    showPlainMessage(parent, QMessageBox::Information,
+                     QCoreApplication::translate("ServerListTransfer", "导出完成"),
+                     QCoreApplication::translate("ServerListTransfer",
+                                                 "已将 %1 个服务器导出到 %2\n\n文件中含有令牌，请妥善保管。")
                          .arg(QString::number(ServerConfigManager::instance().getConfigs().size()),
                               QDir::toNativeSeparators(path)));
 }
 
 void importServers(QWidget *parent, bool tunnelRunning, const std::function<void()> &listChanged)
 {
-    const QString path
-        = QFileDialog::getOpenFileName(parent, QStringLiteral("导入服务器列表"),
-                                       QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                                       QStringLiteral("JSON 文件 (*.json);;所有文件 (*)"));
+    const QString path = QFileDialog::getOpenFileName(
+        parent, QCoreApplication::translate("ServerListTransfer", "导入服务器列表"),
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+        QCoreApplication::translate("ServerListTransfer", "JSON 文件 (*.json);;所有文件 (*)"));
     if (path.isEmpty())
         return;
 
-    QMessageBox question(QMessageBox::Question, QStringLiteral("导入服务器列表"),
-                         QStringLiteral("将 %1 中的服务器追加到列表末尾，还是替换现有的服务器？")
+    QMessageBox question(QMessageBox::Question,
+                         QCoreApplication::translate("ServerListTransfer", "导入服务器列表"),
+                         QCoreApplication::translate("ServerListTransfer",
+                                                     "将 %1 中的服务器追加到列表末尾，还是替换现有的服务器？")
                              .arg(QDir::toNativeSeparators(path)),
                          QMessageBox::NoButton, parent);
     question.setTextFormat(Qt::PlainText);
-    QPushButton *appendBtn = question.addButton(QStringLiteral("追加"), QMessageBox::AcceptRole);
-    QPushButton *replaceBtn = question.addButton(QStringLiteral("替换"), QMessageBox::DestructiveRole);
-    question.addButton(QStringLiteral("取消"), QMessageBox::RejectRole);
+    QPushButton *appendBtn = question.addButton(QCoreApplication::translate("ServerListTransfer", "追加"),
+                                                QMessageBox::AcceptRole);
+    QPushButton *replaceBtn = question.addButton(QCoreApplication::translate("ServerListTransfer", "替换"),
+                                                 QMessageBox::DestructiveRole);
+    question.addButton(QCoreApplication::translate("ServerListTransfer", "取消"), QMessageBox::RejectRole);
     question.setDefaultButton(appendBtn);
     question.exec();
     const bool append = question.clickedButton() == appendBtn;
@@ -75,8 +87,9 @@ void importServers(QWidget *parent, bool tunnelRunning, const std::function<void
 
     // Replacing would take away the entry the running tunnel was started from.
     if (!append && tunnelRunning) {
-        QMessageBox::warning(parent, QStringLiteral("无法替换"),
-                             QStringLiteral("隧道正在运行中，请先断开连接再替换服务器列表。"));
+        QMessageBox::warning(parent, QCoreApplication::translate("ServerListTransfer", "无法替换"),
+                             QCoreApplication::translate("ServerListTransfer",
+                                                         "隧道正在运行中，请先断开连接再替换服务器列表。"));
         return;
     }
 
@@ -85,16 +98,20 @@ void importServers(QWidget *parent, bool tunnelRunning, const std::function<void
     int skipped = 0;
     ServerConfigManager &store = ServerConfigManager::instance();
     if (!store.importFromFile(path, append, &reason, &added, &skipped)) {
-        showPlainMessage(parent, QMessageBox::Warning, QStringLiteral("导入失败"),
-                         QStringLiteral("无法导入 %1\n\n%2").arg(QDir::toNativeSeparators(path), reason));
+        showPlainMessage(parent, QMessageBox::Warning,
+                         QCoreApplication::translate("ServerListTransfer", "导入失败"),
+                         QCoreApplication::translate("ServerListTransfer", "无法导入 %1\n\n%2")
+                             .arg(QDir::toNativeSeparators(path), reason));
         return;
     }
     // Reloading puts the built-in entry back in front after a replacing import, as the next start would.
     store.loadConfigs();
     listChanged();
     QMessageBox::information(
-        parent, QStringLiteral("导入完成"),
-        QStringLiteral("已添加 %1 个服务器，跳过 %2 个无效条目。").arg(added).arg(skipped));
+        parent, QCoreApplication::translate("ServerListTransfer", "导入完成"),
+        QCoreApplication::translate("ServerListTransfer", "已添加 %1 个服务器，跳过 %2 个无效条目。")
+            .arg(added)
+            .arg(skipped));
 }
 
 } // namespace ServerListTransfer

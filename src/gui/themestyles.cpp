@@ -2,6 +2,12 @@
 // The theme colours and every coloured style sheet.
 #include "gui/themestyles.h"
 
+#include "gui/language.h"
+
+#include <QCoreApplication>
+#include <QFontMetrics>
+#include <QPushButton>
+
 #include <utility>
 
 namespace {
@@ -233,27 +239,53 @@ QString latencySheet(bool unreachable, bool dark)
                 : QStringLiteral("QLabel { color: #D35400; font-size: 9pt; }");
 }
 
+namespace {
+
+// The status line: its caption and the state in the state's colour (markup), kept out of the texts to
+// translate.
+QString statusLineWith(const char *style, const QString &state)
+{
+    return QCoreApplication::translate("ThemeStyles", "连接状态: %1")
+        .arg(QStringLiteral("<span style='%1'>● %2</span>").arg(QLatin1String(style), state));
+}
+
+} // namespace
+
 QString statusLine(FrpcManager::Status status)
 {
     switch (status) {
     case FrpcManager::Stopped:
-        return QStringLiteral("连接状态: <span style='color: #95A5A6;'>● 未连接</span>");
+        return statusLineWith("color: #95A5A6;", QCoreApplication::translate("ThemeStyles", "未连接"));
     case FrpcManager::Starting:
-        return QStringLiteral("连接状态: <span style='color: #F39C12;'>● 正在连接...</span>");
+        return statusLineWith("color: #F39C12;", QCoreApplication::translate("ThemeStyles", "正在连接..."));
     case FrpcManager::Running:
-        return QStringLiteral("连接状态: <span style='color: #27AE60; font-weight: bold;'>● 已连接</span>");
+        return statusLineWith("color: #27AE60; font-weight: bold;",
+                              QCoreApplication::translate("ThemeStyles", "已连接"));
     case FrpcManager::Stopping:
-        return QStringLiteral("连接状态: <span style='color: #F39C12;'>● 正在断开...</span>");
+        return statusLineWith("color: #F39C12;", QCoreApplication::translate("ThemeStyles", "正在断开..."));
     case FrpcManager::Error:
-        return QStringLiteral("连接状态: <span style='color: #E74C3C;'>● 错误</span>");
+        return statusLineWith("color: #E74C3C;", QCoreApplication::translate("ThemeStyles", "错误"));
     }
     return {};
 }
 
 QString statusLineWaiting(const QString &text, bool dark)
 {
-    return QStringLiteral("连接状态: <span style='color: %1;'>● %2</span>")
-        .arg(QLatin1String(dark ? "#8C96A8" : "#95A5A6"), text.toHtmlEscaped());
+    return statusLineWith(dark ? "color: #8C96A8;" : "color: #95A5A6;", text.toHtmlEscaped());
+}
+
+void fitCaption(QPushButton *button, int minimum)
+{
+    if (Language::current() == Language::codes().first()) {
+        button->setFixedWidth(minimum);
+        return;
+    }
+    QFont font = button->font();
+    font.setPointSize(9);
+    font.setBold(true);
+    // The sheets' padding of 12 pixels on each side, and a little room.
+    const int needed = QFontMetrics(font).horizontalAdvance(button->text()) + 2 * 12 + 4;
+    button->setFixedWidth(qMax(minimum, needed));
 }
 
 QString statusLineRunningAt()

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QPushButton;
+
 // The light and the dark theme: their colours and every style sheet that carries a colour. Both
 // themes share every rule and every measure; only the colours differ.
 namespace ThemeStyles {
@@ -38,5 +40,8 @@ QString statusLine(FrpcManager::Status status);
 QString statusLineWaiting(const QString &text, bool dark);
 // The status line of a running tunnel with its address, given as rich text ("%1" stands for it).
 QString statusLineRunningAt();
+// Gives a button of fixed width `minimum`, the width its Chinese caption was laid out for, or in another
+// language the width its caption needs in the sheets' bold 9 pt if that is more.
+void fitCaption(QPushButton *button, int minimum);
 
 } // namespace ThemeStyles

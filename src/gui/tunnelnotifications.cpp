@@ -30,13 +30,13 @@ TunnelNotifications::TunnelNotifications(FrpcManager *controller, QWidget *windo
     connect(m_notifier, &DesktopNotifier::unavailable, this, &TunnelNotifications::logMessage);
     connect(controller, &FrpcManager::tunnelEvent, this, &TunnelNotifications::onTunnelEvent);
     connect(controller, &FrpcManager::errorOccurred, this,
-            [this](const QString &error) { notify(QStringLiteral("隧道出错"), error); });
+            [this](const QString &error) { notify(tr("隧道出错"), error); });
 }
 
 void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QString &port)
 {
     if (event == FrpcManager::TunnelLost) {
-        notify(QStringLiteral("隧道已断开，正在重新连接"),
+        notify(tr("隧道已断开，正在重新连接"),
                plainStatusText(ThemeStyles::statusLine(FrpcManager::Starting)));
         return;
     }
@@ -48,9 +48,9 @@ void TunnelNotifications::onTunnelEvent(FrpcManager::TunnelEvent event, const QS
     TunnelState first = states.value(0);
     first.port = port;
     const QString remoteInfo = TunnelAddress::stateText(*address, first);
-    const QString summary = event == FrpcManager::TunnelRestored ? QStringLiteral("隧道已恢复")
-        : event == FrpcManager::TunnelPortChanged                ? QStringLiteral("隧道的远程端口已变化")
-                                                                 : QStringLiteral("隧道已建立");
+    const QString summary = event == FrpcManager::TunnelRestored ? tr("隧道已恢复")
+        : event == FrpcManager::TunnelPortChanged                ? tr("隧道的远程端口已变化")
+                                                                 : tr("隧道已建立");
     const QString statusLine = ThemeStyles::statusLineRunningAt().arg(remoteInfo.toHtmlEscaped());
     // Every other tunnel's address on a line of its own.
     const QStringList others = TunnelAddress::stateLines(*address, states.mid(1));

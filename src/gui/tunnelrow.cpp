@@ -8,6 +8,7 @@
 #include <QAbstractSpinBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -47,13 +48,17 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     m_protocol->setStyleSheet(QStringLiteral("font-size: 11pt;"));
     setTunnel(tunnel);
     connect(m_port, &QSpinBox::editingFinished, this, &TunnelRow::edited);
+    // The names of the controls say which port they act on.
+    connect(m_port, &QSpinBox::valueChanged, this, &TunnelRow::retranslateUi);
     connect(m_protocol, &QComboBox::activated, this, &TunnelRow::edited);
 
     if (kind == First) {
         m_protocol->setObjectName(QStringLiteral("protocolCombo"));
-        auto *label = new QLabel(QStringLiteral("本地端口"), this);
-        label->setStyleSheet(QStringLiteral("font-size: 12pt; font-weight: 600;"));
-        m_line->addWidget(label, 0, Qt::AlignVCenter);
+        m_label = new QLabel(this);
+        m_label->setStyleSheet(QStringLiteral("font-size: 12pt; font-weight: 600;"));
+        m_label->setBuddy(m_port);
+        retranslateUi();
+        m_line->addWidget(m_label, 0, Qt::AlignVCenter);
         m_line->addWidget(m_port, 0, Qt::AlignVCenter);
         m_line->addWidget(m_protocol, 0, Qt::AlignVCenter);
         return;
@@ -61,8 +66,8 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
 
     setObjectName(QStringLiteral("tunnelRow"));
     auto *remove = new QPushButton(QStringLiteral("−"), this);
+    m_remove = remove;
     remove->setObjectName(QStringLiteral("removeTunnelButton"));
-    remove->setToolTip(QStringLiteral("删除端口"));
     remove->setFixedSize(32, 32);
     connect(remove, &QPushButton::clicked, this, &TunnelRow::removeRequested);
     m_address = new QLabel(this);
@@ -71,7 +76,7 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     m_address->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_address->setFixedWidth(300);
     m_address->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    m_copy = new QPushButton(QStringLiteral("复制"), this);
+    m_copy = new QPushButton(this);
     m_copy->setFixedSize(60, 24);
     // Keeps its place while hidden, so that the row keeps its width.
     QSizePolicy keepPlace = m_copy->sizePolicy();
@@ -80,13 +85,14 @@ TunnelRow::TunnelRow(Kind kind, const Tunnel &tunnel, QWidget *parent)
     m_copy->hide();
     connect(m_copy, &QPushButton::clicked, this, [this] {
         QGuiApplication::clipboard()->setText(m_copyText, QClipboard::Clipboard);
-        m_copy->setText(QStringLiteral("✓ 已复制"));
-        QTimer::singleShot(COPIED_CAPTION_MS, m_copy, [this] { m_copy->setText(QStringLiteral("复制")); });
+        m_copy->setText(tr("✓ 已复制"));
+        QTimer::singleShot(COPIED_CAPTION_MS, m_copy, [this] { m_copy->setText(tr("复制")); });
     });
     m_hint = new QLabel(this);
     m_hint->setAlignment(Qt::AlignCenter);
     m_hint->setTextFormat(Qt::PlainText);
     m_hint->hide();
+    retranslateUi();
     applyTheme();
     if (Theme *theme = Theme::of(this))
         connect(theme, &Theme::changed, this, &TunnelRow::applyTheme);
@@ -143,6 +149,38 @@ void TunnelRow::addProtocols(QComboBox *combo)
     combo->addItem(QStringLiteral("TCP"), int(Tunnel::Tcp));
     combo->addItem(QStringLiteral("UDP"), int(Tunnel::Udp));
     combo->addItem(QStringLiteral("TCP+UDP"), int(Tunnel::TcpUdp));
+}
+
+void TunnelRow::retranslateUi()
+{
+    const int port = m_port->value();
+    m_port->setAccessibleName(tr("本地端口"));
+    m_protocol->setAccessibleName(tr("端口 %1 的协议").arg(port));
+    if (m_label)
+        m_label->setText(tr("本地端口"));
+    if (m_remove) {
+        m_remove->setToolTip(tr("删除端口"));
+        m_remove->setAccessibleName(tr("删除端口 %1").arg(port));
+    }
+    if (m_copy) {
+        m_copy->setText(tr("复制"));
+        m_copy->setAccessibleName(tr("复制端口 %1 的地址").arg(port));
+    }
+}
+
+QList<QWidget *> TunnelRow::focusOrder() const
+{
+    QList<QWidget *> order { m_port, m_protocol };
+    if (m_remove)
+        order << m_remove << m_copy;
+    return order;
+}
+
+void TunnelRow::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
 }
 
 void TunnelRow::applyTheme()

@@ -43,17 +43,26 @@ public:
 
     // Fills a protocol selector with "TCP", "UDP" and "TCP+UDP", each with its Tunnel::Protocol.
     static void addProtocols(QComboBox *combo);
+    // The row's controls in reading order.
+    QList<QWidget *> focusOrder() const;
 
 signals:
     // The port's editing finished or another protocol was chosen.
     void edited();
     void removeRequested();
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
     void applyTheme();
+    // Sets the texts and the accessible names (which name the row's port) in the current language.
+    void retranslateUi();
 
     Tunnel m_applied;
     QHBoxLayout *m_line = nullptr;
+    QLabel *m_label = nullptr;
+    QPushButton *m_remove = nullptr;
     QSpinBox *m_port = nullptr;
     QComboBox *m_protocol = nullptr;
     QLabel *m_address = nullptr;

@@ -8,6 +8,7 @@
 #include "core/tunnelreachability.h"
 #include "gui/tunnelrow.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -22,7 +23,8 @@ TunnelRows::TunnelRows(FrpcManager *controller, TunnelReachability *reachability
     m_layout->setContentsMargins(0, 0, 0, 0);
     m_layout->setSpacing(6);
     m_addButton->setObjectName(QStringLiteral("addTunnelButton"));
-    m_addButton->setToolTip(QStringLiteral("添加端口"));
+    m_addButton->setToolTip(tr("添加端口"));
+    m_addButton->setAccessibleName(tr("添加端口"));
     m_addButton->setFixedSize(32, 32);
     connect(m_addButton, &QPushButton::clicked, this, [this] {
         addRow({ nextFreePort(), Tunnel::Tcp }, true);
@@ -81,6 +83,7 @@ void TunnelRows::addRow(const Tunnel &tunnel, bool apply)
     connect(row, &TunnelRow::removeRequested, this, [this, row] { removeRow(row); });
 
     m_addButton->setEnabled(m_rows.size() < Tunnel::MAX_TUNNELS);
+    emit rowsChanged();
     if (apply) {
         if (live())
             m_controller->addTunnel(tunnel);
@@ -101,6 +104,7 @@ void TunnelRows::removeRow(TunnelRow *row)
         m_controller->removeTunnel(index);
     m_addButton->setEnabled(m_rows.size() < Tunnel::MAX_TUNNELS);
     setVisible(m_rows.size() > 1);
+    emit rowsChanged();
     save();
 }
 
@@ -130,15 +134,34 @@ void TunnelRows::showStates()
         row->showAddress(address, TunnelAddress::copyText(m_host, state));
         QStringList hints;
         if (!state.error.isEmpty())
-            hints << QStringLiteral("服务器拒绝了此端口: ") + state.error;
+            hints << tr("服务器拒绝了此端口: %1").arg(state.error);
         else if (state.nobodyListens)
-            hints << QStringLiteral("本地端口 %1 上没有程序在监听").arg(row->applied().localPort);
+            hints << tr("本地端口 %1 上没有程序在监听").arg(row->applied().localPort);
         // Both may be at fault at once: no program here, and the server's firewall.
         const QString blocked = m_reachability->warning(i);
         if (running && !state.port.isEmpty() && !blocked.isEmpty())
             hints << blocked;
         row->showHints(hints);
     }
+}
+
+QList<QWidget *> TunnelRows::focusOrder() const
+{
+    QList<QWidget *> order = firstRow()->focusOrder();
+    order << m_addButton;
+    for (const TunnelRow *row : m_rows.mid(1))
+        order << row->focusOrder();
+    return order;
+}
+
+void TunnelRows::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() != QEvent::LanguageChange)
+        return;
+    m_addButton->setToolTip(tr("添加端口"));
+    m_addButton->setAccessibleName(tr("添加端口"));
+    showStates();
 }
 
 void TunnelRows::save() const

@@ -36,6 +36,15 @@ public:
     void setTunnels(const QList<Tunnel> &tunnels);
     // The server address the rows' public addresses are shown with.
     void setHost(const QString &host) { m_host = host; }
+    // The controls of every row and the add button, in reading order.
+    QList<QWidget *> focusOrder() const;
+
+signals:
+    // A row was added or removed.
+    void rowsChanged();
+
+protected:
+    void changeEvent(QEvent *event) override;
 
 private:
     void addRow(const Tunnel &tunnel, bool apply);

@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QColor>
+#include <QEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QPainter>
@@ -59,15 +60,31 @@ TunnelTrayIcon::~TunnelTrayIcon()
 void TunnelTrayIcon::createMenu()
 {
     m_menu = std::make_unique<QMenu>();
-    m_showAction = m_menu->addAction(QStringLiteral("显示窗口"));
-    m_copyAction = m_menu->addAction(QStringLiteral("复制地址"));
-    m_disconnectAction = m_menu->addAction(QStringLiteral("断开"));
+    m_showAction = m_menu->addAction(QString());
+    m_copyAction = m_menu->addAction(QString());
+    m_disconnectAction = m_menu->addAction(QString());
     m_menu->addSeparator();
-    m_quitAction = m_menu->addAction(QStringLiteral("退出"));
+    m_quitAction = m_menu->addAction(QString());
+    retranslateUi();
     connect(m_showAction, &QAction::triggered, this, &TunnelTrayIcon::showWindowRequested);
     connect(m_copyAction, &QAction::triggered, this, &TunnelTrayIcon::copyAddressRequested);
     connect(m_disconnectAction, &QAction::triggered, this, &TunnelTrayIcon::disconnectRequested);
     connect(m_quitAction, &QAction::triggered, this, &TunnelTrayIcon::quitRequested);
+}
+
+void TunnelTrayIcon::retranslateUi()
+{
+    m_showAction->setText(tr("显示窗口"));
+    m_copyAction->setText(tr("复制地址"));
+    m_disconnectAction->setText(tr("断开"));
+    m_quitAction->setText(tr("退出"));
+}
+
+bool TunnelTrayIcon::event(QEvent *event)
+{
+    if (event->type() == QEvent::LanguageChange)
+        retranslateUi();
+    return QObject::event(event);
 }
 
 void TunnelTrayIcon::setState(Look look, const QString &statusText, const QString &address)

@@ -32,6 +32,8 @@ public:
     // Shows the tunnel's state: the mark, the tooltip (status in plain text, with address while
     // connected) and which menu entries apply.
     void setState(Look look, const QString &statusText, const QString &address);
+    // Names the menu's entries in the current language (the tooltip comes with the next state).
+    void retranslateUi();
 
     Look look() const { return m_look; }
     QSystemTrayIcon *systemTrayIcon() const { return m_icon; }
@@ -46,6 +48,10 @@ signals:
     void copyAddressRequested();
     void disconnectRequested();
     void quitRequested();
+
+protected:
+    // Renames the menu's entries when the language changes (the window passes the event on).
+    bool event(QEvent *event) override;
 
 private:
     void createMenu();

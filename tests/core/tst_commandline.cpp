@@ -149,6 +149,11 @@ void TestCommandLine::answersWithoutADisplay_data()
                                   << "sctp";
     QTest::newRow("bad port suffix") << QStringList { "--connect", "a", "--port", "80", "--port", "81/tpc" }
                                      << 2 << QString() << "81/tpc";
+    QTest::newRow("help in English") << QStringList { "--lang", "en", "--help" } << 0 << "Usage: Marrowgate"
+                                     << QString();
+    QTest::newRow("error in English") << QStringList { "--port", "80", "-lang=en" } << 2 << QString()
+                                      << "--port can only be used with --connect";
+    QTest::newRow("unknown language") << QStringList { "--lang", "fr" } << 2 << QString() << "“fr”";
 }
 
 void TestCommandLine::answersWithoutADisplay()

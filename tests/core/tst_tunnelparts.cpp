@@ -5,8 +5,11 @@
 #include "core/platform/localports.h"
 #include "core/proxyname.h"
 #include "core/reachabilitycheck.h"
+#include "core/sharecode.h"
 #include "core/tunneladdress.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -28,6 +31,8 @@ private slots:
     void installationNumberIsKept();
     void nameTaken_data();
     void nameTaken();
+    void shareCodes_data();
+    void shareCodes();
     void procNetUdp_data();
     void procNetUdp();
     void watchReportsUntilAProgramListens_data();
@@ -125,6 +130,90 @@ void TestTunnelParts::nameTaken()
     QFETCH(QString, text);
     QFETCH(bool, taken);
     QCOMPARE(ProxyName::isNameTakenError(text), taken);
+}
+
+namespace {
+// A code holding the record given, as another version of the program (or a forger) could write it.
+QString codeOf(const QJsonObject &record)
+{
+    return QStringLiteral("marrowgate://join/")
+        + QString::fromLatin1(QJsonDocument(record)
+                                  .toJson(QJsonDocument::Compact)
+                                  .toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+}
+
+QJsonObject builtInRecord()
+{
+    return { { "v", 1 },
+             { "b", true },
+             { "n", "tunnel_77" },
+             { "p", "tcp+udp" },
+             { "k", "Abcdefghijklmnopqrstuv" },
+             { "l", 25565 },
+             { "d", "我的世界" } };
+}
+} // namespace
+
+void TestTunnelParts::shareCodes_data()
+{
+    QTest::addColumn<QString>("text");
+    // What the refusal names; empty for a code that must be read.
+    QTest::addColumn<QString>("refusal");
+
+    ShareCode own;
+    own.serverAddr = QStringLiteral("[2001:db8::1]");
+    own.serverPort = 7001;
+    own.token = QStringLiteral("to\"ken\\ with = and #");
+    own.name = QStringLiteral("tunnel_1");
+    own.protocol = Tunnel::Udp;
+    own.secretKey = ShareCode::newSecretKey();
+    own.hostPort = 3389;
+    QTest::newRow("own server, written here") << own.toText() << QString();
+    const QString builtIn = codeOf(builtInRecord());
+    QTest::newRow("built-in, wrapped by a chat")
+        << builtIn.left(30) + "\n  " + builtIn.mid(30) + "/" << QString();
+
+    QJsonObject record = builtInRecord();
+    record.insert("v", 2);
+    QTest::newRow("newer version") << codeOf(record) << "2";
+    record = builtInRecord();
+    record.insert("l", 65536);
+    QTest::newRow("port out of range") << codeOf(record) << "端口";
+    record.insert("l", 80.5);
+    QTest::newRow("fractional port") << codeOf(record) << "端口";
+    record = builtInRecord();
+    record.remove("k");
+    QTest::newRow("no secret") << codeOf(record) << "密钥";
+    record = builtInRecord();
+    record.insert("k", "short");
+    QTest::newRow("weak secret") << codeOf(record) << "密钥";
+    record = builtInRecord();
+    record.insert("n", "a\"\nserverAddr = \"evil");
+    QTest::newRow("name that would add keys") << codeOf(record) << "名称";
+    record = builtInRecord();
+    record.remove("b");
+    QTest::newRow("no server") << codeOf(record) << "服务器地址";
+    QTest::newRow("other scheme") << "https://example.net/join"
+                                  << "marrowgate://join/";
+    QTest::newRow("cut off") << builtIn.left(builtIn.size() - 9) << "完整";
+    QTest::newRow("too long") << "marrowgate://join/" + QString(500, 'A') << "太长";
+}
+
+void TestTunnelParts::shareCodes()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, refusal);
+    QString error;
+    const std::optional<ShareCode> code = ShareCode::fromText(text, &error);
+    if (!refusal.isEmpty()) {
+        QVERIFY2(!code, qPrintable(text));
+        QVERIFY2(error.contains(refusal), qPrintable(error));
+        return;
+    }
+    QVERIFY2(code, qPrintable(error));
+    QVERIFY(code->toText().size() < 400);
+    QCOMPARE(ShareCode::fromText(code->toText()), code);
+    QVERIFY(code->secretKey.size() >= 22);
 }
 
 void TestTunnelParts::procNetUdp_data()

@@ -2,6 +2,8 @@
 // Desktop notifications: what every system shares (reporting an unavailable service once).
 #include "core/platform/desktopnotifier.h"
 
+#include <QCoreApplication>
+
 DesktopNotifier::DesktopNotifier(QObject *parent)
     : QObject(parent)
 { }
@@ -11,5 +13,5 @@ void DesktopNotifier::reportUnavailable(const QString &reason)
     if (m_reportedUnavailable)
         return;
     m_reportedUnavailable = true;
-    emit unavailable(QStringLiteral("桌面通知不可用: %1").arg(reason));
+    emit unavailable(QCoreApplication::translate("DesktopNotifier", "桌面通知不可用: %1").arg(reason));
 }

@@ -2,6 +2,7 @@
 // Desktop notifications on Linux, over the session bus's notification service.
 #include "core/platform/desktopnotifier.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusError>
 #include <QDBusMessage>
@@ -34,7 +35,7 @@ bool sessionBusKnown()
 void DesktopNotifier::notify(const QString &summary, const QString &body)
 {
     if (!sessionBusKnown()) {
-        reportUnavailable(QStringLiteral("没有会话总线"));
+        reportUnavailable(QCoreApplication::translate("DesktopNotifier", "没有会话总线"));
         return;
     }
     QDBusConnection bus = QDBusConnection::sessionBus();
