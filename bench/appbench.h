@@ -20,9 +20,12 @@ namespace AppBench {
 
 inline const int kColdStartRuns = 15;
 inline const int kConnectRounds = 3;
+// With the real client, beside the bare client's start.
+inline const int kRealClientRounds = 5;
 inline const int kLogLines = 10000;
 inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
+inline const int kTenTunnelWakeupSeconds = 20;
 
 // Started first thing in main: the phases of a start are measured from it.
 extern QElapsedTimer g_mainClock;
@@ -82,10 +85,14 @@ struct ConnectionFigures
     QString runningWakeups;
     QString problem;
 };
-ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups);
+ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups,
+                                int rounds = kConnectRounds);
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address);
+void measureTenTunnelWakeups(int index, const QString &shownAddress);
+int childTenTunnels(const QStringList &arguments);
 int childConnect(const QStringList &arguments);
-void measureRealClient(const QString &frpDir);
+enum class RealClientParts { Click, TenTunnels };
+void measureRealClient(const QString &frpDir, RealClientParts parts = RealClientParts::Click);
 
 int takeScreenshots(const QString &folder);
 

@@ -45,11 +45,13 @@
 
 namespace AppBench {
 
+int freePort();
+
 // --- Connecting through the window ---------------------------------------------------------------
 
 // Clicks "连接" and "断开" on the card of one server in rounds; optionally counts wake-ups while
 // stopped and while running.
-ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups)
+ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups, int rounds)
 {
     ConnectionFigures figures;
     MainWindow window;
@@ -67,7 +69,7 @@ ConnectionFigures connectRounds(int index, const QString &shownAddress, bool cou
     if (countWakeups)
         figures.stoppedWakeups = wakeups(kWakeupSeconds);
 
-    for (int round = 0; round < kConnectRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         QPushButton *connectButton = cardButton(&window, index, QStringLiteral("连接"));
         if (!connectButton || !status) {
             figures.problem = QStringLiteral("no \"连接\" button on the card");
@@ -97,6 +99,40 @@ ConnectionFigures connectRounds(int index, const QString &shownAddress, bool cou
     return figures;
 }
 
+// Ten tunnels, no program listening on any of their local ports: the timer wake-ups of the whole
+// program while they are up, counted once the first looks are over. With the real client against a
+// local server, so that the public addresses answer as they do for a user.
+void measureTenTunnelWakeups(int index, const QString &shownAddress)
+{
+    MainWindow window;
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+        say(QStringLiteral("ten tunnels: the window was not shown"));
+        return;
+    }
+    QList<Tunnel> tunnels;
+    for (int i = 0; i < Tunnel::MAX_TUNNELS; ++i)
+        tunnels.append({ freePort(), Tunnel::Tcp });
+    window.setTunnels(tunnels);
+    spin(1000);
+    QLabel *status = statusLabel(&window);
+    QPushButton *connectButton = cardButton(&window, index, QStringLiteral("连接"));
+    QString problem;
+    if (!connectButton || !status || clickUntilShown(connectButton, status, shownAddress, &problem) < 0) {
+        say(QStringLiteral("ten tunnels: not up (%1)").arg(problem));
+        return;
+    }
+    spin(2000);
+    const QString counted = wakeups(kTenTunnelWakeupSeconds);
+    say(QStringLiteral("timer wake-ups over %1 s with %2 tunnels up, no program on their local ports: %3 "
+                       "(goal: at most one per 5 s in all)")
+            .arg(kTenTunnelWakeupSeconds)
+            .arg(tunnels.size())
+            .arg(counted));
+    if (QPushButton *disconnectButton = cardButton(&window, index, QStringLiteral("断开")))
+        clickUntilShown(disconnectButton, status, QStringLiteral("未连接"));
+}
+
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address)
 {
     if (!figures.problem.isEmpty()) {
@@ -112,12 +148,19 @@ void reportConnection(const QString &client, const ConnectionFigures &figures, c
             .arg(median(figures.disconnectMs), 0, 'f', 0));
 }
 
+int childTenTunnels(const QStringList &arguments)
+{
+    prepareStore();
+    measureTenTunnelWakeups(arguments.value(0).toInt(), QStringLiteral("127.0.0.1:"));
+    return 0;
+}
+
 int childConnect(const QStringList &arguments)
 {
     const int index = arguments.value(0).toInt();
     const QString address = arguments.value(1);
     prepareStore();
-    const ConnectionFigures figures = connectRounds(index, address, false);
+    const ConnectionFigures figures = connectRounds(index, address, false, kRealClientRounds);
     if (!figures.problem.isEmpty()) {
         say(QStringLiteral("problem ") + figures.problem);
         return 1;
@@ -125,6 +168,56 @@ int childConnect(const QStringList &arguments)
     say(QStringLiteral("connect ") + joined(figures.connectMs, 1));
     say(QStringLiteral("disconnect ") + joined(figures.disconnectMs, 1));
     return 0;
+}
+
+// The status reply of a client's web API, asked with a blocking socket; empty when it does not answer.
+QByteArray statusReply(int port, const QByteArray &credentials)
+{
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
+    if (!socket.waitForConnected(50))
+        return {};
+    socket.write("GET /api/status HTTP/1.0\r\nAuthorization: Basic " + credentials.toBase64() + "\r\n\r\n");
+    QByteArray reply;
+    while (socket.waitForReadyRead(200))
+        reply += socket.readAll();
+    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
+}
+
+// The bare client with one TCP proxy: milliseconds from its start until its status lists the proxy
+// running with a port (asked every millisecond); -1 on time-out.
+double bareClientStart(const QString &frpc, int serverPort, const QString &token, int webPort,
+                       QTemporaryDir &work)
+{
+    QFile file(work.filePath(QStringLiteral("bare.toml")));
+    file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    file.write(QStringLiteral("serverAddr = \"127.0.0.1\"\nserverPort = %1\nauth.token = \"%2\"\n"
+                              "webServer.addr = \"127.0.0.1\"\nwebServer.port = %3\n"
+                              "webServer.user = \"u\"\nwebServer.password = \"p\"\n"
+                              "[[proxies]]\nname = \"bare_click\"\ntype = \"tcp\"\nlocalPort = 20000\n")
+                   .arg(serverPort)
+                   .arg(token)
+                   .arg(webPort)
+                   .toUtf8());
+    file.close();
+    QProcess client;
+    client.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    client.start(frpc, { QStringLiteral("-c"), file.fileName() });
+    double result = -1;
+    while (clock.elapsed() < 10000) {
+        const QByteArray body = statusReply(webPort, "u:p");
+        if (body.contains("\"running\"") && body.contains("\"remote_addr\"")) {
+            result = clock.nsecsElapsed() / 1e6;
+            break;
+        }
+        QThread::msleep(1);
+    }
+    client.terminate();
+    client.waitForFinished(3000);
+    QThread::msleep(300);
+    return result;
 }
 
 int freePort()
@@ -136,7 +229,7 @@ int freePort()
 
 // The same rounds with the real frpc against a local frps: a copy of this program with the real
 // client beside it does the clicking, since the window looks for the client beside the executable.
-void measureRealClient(const QString &frpDir)
+void measureRealClient(const QString &frpDir, RealClientParts parts)
 {
     const QString frpc = frpDir + QStringLiteral("/frpc");
     const QString frps = frpDir + QStringLiteral("/frps");
@@ -187,6 +280,34 @@ void measureRealClient(const QString &frpDir)
     const QString program = work.filePath(QStringLiteral("bench_app"));
     QFile::copy(QCoreApplication::applicationFilePath(), program);
     QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
+    const auto stopServer = [&] {
+        ServerConfigManager::instance().removeConfig(index);
+        server.terminate();
+        if (!server.waitForFinished(5000))
+            server.kill();
+    };
+    if (parts == RealClientParts::TenTunnels) {
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(program, { QStringLiteral("--child-ten"), QString::number(index) });
+        if (!child.waitForFinished(180000))
+            child.kill();
+        for (const QByteArray &line : child.readAllStandardOutput().trimmed().split('\n'))
+            say(QString::fromUtf8(line));
+        stopServer();
+        return;
+    }
+
+    // The bare client first, on the same server, in the same run: the window's click is compared
+    // with it.
+    QList<double> bare;
+    const int bareWebPort = freePort();
+    for (int round = 0; round < kRealClientRounds; ++round) {
+        const double ms = bareClientStart(frpc, bindPort, token, bareWebPort, work);
+        if (ms >= 0)
+            bare << ms;
+    }
+
     QByteArray output;
     for (int attempt = 0; attempt < 3; ++attempt) {
         QProcess child;
@@ -202,10 +323,7 @@ void measureRealClient(const QString &frpDir)
         say(QStringLiteral("(real client run disturbed: %1; repeating)")
                 .arg(QString::fromUtf8(output).trimmed()));
     }
-    ServerConfigManager::instance().removeConfig(index);
-    server.terminate();
-    if (!server.waitForFinished(5000))
-        server.kill();
+    stopServer();
 
     ConnectionFigures figures;
     for (const QByteArray &raw : output.split('\n')) {
@@ -226,6 +344,13 @@ void measureRealClient(const QString &frpDir)
     if (figures.connectMs.isEmpty() && figures.problem.isEmpty())
         figures.problem = QStringLiteral("the measuring copy reported nothing");
     reportConnection(QStringLiteral("real"), figures, QStringLiteral("127.0.0.1:<port>"));
+    if (figures.problem.isEmpty() && !bare.isEmpty()) {
+        say(QStringLiteral("bare frpc from its start until its status lists the port: %1 ms (median %2 ms); "
+                           "the window's click to the address against it: ratio %3 (goal <= 1.2)")
+                .arg(joined(bare, 1))
+                .arg(median(bare), 0, 'f', 1)
+                .arg(median(figures.connectMs) / median(bare), 0, 'f', 2));
+    }
 }
 
 } // namespace AppBench

@@ -10,7 +10,9 @@
 // a desktop:
 //     xvfb-run -a -s "-screen 0 1280x1024x24" build/tests/bench_app [--frp-dir <folder with frpc, frps>]
 // The real client is looked for in --frp-dir, else in $MARROWGATE_FRP_DIR, else in <build>/frp.
-// With --start-only it measures the cold start and the resident memory only, and starts no client.
+// With --start-only it measures the cold start and the resident memory only, and starts no client; with
+// --click-only, the click on "连接" with the real client beside the bare client's start only; with
+// --wakeups-only, the timer wake-ups with ten tunnels up through the real client only.
 //
 // With --screenshots <folder> it drives the window through its states instead and saves pictures of the
 // main window (light and dark), the connected state, the edit dialog, the log window, the server
@@ -65,11 +67,20 @@ using namespace AppBench;
 
 namespace {
 
-int orchestrate(const QString &frpDir, bool startOnly)
+int orchestrate(const QString &frpDir, const QStringList &arguments)
 {
+    const bool startOnly = arguments.contains(QStringLiteral("--start-only"));
     say(QStringLiteral("Marrowgate whole-program figures"));
     say(QStringLiteral("machine: ") + machineDescription());
     prepareStore();
+    if (arguments.contains(QStringLiteral("--click-only"))) {
+        measureRealClient(frpDir);
+        return 0;
+    }
+    if (arguments.contains(QStringLiteral("--wakeups-only"))) {
+        measureRealClient(frpDir, RealClientParts::TenTunnels);
+        return 0;
+    }
 
     measureColdStart();
     if (startOnly) {
@@ -95,6 +106,7 @@ int orchestrate(const QString &frpDir, bool startOnly)
         say(QStringLiteral("fake client: not beside this program; run it from the build's tests folder"));
     }
     measureRealClient(frpDir);
+    measureRealClient(frpDir, RealClientParts::TenTunnels);
 
     measureMemory();
     return 0;
@@ -138,6 +150,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("1.0.0"));
     if (mode == QLatin1String("--child-connect"))
         return childConnect(arguments.mid(1));
+    if (mode == QLatin1String("--child-ten"))
+        return childTenTunnels(arguments.mid(1));
     if (mode == QLatin1String("--screenshots"))
         return takeScreenshots(arguments.value(1, QStringLiteral("screenshots")));
 
@@ -147,5 +161,5 @@ int main(int argc, char *argv[])
         frpDir = arguments.value(frpArg + 1);
     if (frpDir.isEmpty())
         frpDir = QCoreApplication::applicationDirPath() + QStringLiteral("/../frp");
-    return orchestrate(QDir::cleanPath(frpDir), arguments.contains(QStringLiteral("--start-only")));
+    return orchestrate(QDir::cleanPath(frpDir), arguments);
 }

@@ -23,17 +23,19 @@
 #include <QNetworkRequest>
 #include <QPointer>
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTextStream>
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
 #include <iterator>
 
 namespace {
 
 const int STOP_GRACE_MS = 2000;
 const int ORPHAN_WAIT_MS = 2000;
+// How long after a tunnel first comes up the controller begins to follow the network.
+const int FOLLOW_CONNECTIVITY_AFTER_UP_MS = 1000;
 const int WEB_USER_LENGTH = 16;
 const int WEB_PASSWORD_LENGTH = 32;
 const int WAIT_PAUSES_MS[] = { 1000, 2000, 4000, 5000 };
@@ -80,7 +82,6 @@ void FrpcManager::start(const ServerConfig &config, const QList<Tunnel> &tunnels
     if (d->m_tunnels.isEmpty())
         d->m_tunnels.append({ Tunnel { 0, Tunnel::Tcp }, {}, {} });
     d->m_quiet = false;
-    d->followConnectivity();
     d->launchClient(config, false);
 }
 
@@ -179,16 +180,12 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
     , m_queryTimer(new QTimer(this))
     , m_reconnectTimer(new QTimer(this))
     , m_outputQueryTimer(new QTimer(this))
-    , m_networkManager(new QNetworkAccessManager(this))
     , m_listenerWatch(new LocalListenerWatch(this))
     , m_waitTimer(new QTimer(this))
     , m_waitHintTimer(new QTimer(this))
 {
     connect(m_listenerWatch, &LocalListenerWatch::hintChanged, this, &FrpcManagerPrivate::onWatchHintChanged);
     removeLeftoverConfigFiles();
-
-    // The client's web API is always on this machine; a proxy from the environment must not see it.
-    m_networkManager->setProxy(QNetworkProxy::NoProxy);
 
     // The delays are promises to the user and to the client, not hints: keep them exact.
     m_queryTimer->setTimerType(Qt::PreciseTimer);
@@ -219,8 +216,9 @@ FrpcManagerPrivate::FrpcManagerPrivate(FrpcManager *controller)
 
 void FrpcManagerPrivate::followConnectivity()
 {
-    // Only from the first connection on: the window's first paint does not wait for the system's
-    // network information.
+    // Only once a client has ended or a tunnel is up: neither the window's first paint nor the first
+    // client's start waits for the system's network information (its first look takes tens of
+    // milliseconds).
     if (m_connectivity)
         return;
     m_connectivity = &ConnectivityWatch::instance();
@@ -299,6 +297,19 @@ void FrpcManagerPrivate::launchClient(const ServerConfig &config, bool restoring
     // then find the controller starting.
     enterPhase(restoring ? Phase::Relaunching : Phase::Launching);
     m_process->start(program, arguments, QIODevice::ReadWrite);
+    // Made while the client starts up, in time for its first status query.
+    networkManager();
+}
+
+QNetworkAccessManager *FrpcManagerPrivate::networkManager()
+{
+    // Made on first use: a program that is never connected does not load the toolkit's HTTP code.
+    if (!m_networkManager) {
+        m_networkManager = new QNetworkAccessManager(this);
+        // The client's web API is always on this machine; a proxy from the environment must not see it.
+        m_networkManager->setProxy(QNetworkProxy::NoProxy);
+    }
+    return m_networkManager;
 }
 
 void FrpcManagerPrivate::onProcessStarted()
@@ -309,6 +320,7 @@ void FrpcManagerPrivate::onProcessStarted()
 void FrpcManagerPrivate::onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus)
 {
     Q_UNUSED(exitStatus);
+    followConnectivity();
     // The last words of the client may lack a line feed. They are logged and judged before the
     // queries stop, so that they cannot ask the ended client for its status.
     readOutput({}, m_pendingOutput, false, true);
@@ -438,6 +450,9 @@ void FrpcManagerPrivate::enterPhase(Phase phase, const Failure &failure)
     if (phase == Phase::Up && previous != Phase::Up) {
         m_reconnectAttempts = 0;
         m_localServiceHintGiven = false;
+        // Once the address has been shown: a tunnel that is up follows the network from then on.
+        if (!m_connectivity)
+            QTimer::singleShot(FOLLOW_CONNECTIVITY_AFTER_UP_MS, this, [this] { followConnectivity(); });
     }
     // Ports and refusals are what the running client last said; without one, nothing is known.
     if (!asksClient(phase)) {
@@ -535,15 +550,21 @@ void FrpcManagerPrivate::removeLeftoverConfigFiles()
     const QString folder = PrivateFolders::runtimeFolder();
     if (folder.isEmpty())
         return;
-    static const QRegularExpression clientFileName(QStringLiteral("^frpc_([0-9]{1,10})\\.toml$"));
-    QDirIterator files(folder, { QStringLiteral("frpc_*.toml") },
-                       QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    // "frpc_<pid>.toml", read without patterns: this runs at every start, before the first paint.
+    const QLatin1String prefix("frpc_");
+    const QLatin1String suffix(".toml");
+    QDirIterator files(folder, QDir::Files | QDir::Hidden | QDir::NoSymLinks);
     while (files.hasNext()) {
         const QFileInfo file(files.next());
-        const QRegularExpressionMatch match = clientFileName.match(file.fileName());
-        if (!match.hasMatch())
+        const QString name = file.fileName();
+        if (!name.startsWith(prefix) || !name.endsWith(suffix))
             continue;
-        const qint64 pid = match.captured(1).toLongLong();
+        const QStringView digits
+            = QStringView(name).mid(prefix.size(), name.size() - prefix.size() - suffix.size());
+        if (digits.isEmpty() || digits.size() > 10
+            || !std::all_of(digits.begin(), digits.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+            continue;
+        const qint64 pid = digits.toLongLong();
         if (pid != QCoreApplication::applicationPid() && !FrpcProcesses::isThisProgram(pid))
             PrivateFolders::removeOwnFile(file.filePath());
     }

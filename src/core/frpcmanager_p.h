@@ -52,6 +52,7 @@ public:
     void followConnectivity();
     // Whether the system reports no network.
     bool offline() const;
+    QNetworkAccessManager *networkManager();
     // Emits waitingChanged when the reason changed.
     void announceWaiting();
 
@@ -197,6 +198,7 @@ public:
     QTimer *m_reconnectTimer = nullptr;
     // Single-shot: one status query soon after the client wrote output, however many lines it wrote.
     QTimer *m_outputQueryTimer = nullptr;
+    // Made by networkManager() on first use.
     QNetworkAccessManager *m_networkManager = nullptr;
     // Looks for programs on the local ports of the tunnels, all at once.
     LocalListenerWatch *m_listenerWatch = nullptr;

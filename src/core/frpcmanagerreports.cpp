@@ -148,6 +148,8 @@ void FrpcManagerPrivate::reportUnreachableLocalService()
     // Once for every established tunnel; the log goes on showing each visit.
     if (m_phase != Phase::Up || m_localServiceHintGiven || m_tunnels.isEmpty())
         return;
+    // Whether the window shows the hint already: a look at the local ports still due is taken now.
+    m_listenerWatch->lookNowIfDue();
     m_localServiceHintGiven = true;
     const TunnelEntry &first = m_tunnels.first();
     const QString text
@@ -229,7 +231,7 @@ void FrpcManagerPrivate::replaceTakenName(QProcess *client)
 
 void FrpcManagerPrivate::queryRemotePort()
 {
-    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/status")));
+    QNetworkReply *reply = networkManager()->get(apiRequest(QStringLiteral("/api/status")));
     connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onQueryFinished);
     // An oversized reply is cut off as soon as it shows its size; it then finishes with an error.
     connect(reply, &QNetworkReply::downloadProgress, reply, [reply](qint64 received, qint64 total) {
@@ -340,6 +342,8 @@ void FrpcManagerPrivate::stopQueries()
 {
     m_queryTimer->stop();
     m_outputQueryTimer->stop();
+    if (!m_networkManager)
+        return;
     const QList<QNetworkReply *> replies = m_networkManager->findChildren<QNetworkReply *>();
     for (QNetworkReply *reply : replies) {
         if (reply->isRunning())

@@ -268,7 +268,7 @@ QNetworkRequest FrpcManagerPrivate::apiRequest(const QString &path) const
 
 void FrpcManagerPrivate::requestReload()
 {
-    QNetworkReply *reply = m_networkManager->get(apiRequest(QStringLiteral("/api/reload")));
+    QNetworkReply *reply = networkManager()->get(apiRequest(QStringLiteral("/api/reload")));
     connect(reply, &QNetworkReply::finished, this, &FrpcManagerPrivate::onReloadFinished);
 }
 

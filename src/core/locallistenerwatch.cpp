@@ -79,6 +79,9 @@ LocalListenerWatch::LocalListenerWatch(QObject *parent)
 {
     m_recheck.setInterval(RECHECK_INTERVAL_MS);
     connect(&m_recheck, &QTimer::timeout, this, &LocalListenerWatch::probe);
+    m_firstLook.setSingleShot(true);
+    m_firstLook.setInterval(FIRST_LOOK_DELAY_MS);
+    connect(&m_firstLook, &QTimer::timeout, this, &LocalListenerWatch::probe);
 }
 
 LocalListenerWatch::~LocalListenerWatch()
@@ -99,8 +102,9 @@ void LocalListenerWatch::watch(const QList<Target> &targets)
     }
     bool added = false;
     for (const Target &target : targets) {
-        const bool known = std::any_of(m_watched.cbegin(), m_watched.cend(),
-                                       [&target](const Watched &watched) { return watched.target == target; });
+        const bool known
+            = std::any_of(m_watched.cbegin(), m_watched.cend(),
+                          [&target](const Watched &watched) { return watched.target == target; });
         if (!known) {
             m_watched.append({ target });
             added = true;
@@ -108,10 +112,20 @@ void LocalListenerWatch::watch(const QList<Target> &targets)
     }
     if (hintsGone)
         emit hintChanged(nobodyListens());
-    if (added)
-        probe();
-    else if (m_watched.isEmpty())
+    if (added) {
+        m_firstLook.start();
+    } else if (m_watched.isEmpty()) {
+        m_firstLook.stop();
         m_recheck.stop();
+    }
+}
+
+void LocalListenerWatch::lookNowIfDue()
+{
+    if (!m_firstLook.isActive())
+        return;
+    m_firstLook.stop();
+    probe();
 }
 
 void LocalListenerWatch::watch(int port, bool udp)

@@ -24,17 +24,22 @@ public:
         bool operator==(const Target &other) const { return port == other.port && udp == other.udp; }
     };
     static constexpr int RECHECK_INTERVAL_MS = 5000;
+    // Ports newly watched are looked at this long after: reading the system's tables takes a few
+    // milliseconds, which the address shown when a tunnel comes up should not wait for.
+    static constexpr int FIRST_LOOK_DELAY_MS = 100;
 
     explicit LocalListenerWatch(QObject *parent = nullptr);
     ~LocalListenerWatch() override;
 
-    // Watches these ports: those watched already keep what is known of them, the others are probed at
-    // once, and the hints of the ports left out are cleared.
+    // Watches these ports: those watched already keep what is known of them, the others are probed
+    // shortly (FIRST_LOOK_DELAY_MS), and the hints of the ports left out are cleared.
     void watch(const QList<Target> &targets);
     // Ends any earlier watch and watches port alone.
     void watch(int port, bool udp);
     // Ends checking and clears the hints.
     void stop();
+    // Looks at once when a first look is still due, so that what is known is up to date.
+    void lookNowIfDue();
 
     // Whether the hint "nobody listens" is up for target, or for any port.
     bool nobodyListens(const Target &target) const;
@@ -65,6 +70,7 @@ private:
     void dropPendingProbe(Watched &watched);
     void takeResult(const Target &target, bool listening);
 
+    QTimer m_firstLook;
     QTimer m_recheck;
     QList<Watched> m_watched;
     int m_probeCount = 0;

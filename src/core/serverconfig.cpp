@@ -138,6 +138,8 @@ ServerConfigManager::~ServerConfigManager()
 
 void ServerConfigManager::loadConfigs()
 {
+    // Loading takes the store as it is now.
+    m_deferred.clear();
     QSettings settings;
     m_currentIndex = settings.value(KEY_CURRENT_INDEX, 0).toInt();
     m_lastLocalPort = settings.value(KEY_LAST_LOCAL_PORT, DEFAULT_LAST_LOCAL_PORT).toInt();
@@ -164,6 +166,9 @@ void ServerConfigManager::loadConfigs()
 void ServerConfigManager::saveConfigs()
 {
     QSettings settings;
+    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    m_deferred.clear();
     settings.setValue(KEY_CURRENT_INDEX, m_currentIndex);
     settings.setValue(KEY_LAST_LOCAL_PORT, m_lastLocalPort);
 
@@ -239,6 +244,25 @@ int ServerConfigManager::getLastLocalPort() const
     return m_lastLocalPort;
 }
 
+void ServerConfigManager::rememberConnection(const QString &serverName, const Tunnel &first)
+{
+    m_lastLocalPort = first.localPort;
+    m_deferred.insert(KEY_LAST_LOCAL_PORT, first.localPort);
+    m_deferred.insert(KEY_LAST_PROTOCOL, Tunnel::protocolName(first.protocol));
+    m_deferred.insert(KEY_LAST_PRIVATE, first.isPrivate);
+    m_deferred.insert(KEY_LAST_SERVER, serverName);
+}
+
+void ServerConfigManager::writeDeferred()
+{
+    if (m_deferred.isEmpty())
+        return;
+    QSettings settings;
+    for (auto it = m_deferred.cbegin(); it != m_deferred.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+    m_deferred.clear();
+}
+
 void ServerConfigManager::setLastLocalPort(int port)
 {
     m_lastLocalPort = port;
@@ -274,11 +298,12 @@ void ServerConfigManager::setAutoConnect(bool enabled)
 
 QString ServerConfigManager::getLastServer() const
 {
-    return QSettings().value(KEY_LAST_SERVER).toString();
+    return m_deferred.value(KEY_LAST_SERVER, QSettings().value(KEY_LAST_SERVER)).toString();
 }
 
 void ServerConfigManager::setLastServer(const QString &name)
 {
+    m_deferred.remove(KEY_LAST_SERVER);
     QSettings().setValue(KEY_LAST_SERVER, name);
 }
 
@@ -304,23 +329,26 @@ void ServerConfigManager::setLanguage(const QString &code)
 
 QString ServerConfigManager::getLastProtocol() const
 {
-    const QString stored = QSettings().value(KEY_LAST_PROTOCOL).toString();
+    const QString stored
+        = m_deferred.value(KEY_LAST_PROTOCOL, QSettings().value(KEY_LAST_PROTOCOL)).toString();
     return stored == QLatin1String("udp") || stored == QLatin1String("tcp+udp") ? stored
                                                                                 : QStringLiteral("tcp");
 }
 
 void ServerConfigManager::setLastProtocol(const QString &protocol)
 {
+    m_deferred.remove(KEY_LAST_PROTOCOL);
     QSettings().setValue(KEY_LAST_PROTOCOL, protocol);
 }
 
 bool ServerConfigManager::getLastPrivate() const
 {
-    return QSettings().value(KEY_LAST_PRIVATE, false).toBool();
+    return m_deferred.value(KEY_LAST_PRIVATE, QSettings().value(KEY_LAST_PRIVATE, false)).toBool();
 }
 
 void ServerConfigManager::setLastPrivate(bool isPrivate)
 {
+    m_deferred.remove(KEY_LAST_PRIVATE);
     QSettings().setValue(KEY_LAST_PRIVATE, isPrivate);
 }
 

@@ -64,6 +64,14 @@ public:
     int getLastLocalPort() const;
     void setLastLocalPort(int port);
 
+    // What a click on "连接" keeps: the first tunnel's local port, protocol and private mark, and the
+    // server's name (as setLastLocalPort, setLastProtocol, setLastPrivate and setLastServer). The getters return them at once, but
+    // they reach the disk only with writeDeferred() or the next write of the store: writing the file
+    // takes tens of milliseconds, which the tunnel's start should not wait for.
+    void rememberConnection(const QString &serverName, const Tunnel &first);
+    void writeDeferred();
+    bool hasDeferredWrites() const { return !m_deferred.isEmpty(); }
+
     // This installation's random number, from which the tunnels' stable proxy names are derived;
     // drawn and stored on first use.
     quint64 installationNumber();
@@ -140,4 +148,6 @@ private:
     QList<ServerConfig> m_configs;
     int m_currentIndex = 0;
     int m_lastLocalPort = 12345;
+    // Values set but not yet written, by key.
+    QVariantMap m_deferred;
 };

@@ -47,6 +47,11 @@ const char STILL_RUNNING_BODY[] = QT_TRANSLATE_NOOP("MainWindow", "隧道在托�
 const char COPIED_CAPTION[] = QT_TRANSLATE_NOOP("MainWindow", "✓ 已复制");
 const int COPIED_CAPTION_MS = 1500;
 
+// When what a click on "连接" keeps is written: soon after the address has been painted, and at the
+// latest this long after the click.
+const int DEFERRED_WRITE_AFTER_ADDRESS_MS = 200;
+const int DEFERRED_WRITE_LATEST_MS = 3000;
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -57,7 +62,13 @@ MainWindow::MainWindow(QWidget *parent)
     , m_theme(new Theme(this))
     , m_frpcManager(new FrpcManager(this))
     , m_logWindow(new LogWindow(this))
+    , m_deferredWrite(new QTimer(this))
 {
+    m_deferredWrite->setSingleShot(true);
+    connect(m_deferredWrite, &QTimer::timeout, this, [] { ServerConfigManager::instance().writeDeferred(); });
+    // The theme's sheet first: each widget is then styled once, as it is made, not again when the
+    // sheet arrives.
+    setStyleSheet(ThemeStyles::windowSheet(ServerConfigManager::instance().getTheme() != 0));
     setupUI();
     loadSettings();
     loadServerCards();
@@ -334,7 +345,9 @@ bool MainWindow::joinTunnel(const QString &code)
 void MainWindow::applyTheme(Theme::Mode mode)
 {
     const bool dark = mode == Theme::Dark;
-    setStyleSheet(ThemeStyles::windowSheet(dark));
+    const QString sheet = ThemeStyles::windowSheet(dark);
+    if (styleSheet() != sheet)
+        setStyleSheet(sheet);
     m_localServiceHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
     m_waitHint->setStyleSheet(ThemeStyles::warningHintSheet(dark));
     DarkThemeHelper::setDarkTitleBar(this, dark);
@@ -416,8 +429,9 @@ void MainWindow::loadServerCards()
     const QList<ServerConfig> configs = ServerConfigManager::instance().getConfigs();
     for (int i = 0; i < configs.size(); ++i) {
         const ServerConfig &config = configs.at(i);
+        // Made inside the list: a card moved there later would be styled a second time.
         auto *card = new ServerCardWidget(config.name, config.serverAddr, config.serverPort, config.isBuiltIn,
-                                          i, this);
+                                          i, m_cardsContainer);
         connect(card, &ServerCardWidget::connectClicked, this, &MainWindow::onConnectServer);
         connect(card, &ServerCardWidget::editClicked, this, &MainWindow::onEditServer);
         connect(card, &ServerCardWidget::deleteClicked, this, &MainWindow::onDeleteServer);
@@ -544,10 +558,10 @@ void MainWindow::onConnectServer(int index)
         return;
     }
 
+    // Kept at once, written once the address is shown (the disk takes longer than the client's start).
     const QList<Tunnel> tunnels = m_tunnelRows->tunnels();
-    ServerConfigManager::instance().setLastLocalPort(tunnels.first().localPort);
-    ServerConfigManager::instance().setLastProtocol(Tunnel::protocolName(tunnels.first().protocol));
-    ServerConfigManager::instance().setLastPrivate(tunnels.first().isPrivate);
+    ServerConfigManager::instance().rememberConnection(config.name, tunnels.first());
+    m_deferredWrite->start(DEFERRED_WRITE_LATEST_MS);
 
     // Mark the card before the controller reports anything, so no other card can be pressed. The
     // address shown for the tunnel is the one it was started with, whatever edits follow.
@@ -557,7 +571,6 @@ void MainWindow::onConnectServer(int index)
 
     m_tunnelRows->setHost(config.serverAddr);
     m_reachability->setHost(config.serverAddr);
-    ServerConfigManager::instance().setLastServer(config.name);
     m_frpcManager->start(config, tunnels);
 }
 
@@ -634,6 +647,8 @@ void MainWindow::onRemotePortReady(const QString &port)
     m_copyIPBtn->setVisible(!first.tunnel.isPrivate);
     m_copyPortBtn->setVisible(!first.tunnel.isPrivate);
     updateTray();
+    if (m_deferredWrite->isActive())
+        m_deferredWrite->start(DEFERRED_WRITE_AFTER_ADDRESS_MS);
 }
 
 void MainWindow::onLocalServiceHintChanged(bool nobodyListens)

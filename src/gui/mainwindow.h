@@ -21,6 +21,7 @@ class QComboBox;
 class QLabel;
 class QPushButton;
 class QScrollArea;
+class QTimer;
 class QVBoxLayout;
 
 // The program's window: local port, connection status, server cards and preferences.
@@ -133,6 +134,8 @@ private:
     QPushButton *m_copyPortBtn = nullptr;
     FrpcManager *m_frpcManager = nullptr;
     LogWindow *m_logWindow = nullptr;
+    // Writes what a click on "连接" keeps, once the address is shown.
+    QTimer *m_deferredWrite = nullptr;
     TunnelNotifications *m_notifications = nullptr;
     TunnelTrayIcon *m_tray = nullptr;
     TunnelRows *m_tunnelRows = nullptr;

@@ -67,6 +67,9 @@ QJsonObject snapshot(const ServerConfigManager &store)
                          { QStringLiteral("currentIndex"), store.getCurrentIndex() },
                          { QStringLiteral("currentConfig"), toJson(store.getCurrentConfig()) },
                          { QStringLiteral("lastLocalPort"), store.getLastLocalPort() },
+                         { QStringLiteral("lastServer"), store.getLastServer() },
+                         { QStringLiteral("lastProtocol"), store.getLastProtocol() },
+                         { QStringLiteral("lastPrivate"), store.getLastPrivate() },
                          { QStringLiteral("fileExists"), QFile::exists(settingsFilePath()) },
                          { QStringLiteral("file"), QString::fromUtf8(readFile(settingsFilePath())) },
                          { QStringLiteral("settings"), stored } };
@@ -95,6 +98,16 @@ int runStoreScenario(const QByteArray &opsText)
             store.setCurrentIndex(index);
         else if (name == QLatin1String("setLastLocalPort"))
             store.setLastLocalPort(op.value(QStringLiteral("port")).toInt());
+        else if (name == QLatin1String("remember"))
+            store.rememberConnection(
+                op.value(QStringLiteral("name")).toString(),
+                { op.value(QStringLiteral("port")).toInt(),
+                  Tunnel::protocolFromName(op.value(QStringLiteral("protocol")).toString()),
+                  op.value(QStringLiteral("private")).toBool() });
+        else if (name == QLatin1String("writeDeferred"))
+            store.writeDeferred();
+        else if (name == QLatin1String("setLastServer"))
+            store.setLastServer(op.value(QStringLiteral("name")).toString());
         else if (name == QLatin1String("load"))
             store.loadConfigs();
         else if (name == QLatin1String("save"))
@@ -185,6 +198,8 @@ private slots:
     void currentIndexAndCurrentConfig();
     void outOfRangeCallsDoNotWrite_data();
     void outOfRangeCallsDoNotWrite();
+    void connectionKeptBeforeWritten_data();
+    void connectionKeptBeforeWritten();
     void secondLoadDoesNotDuplicate();
     void forgedSizeIsBounded();
 
@@ -490,6 +505,56 @@ void TestServerConfig::outOfRangeCallsDoNotWrite()
     if (!writes) {
         QCOMPARE(names(after), (QStringList { BUILT_IN_NAME, QStringLiteral("Alpha") }));
         QCOMPARE(after.value(QStringLiteral("currentIndex")).toInt(), 0);
+    }
+}
+
+void TestServerConfig::connectionKeptBeforeWritten_data()
+{
+    QTest::addColumn<QStringList>("then");
+    // What the getters return afterwards, and what the file holds ("" when it was not rewritten).
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<QString>("stored");
+
+    QTest::newRow("not written yet") << QStringList() << "Alpha" << 23456 << "";
+    QTest::newRow("written on request") << QStringList { "writeDeferred" } << "Alpha" << 23456 << "Alpha";
+    QTest::newRow("written with the list") << QStringList { "save" } << "Alpha" << 23456 << "Alpha";
+    // The tunnel ended before the write: the name cleared at once stays cleared.
+    QTest::newRow("cleared before the write")
+        << QStringList { "setLastServer", "writeDeferred" } << "" << 23456 << "-";
+    QTest::newRow("loading takes the file as it is")
+        << QStringList { "load", "writeDeferred" } << "" << 12345 << "";
+}
+
+// A click on "连接" keeps the server, port, protocol and private mark at once and writes them later; a later change
+// is never undone by that write.
+void TestServerConfig::connectionKeptBeforeWritten()
+{
+    QFETCH(QStringList, then);
+    QFETCH(QString, server);
+    QFETCH(int, port);
+    QFETCH(QString, stored);
+
+    seed(seedText({ QStringLiteral("Alpha") }));
+    QJsonArray ops { op(QStringLiteral("remember"),
+                        { { QStringLiteral("name"), QStringLiteral("Alpha") },
+                          { QStringLiteral("port"), 23456 },
+                          { QStringLiteral("protocol"), QStringLiteral("udp") },
+                          { QStringLiteral("private"), true } }) };
+    for (const QString &name : then)
+        ops.append(op(name));
+    const QJsonObject after = runSnapshot(ops);
+    QCOMPARE(after.value(QStringLiteral("lastServer")).toString(), server);
+    QCOMPARE(after.value(QStringLiteral("lastLocalPort")).toInt(), port);
+    QCOMPARE(after.value(QStringLiteral("lastProtocol")).toString(),
+             server.isEmpty() && port == 12345 ? QStringLiteral("tcp") : QStringLiteral("udp"));
+    QCOMPARE(after.value(QStringLiteral("lastPrivate")).toBool(), !server.isEmpty() || port != 12345);
+    const QJsonObject settings = after.value(QStringLiteral("settings")).toObject();
+    if (stored.isEmpty()) {
+        QVERIFY(after.value(QStringLiteral("file")).toString().contains(MARKER));
+    } else {
+        QCOMPARE(settings.value(QStringLiteral("lastServer")).toString(), stored == "-" ? QString() : stored);
+        QCOMPARE(settings.value(QStringLiteral("lastLocalPort")).toString().toInt(), port);
     }
 }
 
