@@ -24,6 +24,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QMap>
 #include <QMenu>
@@ -190,6 +191,22 @@ int takeScreenshots(const QString &folder)
             { { first.localPort, Tunnel::TcpUdp }, { 24454, Tunnel::Udp }, { 8080, Tunnel::Tcp } });
         spin(300);
         ok &= connected(QStringLiteral("tunnels-%1.png").arg(suffix), QString());
+        ok &= disconnect();
+        window.setTunnels({ first });
+
+        // A port shared with friends only: no public address, the share code ready to copy.
+        window.setTunnels({ { first.localPort, Tunnel::TcpUdp, true } });
+        spin(300);
+        if (clickUntilShown(cardButton(&window, kDemoIndex, QStringLiteral("连接")), status,
+                            QStringLiteral("无公网端口"))
+            >= 0) {
+            if (auto *label = window.findChild<QLineEdit *>(QStringLiteral("shareLabelEdit")))
+                label->setText(QStringLiteral("我的世界服务器"));
+            spin(300);
+            ok &= saveWindow(&window, folder, QStringLiteral("private-%1.png").arg(suffix));
+        } else {
+            ok = false;
+        }
         ok &= disconnect();
         window.setTunnels({ first });
 
