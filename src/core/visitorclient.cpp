@@ -26,8 +26,9 @@ namespace {
 
 const int STOP_GRACE_MS = 2000;
 // Once the port takes connections it is looked at now and then, to see the client lose its server
-// (the visitors' ports close until it logs in again).
-const int READY_WATCH_MS = 1000;
+// (the visitors' ports close until it logs in again): as seldom as the own tunnels' ports are, so
+// that a program at rest is not woken up every second.
+const int READY_WATCH_MS = 5000;
 // The port is looked at often while the client starts, and less often once it is late (waiting for
 // its server).
 const int EAGER_POLL_MS = 2000;
