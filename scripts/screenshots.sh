@@ -4,7 +4,8 @@
 # theme with a few servers, the connected state with the address, the port and the copy buttons, the
 # warning of a public port that cannot be reached above cards with their round trips, the edit
 # dialog, the log window, the server list's context menu, a UDP tunnel with the protocol selector and
-# the tray's menu, and the connected window in English in both themes. The window runs in a private
+# the tray's menu, a port shared with friends only, the join dialog and a friend's tunnel joined, and
+# the connected window in English in both themes. The window runs in a private
 # settings folder with the fake frpc client from the test build, so nothing of the user's own is
 # touched or needed.
 #
