@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -44,7 +45,8 @@ void say(const QString &line)
 QString frpDir(const QStringList &arguments)
 {
     const int at = arguments.indexOf(QStringLiteral("--frp-dir"));
-    return at < 0 ? QString() : arguments.value(at + 1);
+    const QString folder = at < 0 ? QString() : arguments.value(at + 1);
+    return QFileInfo(folder + QStringLiteral("/frps")).isExecutable() ? folder : QString();
 }
 
 QByteArray statusReply(int port, const QByteArray &credentials)

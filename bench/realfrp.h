@@ -32,7 +32,8 @@ double median(QList<double> values);
 // One line on standard output, flushed at once.
 void say(const QString &line);
 
-// The folder after --frp-dir on the command line; empty when the option is missing.
+// The folder after --frp-dir on the command line; empty when the option is missing or the folder
+// holds no frps.
 QString frpDir(const QStringList &arguments);
 
 // The status reply of a client's web API, asked with a blocking socket; empty when it does not answer.
