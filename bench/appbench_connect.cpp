@@ -2,6 +2,7 @@
 // The whole-program benchmark: a click on "连接" until "address:port" is shown and on "断开" until
 // "未连接" is, with the fake and the real client, and timer wake-ups meanwhile.
 #include "appbench.h"
+#include "realfrp.h"
 
 #include "core/frpcmanager.h"
 #include "core/platform/singleinstance.h"
@@ -15,7 +16,6 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QIcon>
@@ -25,16 +25,12 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QSysInfo>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTextDocumentFragment>
 #include <QTextStream>
-#include <QThread>
 #include <QTimer>
 #include <QtTest/QTest>
 
@@ -45,7 +41,7 @@
 
 namespace AppBench {
 
-int freePort();
+using RealFrp::freePort;
 
 // --- Connecting through the window ---------------------------------------------------------------
 
@@ -170,20 +166,6 @@ int childConnect(const QStringList &arguments)
     return 0;
 }
 
-// The status reply of a client's web API, asked with a blocking socket; empty when it does not answer.
-QByteArray statusReply(int port, const QByteArray &credentials)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    if (!socket.waitForConnected(50))
-        return {};
-    socket.write("GET /api/status HTTP/1.0\r\nAuthorization: Basic " + credentials.toBase64() + "\r\n\r\n");
-    QByteArray reply;
-    while (socket.waitForReadyRead(200))
-        reply += socket.readAll();
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
-
 // The bare client with one TCP proxy: milliseconds from its start until its status lists the proxy
 // running with a port (asked every millisecond); -1 on time-out.
 double bareClientStart(const QString &frpc, int serverPort, const QString &token, int webPort,
@@ -200,31 +182,10 @@ double bareClientStart(const QString &frpc, int serverPort, const QString &token
                    .arg(webPort)
                    .toUtf8());
     file.close();
-    QProcess client;
-    client.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    client.start(frpc, { QStringLiteral("-c"), file.fileName() });
-    double result = -1;
-    while (clock.elapsed() < 10000) {
-        const QByteArray body = statusReply(webPort, "u:p");
-        if (body.contains("\"running\"") && body.contains("\"remote_addr\"")) {
-            result = clock.nsecsElapsed() / 1e6;
-            break;
-        }
-        QThread::msleep(1);
-    }
-    client.terminate();
-    client.waitForFinished(3000);
-    QThread::msleep(300);
-    return result;
-}
-
-int freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
+    return RealFrp::timeClient(frpc, file.fileName(), [webPort] {
+        const QByteArray body = RealFrp::statusReply(webPort, "u:p");
+        return body.contains("\"running\"") && body.contains("\"remote_addr\"");
+    });
 }
 
 // The same rounds with the real frpc against a local frps: a copy of this program with the real
@@ -241,29 +202,8 @@ void measureRealClient(const QString &frpDir, RealClientParts parts)
     QTemporaryDir work;
     const int bindPort = freePort();
     const QString token = QStringLiteral("bench-token");
-    QFile config(work.filePath(QStringLiteral("frps.toml")));
-    config.open(QIODevice::WriteOnly | QIODevice::Text);
-    config.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = %1\nproxyBindAddr = \"127.0.0.1\"\n"
-                                "auth.token = \"%2\"\n")
-                     .arg(bindPort)
-                     .arg(token)
-                     .toUtf8());
-    config.close();
-    QProcess server;
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.setStandardErrorFile(QProcess::nullDevice());
-    server.start(frps, { QStringLiteral("-c"), config.fileName() });
-    QElapsedTimer wait;
-    wait.start();
-    bool listening = false;
-    while (!listening && wait.elapsed() < 10000) {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, quint16(bindPort));
-        listening = probe.waitForConnected(200);
-        if (!listening)
-            QThread::msleep(100);
-    }
-    if (!listening) {
+    RealFrp::Server server(frps, work.path(), bindPort, token);
+    if (!server.start()) {
         say(QStringLiteral("real client: frps did not start"));
         return;
     }
@@ -277,22 +217,15 @@ void measureRealClient(const QString &frpDir, RealClientParts parts)
     ServerConfigManager::instance().addConfig(local);
     const int index = int(ServerConfigManager::instance().getConfigs().size()) - 1;
 
-    const QString program = work.filePath(QStringLiteral("bench_app"));
-    QFile::copy(QCoreApplication::applicationFilePath(), program);
-    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
+    const QString program = RealFrp::copyBesideClient(frpc, work.path(), QStringLiteral("bench_app"));
     const auto stopServer = [&] {
         ServerConfigManager::instance().removeConfig(index);
-        server.terminate();
-        if (!server.waitForFinished(5000))
-            server.kill();
+        server.stop();
     };
     if (parts == RealClientParts::TenTunnels) {
-        QProcess child;
-        child.setStandardErrorFile(QProcess::nullDevice());
-        child.start(program, { QStringLiteral("--child-ten"), QString::number(index) });
-        if (!child.waitForFinished(180000))
-            child.kill();
-        for (const QByteArray &line : child.readAllStandardOutput().trimmed().split('\n'))
+        const RealFrp::ChildResult child
+            = RealFrp::runChild(program, { QStringLiteral("--child-ten"), QString::number(index) }, 180000);
+        for (const QByteArray &line : child.output.trimmed().split('\n'))
             say(QString::fromUtf8(line));
         stopServer();
         return;
@@ -310,14 +243,11 @@ void measureRealClient(const QString &frpDir, RealClientParts parts)
 
     QByteArray output;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        QProcess child;
-        child.setStandardErrorFile(QProcess::nullDevice());
-        child.start(
-            program,
-            { QStringLiteral("--child-connect"), QString::number(index), QStringLiteral("127.0.0.1:") });
-        if (!child.waitForFinished(180000))
-            child.kill();
-        output = child.readAllStandardOutput();
+        output = RealFrp::runChild(program,
+                                   { QStringLiteral("--child-connect"), QString::number(index),
+                                     QStringLiteral("127.0.0.1:") },
+                                   180000)
+                     .output;
         if (!output.contains("problem "))
             break;
         say(QStringLiteral("(real client run disturbed: %1; repeating)")

@@ -17,43 +17,22 @@
 #include "core/sharecode.h"
 #include "core/visitorclient.h"
 
+#include "realfrp.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
-#include <algorithm>
-#include <cstdio>
+using namespace RealFrp;
 
 namespace {
 
 const int ROUNDS = 5;
 const char TOKEN[] = "bench-token";
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
 
 ShareCode benchCode(int serverPort)
 {
@@ -83,23 +62,8 @@ double bareClient(const QString &frpc, int serverPort, QTemporaryDir &work)
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(VisitorClient::configFile(code, VisitorClient::serverFor(code), port).toUtf8());
     file.close();
-    QProcess client;
-    client.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    client.start(frpc, { QStringLiteral("-c"), file.fileName() });
-    double result = -1;
-    while (clock.elapsed() < 10000) {
-        if (listens(port)) {
-            result = clock.nsecsElapsed() / 1e6;
-            break;
-        }
-        QThread::msleep(1);
-    }
-    client.kill();
-    client.waitForFinished(3000);
-    QThread::msleep(300);
-    return result;
+    return timeClient(
+        frpc, file.fileName(), [port] { return listens(port); }, false);
 }
 
 // The copy beside the real client: the visitor client's figure.
@@ -134,53 +98,36 @@ int measureVisitors(int serverPort)
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir privateDir;
-    qputenv("TMPDIR", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateDir.path()));
+    PrivateFolder privateFolder;
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.value(1) == QLatin1String("--child"))
         return measureVisitors(arguments.value(2).toInt());
 
-    const QString frpDir = arguments.value(arguments.indexOf(QStringLiteral("--frp-dir")) + 1);
+    const QString frpDir = RealFrp::frpDir(arguments);
     const QString frpc = frpDir + QStringLiteral("/frpc");
     const QString frps = frpDir + QStringLiteral("/frps");
-    if (arguments.indexOf(QStringLiteral("--frp-dir")) < 0 || !QFileInfo(frps).isExecutable()) {
+    if (frpDir.isEmpty()) {
         say(QStringLiteral("usage: bench_join --frp-dir <folder with frpc and frps>"));
         return 2;
     }
     QTemporaryDir work;
     const int serverPort = freePort();
-    QFile serverFile(work.filePath(QStringLiteral("frps.toml")));
-    serverFile.open(QIODevice::WriteOnly);
-    serverFile.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = %1\nauth.token = \"%2\"\n")
-                         .arg(serverPort)
-                         .arg(QLatin1String(TOKEN))
-                         .toUtf8());
-    serverFile.close();
-    QProcess server;
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.start(frps, { QStringLiteral("-c"), serverFile.fileName() });
-    QThread::msleep(500);
-
-    const QString copy = work.filePath(QStringLiteral("bench_join"));
-    QFile::copy(QCoreApplication::applicationFilePath(), copy);
-    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
+    Server server(frps, work.path(), serverPort, QLatin1String(TOKEN));
+    server.start();
+    const QString copy = copyBesideClient(frpc, work.path(), QStringLiteral("bench_join"));
 
     // Side by side: a bare round, then the visitor client's rounds, then bare rounds again.
     QList<double> bare;
     bare << bareClient(frpc, serverPort, work);
-    QProcess child;
-    child.start(copy, { QStringLiteral("--child"), QString::number(serverPort) });
-    child.waitForFinished(120000);
+    const ChildResult child
+        = runChild(copy, { QStringLiteral("--child"), QString::number(serverPort) }, 120000);
     for (int round = 1; round < ROUNDS; ++round)
         bare << bareClient(frpc, serverPort, work);
-    server.terminate();
-    server.waitForFinished(3000);
+    server.stop();
 
     double mine = -1;
-    for (const QString &line : QString::fromUtf8(child.readAllStandardOutput()).split(u'\n')) {
+    for (const QString &line : QString::fromUtf8(child.output).split(u'\n')) {
         if (line.startsWith(QLatin1String("visitors ")))
             mine = line.section(u' ', 1).toDouble();
     }
@@ -190,7 +137,7 @@ int main(int argc, char *argv[])
             .arg(bareMedian, 0, 'f', 1)
             .arg(mine, 0, 'f', 1)
             .arg(mine / bareMedian, 0, 'f', 2));
-    if (child.exitCode() != 0)
-        say(QStringLiteral("the measuring copy failed: ") + QString::fromUtf8(child.readAllStandardError()));
-    return child.exitCode();
+    if (child.exitCode != 0)
+        say(QStringLiteral("the measuring copy failed: ") + QString::fromUtf8(child.errors));
+    return child.exitCode;
 }

@@ -20,6 +20,8 @@
 #include "core/frpcmanager.h"
 #include "core/serverconfig.h"
 
+#include "realfrp.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -27,12 +29,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QUdpSocket>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <sys/resource.h>
@@ -44,44 +43,13 @@
 #include <memory>
 #include <vector>
 
+using namespace RealFrp;
+
 namespace {
 
 const int ROUNDS = 5;
 const int IDLE_SECONDS = 10;
 const char TOKEN[] = "bench-token";
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.isEmpty() ? -1 : values.at(values.size() / 2);
-}
-
-void say(const QString &line)
-{
-    std::printf("%s\n", qPrintable(line));
-    std::fflush(stdout);
-}
-
-// The status reply of a client's web API, asked with a blocking socket; empty when it does not answer.
-QByteArray statusReply(int port, const QByteArray &credentials)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    if (!socket.waitForConnected(50))
-        return {};
-    socket.write("GET /api/status HTTP/1.0\r\nAuthorization: Basic " + credentials.toBase64() + "\r\n\r\n");
-    QByteArray reply;
-    while (socket.waitForReadyRead(200))
-        reply += socket.readAll();
-    return reply.mid(reply.indexOf("\r\n\r\n") + 4);
-}
 
 int runningProxies(const QByteArray &body)
 {
@@ -113,23 +81,8 @@ double bareClient(const QString &frpc, int serverPort, int count, QTemporaryDir 
     file.open(QIODevice::WriteOnly | QIODevice::Truncate);
     file.write(text.toUtf8());
     file.close();
-    QProcess client;
-    client.setStandardOutputFile(QProcess::nullDevice());
-    QElapsedTimer clock;
-    clock.start();
-    client.start(frpc, { QStringLiteral("-c"), file.fileName() });
-    double result = -1;
-    while (clock.elapsed() < 10000) {
-        if (runningProxies(statusReply(webPort, "u:p")) == count) {
-            result = clock.nsecsElapsed() / 1e6;
-            break;
-        }
-        QThread::msleep(1);
-    }
-    client.terminate();
-    client.waitForFinished(3000);
-    QThread::msleep(300);
-    return result;
+    return timeClient(frpc, file.fileName(),
+                      [&] { return runningProxies(statusReply(webPort, "u:p")) == count; });
 }
 
 QList<Tunnel> tunnels(int count)
@@ -280,36 +233,23 @@ int measureController(int serverPort)
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir privateDir;
-    qputenv("TMPDIR", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateDir.path()));
+    PrivateFolder privateFolder;
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     if (arguments.value(1) == QLatin1String("--child"))
         return measureController(arguments.value(2).toInt());
 
-    const QString frpDir = arguments.value(arguments.indexOf(QStringLiteral("--frp-dir")) + 1);
+    const QString frpDir = RealFrp::frpDir(arguments);
     const QString frpc = frpDir + QStringLiteral("/frpc");
     const QString frps = frpDir + QStringLiteral("/frps");
-    if (arguments.indexOf(QStringLiteral("--frp-dir")) < 0 || !QFileInfo(frps).isExecutable()) {
+    if (frpDir.isEmpty()) {
         say(QStringLiteral("usage: bench_tunnels --frp-dir <folder with frpc and frps>"));
         return 2;
     }
     QTemporaryDir work;
     const int serverPort = freePort();
-    QFile serverFile(work.filePath(QStringLiteral("frps.toml")));
-    serverFile.open(QIODevice::WriteOnly);
-    serverFile.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = %1\nproxyBindAddr = \"127.0.0.1\"\n"
-                                    "auth.token = \"%2\"\n")
-                         .arg(serverPort)
-                         .arg(QLatin1String(TOKEN))
-                         .toUtf8());
-    serverFile.close();
-    QProcess server;
-    server.setStandardOutputFile(QProcess::nullDevice());
-    server.start(frps, { QStringLiteral("-c"), serverFile.fileName() });
-    QThread::msleep(500);
+    Server server(frps, work.path(), serverPort, QLatin1String(TOKEN));
+    server.start();
 
     QMap<int, double> bare;
     for (const int count : { 1, Tunnel::MAX_TUNNELS }) {
@@ -319,15 +259,11 @@ int main(int argc, char *argv[])
         bare[count] = median(times);
     }
 
-    const QString copy = work.filePath(QStringLiteral("bench_tunnels"));
-    QFile::copy(QCoreApplication::applicationFilePath(), copy);
-    QFile::copy(frpc, work.filePath(QStringLiteral("frpc")));
-    QProcess child;
-    child.start(copy, { QStringLiteral("--child"), QString::number(serverPort) });
-    child.waitForFinished(300000);
-    const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split(u'\n');
-    server.terminate();
-    server.waitForFinished(3000);
+    const QString copy = copyBesideClient(frpc, work.path(), QStringLiteral("bench_tunnels"));
+    const ChildResult child
+        = runChild(copy, { QStringLiteral("--child"), QString::number(serverPort) }, 300000);
+    const QStringList lines = QString::fromUtf8(child.output).split(u'\n');
+    server.stop();
 
     QMap<QString, double> figures;
     for (const QString &line : lines) {
@@ -351,7 +287,7 @@ int main(int argc, char *argv[])
     }
     say(QStringLiteral("one tunnel added while up until its port is known: %1 ms (goal <= 100 ms)")
             .arg(figures.value(QStringLiteral("added"), -1), 0, 'f', 1));
-    if (child.exitCode() != 0)
-        say(QStringLiteral("the measuring copy failed: ") + QString::fromUtf8(child.readAllStandardError()));
-    return child.exitCode();
+    if (child.exitCode != 0)
+        say(QStringLiteral("the measuring copy failed: ") + QString::fromUtf8(child.errors));
+    return child.exitCode;
 }

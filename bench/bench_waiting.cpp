@@ -17,14 +17,13 @@
 #include "core/frpcmanager.h"
 #include "core/serverconfig.h"
 
+#include "realfrp.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -32,19 +31,13 @@
 #include <sys/resource.h>
 
 #include <algorithm>
-#include <cstdio>
+
+using namespace RealFrp;
 
 namespace {
 
 const int ROUNDS = 5;
 const char TOKEN[] = "bench-waiting";
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
 
 double cpuMs(int who)
 {
@@ -54,67 +47,12 @@ double cpuMs(int who)
         + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-void say(const QString &text)
-{
-    std::printf("%s\n", qPrintable(text));
-    std::fflush(stdout);
-}
-
-// frps on 127.0.0.1:port, until stopped.
-class Server
-{
-public:
-    Server(const QString &frps, const QString &folder, int port)
-        : m_frps(frps)
-        , m_file(folder + QStringLiteral("/frps.toml"))
-        , m_port(port)
-    {
-        QFile file(m_file);
-        file.open(QIODevice::WriteOnly);
-        file.write(QStringLiteral("bindAddr = \"127.0.0.1\"\nbindPort = %1\nproxyBindAddr = \"127.0.0.1\"\n"
-                                  "auth.token = \"%2\"\n")
-                       .arg(port)
-                       .arg(QLatin1String(TOKEN))
-                       .toUtf8());
-    }
-    ~Server() { stop(); }
-    void start()
-    {
-        m_process.setStandardOutputFile(QProcess::nullDevice());
-        m_process.start(m_frps, { QStringLiteral("-c"), m_file });
-        (void)QTest::qWaitFor(
-            [this] {
-                QTcpSocket socket;
-                socket.connectToHost(QHostAddress::LocalHost, quint16(m_port));
-                return socket.waitForConnected(100);
-            },
-            10000);
-    }
-    void stop()
-    {
-        m_process.terminate();
-        m_process.waitForFinished(5000);
-    }
-
-private:
-    QString m_frps;
-    QString m_file;
-    int m_port;
-    QProcess m_process;
-};
-
 // The copy beside the real client.
 int measure(const QString &frps, int seconds)
 {
     QTemporaryDir work;
     const int serverPort = freePort();
-    Server server(frps, work.path(), serverPort);
+    Server server(frps, work.path(), serverPort, QLatin1String(TOKEN));
     ServerConfig config;
     config.name = QStringLiteral("bench");
     config.serverAddr = QStringLiteral("127.0.0.1");
@@ -182,10 +120,7 @@ int measure(const QString &frps, int seconds)
 
 int main(int argc, char *argv[])
 {
-    QTemporaryDir privateDir;
-    qputenv("TMPDIR", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(privateDir.path()));
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(privateDir.path()));
+    PrivateFolder privateFolder;
     QCoreApplication app(argc, argv);
     const QStringList arguments = app.arguments();
     const int secondsAt = arguments.indexOf(QStringLiteral("--seconds"));
@@ -193,21 +128,18 @@ int main(int argc, char *argv[])
     if (arguments.value(1) == QLatin1String("--child"))
         return measure(arguments.value(2), seconds);
 
-    const QString frpDir = arguments.value(arguments.indexOf(QStringLiteral("--frp-dir")) + 1);
+    const QString frpDir = RealFrp::frpDir(arguments);
     const QString frps = frpDir + QStringLiteral("/frps");
-    if (arguments.indexOf(QStringLiteral("--frp-dir")) < 0 || !QFileInfo(frps).isExecutable()
-        || seconds <= 0) {
+    if (frpDir.isEmpty() || seconds <= 0) {
         say(QStringLiteral("usage: bench_waiting --frp-dir <folder with frpc and frps> [--seconds <n>]"));
         return 2;
     }
     QTemporaryDir work;
-    const QString copy = work.filePath(QStringLiteral("bench_waiting"));
-    QFile::copy(QCoreApplication::applicationFilePath(), copy);
-    QFile::copy(frpDir + QStringLiteral("/frpc"), work.filePath(QStringLiteral("frpc")));
-    QProcess child;
-    child.setProcessChannelMode(QProcess::ForwardedChannels);
-    child.start(copy,
-                { QStringLiteral("--child"), frps, QStringLiteral("--seconds"), QString::number(seconds) });
-    child.waitForFinished(-1);
-    return child.exitCode();
+    const QString copy
+        = copyBesideClient(frpDir + QStringLiteral("/frpc"), work.path(), QStringLiteral("bench_waiting"));
+    return runChild(
+               copy,
+               { QStringLiteral("--child"), frps, QStringLiteral("--seconds"), QString::number(seconds) }, -1,
+               true)
+        .exitCode;
 }

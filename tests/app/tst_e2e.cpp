@@ -166,6 +166,12 @@ private:
     QPushButton *cardButton(int index, const QString &caption) const;
     int connectAndWaitForPort(int index);
     void disconnectAndWait(int index);
+    // Makes the first row private over TCP+UDP, or public over TCP again.
+    void setFirstRowPrivate(bool isPrivate);
+    // Stops the tunnels and makes the first row public over TCP again.
+    void stopAndMakeFirstRowPublic();
+    // Connects the built-in entry and returns the share code its row copies once the tunnel is up.
+    QString connectAndCopyShareCode();
 
     QString m_frpDir = QStringLiteral(MARROWGATE_FRP_DIR);
     QProcess m_frps;
@@ -475,6 +481,33 @@ void TestEndToEnd::disconnectAndWait(int index)
     disconnect->click();
     QTRY_COMPARE_WITH_TIMEOUT(m_window->findChild<FrpcManager *>()->status(), FrpcManager::Stopped, Timeout);
     QTRY_VERIFY(cardButton(index, QStringLiteral("连接")));
+}
+
+void TestEndToEnd::setFirstRowPrivate(bool isPrivate)
+{
+    m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
+    auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
+    protocol->setCurrentIndex(
+        protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
+}
+
+void TestEndToEnd::stopAndMakeFirstRowPublic()
+{
+    auto *manager = m_window->findChild<FrpcManager *>();
+    manager->stop();
+    (void)QTest::qWaitFor([manager] { return manager->status() == FrpcManager::Stopped; });
+    setFirstRowPrivate(false);
+}
+
+QString TestEndToEnd::connectAndCopyShareCode()
+{
+    if (QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接")))
+        connectButton->click();
+    auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
+    if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
+        return {};
+    copy->click();
+    return QGuiApplication::clipboard()->text();
 }
 
 void TestEndToEnd::expectEcho(int remotePort, const QHostAddress &address)
@@ -896,6 +929,17 @@ void TestEndToEnd::serverOnIPv6Loopback()
     disconnectAndWait(m_ipv6Index);
 }
 
+// Sends every datagram the socket receives back to where it came from.
+void answerDatagrams(QUdpSocket &socket)
+{
+    QObject::connect(&socket, &QUdpSocket::readyRead, &socket, [&socket] {
+        while (socket.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = socket.receiveDatagram();
+            socket.writeDatagram(datagram.makeReply(datagram.data()));
+        }
+    });
+}
+
 // A UDP tunnel: a friend's datagram reaches a local UDP echo through the remote port and comes back;
 // the next window starts with UDP chosen. The echo is bound to :: on a port where no TCP program
 // listens, and counts as listening.
@@ -913,12 +957,7 @@ void TestEndToEnd::udpTunnelCarriesDatagrams()
     const int echoPort = portField->value();
     portField->setValue(localPort);
     const auto restorePort = qScopeGuard([portField, echoPort] { portField->setValue(echoPort); });
-    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
-        while (echo.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = echo.receiveDatagram();
-            echo.writeDatagram(datagram.makeReply(datagram.data()));
-        }
-    });
+    answerDatagrams(echo);
     auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
     QVERIFY(protocol);
     const auto backToTcp = qScopeGuard([protocol] { protocol->setCurrentIndex(0); });
@@ -997,12 +1036,7 @@ void TestEndToEnd::severalTunnelsChangedWhileUp()
     // TCP and UDP echo on the same local port.
     QUdpSocket echo;
     QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
-    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
-        while (echo.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = echo.receiveDatagram();
-            echo.writeDatagram(datagram.makeReply(datagram.data()));
-        }
-    });
+    answerDatagrams(echo);
     const auto rows = [this] {
         QList<QWidget *> shown;
         for (QWidget *row : m_window->findChildren<QWidget *>(QStringLiteral("tunnelRow")))
@@ -1122,12 +1156,7 @@ void TestEndToEnd::friendJoinsAPrivateTunnel()
     // TCP and UDP of the host's service on one port number.
     QUdpSocket udpEcho;
     QVERIFY(udpEcho.bind(QHostAddress::LocalHost, m_echo.serverPort()));
-    connect(&udpEcho, &QUdpSocket::readyRead, &udpEcho, [&udpEcho] {
-        while (udpEcho.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = udpEcho.receiveDatagram();
-            udpEcho.writeDatagram(datagram.makeReply(datagram.data()));
-        }
-    });
+    answerDatagrams(udpEcho);
 
     ShareCode code;
     code.serverAddr = QStringLiteral("127.0.0.1");
@@ -1262,39 +1291,11 @@ void TestEndToEnd::privateTunnelReachesOnlyCodeHolders()
 {
     QUdpSocket echo;
     QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
-    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
-        while (echo.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = echo.receiveDatagram();
-            echo.writeDatagram(datagram.makeReply(datagram.data()));
-        }
-    });
+    answerDatagrams(echo);
     // The first row private, over TCP+UDP; it is kept for the next start.
-    const auto makePrivate = [this](bool isPrivate) {
-        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
-        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
-        protocol->setCurrentIndex(
-            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
-    };
-    makePrivate(true);
-    const auto restore = qScopeGuard([&] {
-        m_window->findChild<FrpcManager *>()->stop();
-        QTest::qWaitFor(
-            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
-        makePrivate(false);
-    });
-    // Connects and returns the code the row copies once the tunnel is up.
-    const auto connectAndCopyCode = [this]() -> QString {
-        QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接"));
-        if (!connectButton)
-            return {};
-        connectButton->click();
-        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
-        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
-            return {};
-        copy->click();
-        return QGuiApplication::clipboard()->text();
-    };
-    const QString text = connectAndCopyCode();
+    setFirstRowPrivate(true);
+    const auto restore = qScopeGuard([this] { stopAndMakeFirstRowPublic(); });
+    const QString text = connectAndCopyShareCode();
     QString error;
     const std::optional<ShareCode> code = ShareCode::fromText(text, &error);
     QVERIFY2(code, qPrintable(text + u' ' + error));
@@ -1382,7 +1383,7 @@ void TestEndToEnd::privateTunnelReachesOnlyCodeHolders()
     disconnectAndWait(m_entryIndex);
     openNewWindow();
     QVERIFY(m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->isChecked());
-    QCOMPARE(ShareCode::fromText(connectAndCopyCode()), renewed);
+    QCOMPARE(ShareCode::fromText(connectAndCopyShareCode()), renewed);
     startVisitor(*renewed);
     QVERIFY(tcpEchoes(tcpPort, Timeout));
     QVERIFY(udpEchoes(udpPort));
@@ -1398,35 +1399,12 @@ void TestEndToEnd::hostAndFriendWindows()
 {
     QUdpSocket echo;
     QVERIFY(echo.bind(QHostAddress::LocalHost, quint16(m_echo.serverPort())));
-    connect(&echo, &QUdpSocket::readyRead, &echo, [&echo] {
-        while (echo.hasPendingDatagrams()) {
-            const QNetworkDatagram datagram = echo.receiveDatagram();
-            echo.writeDatagram(datagram.makeReply(datagram.data()));
-        }
-    });
-    const auto setPrivate = [this](bool isPrivate) {
-        m_window->findChild<QCheckBox *>(QStringLiteral("privateTunnelCheck"))->setChecked(isPrivate);
-        auto *protocol = m_window->findChild<QComboBox *>(QStringLiteral("protocolCombo"));
-        protocol->setCurrentIndex(
-            protocol->findText(isPrivate ? QStringLiteral("TCP+UDP") : QStringLiteral("TCP")));
-    };
-    const auto hostCode = [this]() -> QString {
-        if (QPushButton *connectButton = cardButton(m_entryIndex, QStringLiteral("连接")))
-            connectButton->click();
-        auto *copy = m_window->findChild<QPushButton *>(QStringLiteral("copyShareCodeButton"));
-        if (!QTest::qWaitFor([copy] { return copy->isVisible(); }, Timeout))
-            return {};
-        copy->click();
-        return QGuiApplication::clipboard()->text();
-    };
+    answerDatagrams(echo);
     std::unique_ptr<MainWindow> friendWindow;
     const auto restore = qScopeGuard([&] {
         friendWindow.reset();
         ServerConfigManager::instance().setJoinedTunnels({});
-        m_window->findChild<FrpcManager *>()->stop();
-        QTest::qWaitFor(
-            [this] { return m_window->findChild<FrpcManager *>()->status() == FrpcManager::Stopped; });
-        setPrivate(false);
+        stopAndMakeFirstRowPublic();
     });
     const auto friendRow = [&friendWindow]() -> JoinedTunnelRow * {
         const QList<JoinedTunnelRow *> rows = friendWindow->findChild<JoinedTunnels *>()->rows();
@@ -1434,8 +1412,8 @@ void TestEndToEnd::hostAndFriendWindows()
     };
     const int withinFallback = VisitorClient::FALLBACK_TIMEOUT_MS + 1000;
 
-    setPrivate(true);
-    const QString code = hostCode();
+    setFirstRowPrivate(true);
+    const QString code = connectAndCopyShareCode();
     QVERIFY2(ShareCode::fromText(code), qPrintable(code));
     friendWindow = std::make_unique<MainWindow>();
     friendWindow->show();
@@ -1467,7 +1445,7 @@ void TestEndToEnd::hostAndFriendWindows()
     QVERIFY(portIsFree(port));
     disconnectAndWait(m_entryIndex);
     openNewWindow();
-    QCOMPARE(hostCode(), renewed);
+    QCOMPARE(connectAndCopyShareCode(), renewed);
     friendWindow = std::make_unique<MainWindow>();
     QVERIFY(friendRow());
     QCOMPARE(friendRow()->client()->state(), VisitorClient::Stopped);
