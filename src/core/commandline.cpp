@@ -76,8 +76,8 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
         QStringLiteral("join"),
         QCoreApplication::translate("CommandLine", "启动后用分享码 <code> 加入好友的隧道。"),
         QStringLiteral("code"));
-    parser.addOptions({ helpOption, versionOption, connectOption, portOption, protocolOption, languageOption,
-                        joinOption });
+    parser.addOptions(
+        { helpOption, versionOption, connectOption, portOption, protocolOption, languageOption, joinOption });
     // The toolkit's own options (such as -platform or -style) are read by the application object later;
     // here they are let through, unlisted. They take one dash or two, like the toolkit accepts.
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -118,7 +118,8 @@ CommandLineRequest parseCommandLine(const QStringList &arguments)
     if (positional.size() == 1 && ShareCode::hasScheme(positional.first()))
         request.link = positional.first().left(4 * ShareCode::MAX_TEXT_LENGTH);
     else if (!positional.isEmpty())
-        return failure(QCoreApplication::translate("CommandLine", "多余的参数：%1").arg(positional.join(u' ')));
+        return failure(
+            QCoreApplication::translate("CommandLine", "多余的参数：%1").arg(positional.join(u' ')));
     if (parser.isSet(joinOption)) {
         QString reason;
         if (!ShareCode::fromText(parser.value(joinOption), &reason))

@@ -282,9 +282,10 @@ void FrpcManagerPrivate::onQueryFinished()
             = m_phase == Phase::Launching ? FrpcManager::TunnelEstablished : FrpcManager::TunnelRestored;
         m_remotePort = port;
         enterPhase(Phase::Up);
-        emit q->logMessage(port.isEmpty() ? QCoreApplication::translate(
-                               "FrpcManager", "隧道已建立！仅好友可连接，服务器未开放公网端口")
-                                          : QCoreApplication::translate("FrpcManager", "隧道已建立！远程端口: %1").arg(port));
+        emit q->logMessage(
+            port.isEmpty()
+                ? QCoreApplication::translate("FrpcManager", "隧道已建立！仅好友可连接，服务器未开放公网端口")
+                : QCoreApplication::translate("FrpcManager", "隧道已建立！远程端口: %1").arg(port));
         emit q->tunnelEvent(event, port);
         emit q->remotePortReady(port);
     }

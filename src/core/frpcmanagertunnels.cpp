@@ -128,7 +128,8 @@ QList<TunnelState> FrpcManagerPrivate::tunnelStates() const
         // Its port is watched while the connection is up and its public port is known (or, private, its
         // proxies run).
         state.nobodyListens = m_phase == Phase::Up && state.isUp()
-            && m_listenerWatch->nobodyListens({ entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
+            && m_listenerWatch->nobodyListens(
+                { entry.tunnel.localPort, entry.tunnel.protocol == Tunnel::Udp });
         states.append(state);
     }
     return states;

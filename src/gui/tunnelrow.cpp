@@ -232,7 +232,8 @@ void TunnelRow::addProtocols(QComboBox *combo)
 void TunnelRow::showShareReadiness()
 {
     // A code can carry a server address and token of limited length only.
-    m_shareReady->setText(m_shareCode.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长") : tr("分享码已就绪"));
+    m_shareReady->setText(m_shareCode.isEmpty() ? tr("无法生成分享码：服务器地址或令牌太长")
+                                                : tr("分享码已就绪"));
 }
 
 void TunnelRow::retranslateUi()

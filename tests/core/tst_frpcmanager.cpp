@@ -1444,10 +1444,11 @@ void TestFrpcManager::severalTunnels_data()
         << QStringList { QStringLiteral("private"), QStringLiteral("46003") } << QStringList();
     QTest::newRow("private alone") << QStringList() << QStringLiteral("8001/udp/private")
                                    << QStringList { QStringLiteral("private") } << QStringList();
-    QTest::newRow("private refused")
-        << QStringList { QStringLiteral("FAKEFRPC_PROXY_ERROR=port not allowed") }
-        << QStringLiteral("8001/tcp/private") << QStringList { QStringLiteral("!port not allowed") }
-        << QStringList { QStringLiteral("服务器拒绝了隧道: port not allowed") };
+    QTest::newRow("private refused") << QStringList { QStringLiteral(
+        "FAKEFRPC_PROXY_ERROR=port not allowed") }
+                                     << QStringLiteral("8001/tcp/private")
+                                     << QStringList { QStringLiteral("!port not allowed") }
+                                     << QStringList { QStringLiteral("服务器拒绝了隧道: port not allowed") };
 }
 
 void TestFrpcManager::severalTunnels()

@@ -798,13 +798,15 @@ void TestServerConfig::replacingImportDropsBuiltInUntilRestart()
 void TestServerConfig::privateSharesKeptOwnerOnly()
 {
     seed("[General]\nlastLocalPort=1\n\n[privateShares]\ndamaged=bad name!, short, \n");
-    QFile::setPermissions(settingsFilePath(), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                  | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(settingsFilePath(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+                              | QFileDevice::ReadOther);
     ServerConfigManager &store = ServerConfigManager::instance();
     const ServerConfigManager::PrivateShare first = store.privateShare(QStringLiteral("k"));
     QCOMPARE(store.privateShare(QStringLiteral("k")).secretKey, first.secretKey);
-    QCOMPARE(QFile::permissions(settingsFilePath()), QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                         | QFileDevice::ReadUser | QFileDevice::WriteUser);
+    QCOMPARE(QFile::permissions(settingsFilePath()),
+             QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadUser
+                 | QFileDevice::WriteUser);
     const ServerConfigManager::PrivateShare renewed = store.privateShare(QStringLiteral("k"), true);
     QVERIFY(renewed.secretKey != first.secretKey);
     QCOMPARE(renewed.name, first.name);

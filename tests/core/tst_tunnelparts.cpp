@@ -74,12 +74,18 @@ void TestTunnelParts::storedTunnels_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("readBack");
 
-    QTest::newRow("older value") << "25565/tcp+udp" << "25565/tcp+udp";
-    QTest::newRow("private") << "8080/udp/private" << "8080/udp/private";
-    QTest::newRow("unknown mark") << "8080/tcp/public" << "";
-    QTest::newRow("empty mark") << "8080/tcp/" << "";
-    QTest::newRow("mark in place of the protocol") << "8080/private" << "";
-    QTest::newRow("mark twice") << "8080/tcp/private/private" << "";
+    QTest::newRow("older value") << "25565/tcp+udp"
+                                 << "25565/tcp+udp";
+    QTest::newRow("private") << "8080/udp/private"
+                             << "8080/udp/private";
+    QTest::newRow("unknown mark") << "8080/tcp/public"
+                                  << "";
+    QTest::newRow("empty mark") << "8080/tcp/"
+                                << "";
+    QTest::newRow("mark in place of the protocol") << "8080/private"
+                                                   << "";
+    QTest::newRow("mark twice") << "8080/tcp/private/private"
+                                << "";
 }
 
 void TestTunnelParts::storedTunnels()

@@ -154,8 +154,9 @@ void TestLanguage::windowsInBothLanguages()
             const QList<TunnelState> states = controller->tunnelStates();
             return reachability->result(0) != TunnelReachability::Unknown
                 && reachability->result(2) != TunnelReachability::Unknown
-                && std::all_of(states.cbegin(), states.cend(),
-                               [](const TunnelState &state) { return !state.port.isEmpty() && state.nobodyListens; });
+                && std::all_of(states.cbegin(), states.cend(), [](const TunnelState &state) {
+                       return !state.port.isEmpty() && state.nobodyListens;
+                   });
         };
         QTRY_VERIFY_WITH_TIMEOUT(settled(), 10000);
     }
