@@ -217,15 +217,18 @@ private:
 
 } // namespace
 
-// Clicks a button and returns the milliseconds until the status line shows text and has been painted
-// with it; -1 on time-out or when a message box turned up (its text goes to problem).
+// Clicks a button as a person does, pressing it for a moment, and returns the milliseconds from the
+// release, which makes the click, until the status line shows text and has been painted with it; -1
+// on time-out or when a message box turned up (its text goes to problem).
 double clickUntilShown(QPushButton *button, QLabel *status, const QString &text, QString *problem,
                        int timeoutMs)
 {
     BoxWatchdog watchdog;
+    QTest::mousePress(button, Qt::LeftButton);
+    spin(kPressMs);
     PaintWatch watch(status, text);
     const qint64 start = watch.nowNs();
-    QTest::mouseClick(button, Qt::LeftButton);
+    QTest::mouseRelease(button, Qt::LeftButton);
     while ((watch.nowNs() - start) / 1000000 < timeoutMs && watchdog.text().isEmpty()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         if (watch.shownNs() >= 0)

@@ -21,7 +21,8 @@ namespace AppBench {
 inline const int kColdStartRuns = 15;
 inline const int kConnectRounds = 3;
 // With the real client, beside the bare client's start.
-inline const int kRealClientRounds = 5;
+inline const int kRealClientRounds = 9;
+inline const int kPressMs = 100; // how long a person holds a button down when clicking it
 inline const int kLogLines = 10000;
 inline const int kMemoryRuns = 3;
 inline const int kWakeupSeconds = 10;
@@ -85,8 +86,10 @@ struct ConnectionFigures
     QString runningWakeups;
     QString problem;
 };
+// beforeRound, when given, runs before each round (the bare client's start, timed in turn with the
+// window's click so that both see the same machine).
 ConnectionFigures connectRounds(int index, const QString &shownAddress, bool countWakeups,
-                                int rounds = kConnectRounds);
+                                int rounds = kConnectRounds, const std::function<void()> &beforeRound = {});
 void reportConnection(const QString &client, const ConnectionFigures &figures, const QString &address);
 void measureTenTunnelWakeups(int index, const QString &shownAddress);
 int childTenTunnels(const QStringList &arguments);

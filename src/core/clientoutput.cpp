@@ -53,6 +53,8 @@ Verdict judge(const QStringList &lines, bool onStandardError)
         verdict.newsFromClient = true;
         if (FrpcClientText::isProxyStartedLine(line))
             verdict.proxyStarted = true;
+        if (FrpcClientText::isWebApiListeningLine(line))
+            verdict.webApiListening = true;
         if (ProxyName::isNameTakenError(line))
             verdict.nameTaken = true;
         if (FrpcClientText::isErrorLine(line, onStandardError))

@@ -29,6 +29,8 @@ struct Verdict
     QStringList unreachableLines;
     // A proxy started: its port is in the client's status at once.
     bool proxyStarted = false;
+    // The client's web API listens: the status can be asked from now on.
+    bool webApiListening = false;
     // The server still holds the proxy's name for an earlier session.
     bool nameTaken = false;
     // The last line that may say why the client failed, trimmed; empty when none did.

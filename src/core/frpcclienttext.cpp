@@ -229,6 +229,11 @@ bool isProxyStartedLine(const QString &line)
     return line.contains(QLatin1String("start proxy success"));
 }
 
+bool isWebApiListeningLine(const QString &line)
+{
+    return line.contains(QLatin1String("admin server listen on"));
+}
+
 bool isUnreachableLocalServiceLine(const QString &line)
 {
     return line.contains(QLatin1String("connect to local service"));

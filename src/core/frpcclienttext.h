@@ -83,6 +83,10 @@ bool isStatusRequestLine(const QString &line);
 // success"): the proxy's remote port is then in the status.
 bool isProxyStartedLine(const QString &line);
 
+// True for a line in which the client reports that its local web API listens ("admin server listen
+// on ..."): the status can be asked from then on.
+bool isWebApiListeningLine(const QString &line);
+
 // True for a line in which the client reports that a visitor's connection found nothing listening on
 // the local port.
 bool isUnreachableLocalServiceLine(const QString &line);

@@ -110,6 +110,10 @@ void FrpcManagerPrivate::judgeLines(const QStringList &lines, bool onStandardErr
         if (!takeOwnVisit(tunnel) && tunnel == 0)
             visitorReachedNothing = true;
     }
+    // The connection for the first status query is opened while the client logs in, so that the
+    // query goes out at once when a proxy starts.
+    if (verdict.webApiListening && asksClient(m_phase))
+        networkManager()->connectToHost(QStringLiteral("127.0.0.1"), quint16(m_webServerPort));
     // A proxy that started has its port in the status at once: asked without waiting. Other news is
     // asked about once for a whole burst of lines.
     if (newsFromClient && asksClient(m_phase)) {

@@ -34,6 +34,10 @@ ServerCardWidget::ServerCardWidget(const QString &name, const QString &address, 
 
 void ServerCardWidget::setConnected(bool connected)
 {
+    // Asked of every card at each change of the tunnel: a card that keeps its state is not restyled.
+    if (m_connectedShown && connected == m_isConnected)
+        return;
+    m_connectedShown = true;
     m_isConnected = connected;
     updateConnectButton();
     updateDescription();

@@ -62,6 +62,7 @@ private:
     bool m_isBuiltIn;
     int m_index;
     bool m_isConnected = false;
+    bool m_connectedShown = false;
     bool m_closeButtonHovered = false;
     bool m_swallowClick = false;
     QLabel *m_nameLabel = nullptr;

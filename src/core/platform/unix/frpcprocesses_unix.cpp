@@ -5,7 +5,6 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
@@ -14,7 +13,11 @@
 #include <QSet>
 #include <QThread>
 
+#include <climits>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -91,28 +94,42 @@ void endAll(const QString &programPath, int timeoutMs)
 {
     const QDeadlineTimer deadline(timeoutMs);
     // The kernel names a process's program by its real path, links resolved.
-    const QString program = QFileInfo(programPath).canonicalFilePath();
+    const QByteArray program = QFile::encodeName(QFileInfo(programPath).canonicalFilePath());
     if (program.isEmpty())
         return;
+    // A program file replaced since the process started is named with a mark the kernel adds.
+    const QByteArray replaced = program + " (deleted)";
     const uid_t uid = ::getuid();
     const pid_t self = ::getpid();
 
+    // Runs on every connect, so it costs one system call for each process that is not the client:
+    // the link to the program file cannot be read for other users' processes and kernel threads.
     QList<pid_t> killed;
-    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &entry : entries) {
-        bool numeric = false;
-        const pid_t pid = entry.toInt(&numeric);
-        if (!numeric || pid <= 0 || pid == self || isSpared(pid))
+    DIR *proc = ::opendir("/proc");
+    if (!proc)
+        return;
+    char path[64];
+    char exe[PATH_MAX + 16];
+    while (const dirent *entry = ::readdir(proc)) {
+        char *end = nullptr;
+        const long pid = std::strtol(entry->d_name, &end, 10);
+        if (pid <= 0 || *end != '\0' || pid == self)
             continue;
-        const QString procDir = QStringLiteral("/proc/") + entry;
+        std::snprintf(path, sizeof path, "/proc/%ld/exe", pid);
+        const ssize_t length = ::readlink(path, exe, sizeof exe - 1);
+        if (length <= 0)
+            continue;
+        const QByteArrayView target(exe, length);
+        if (target != program && target != replaced)
+            continue;
+        std::snprintf(path, sizeof path, "/proc/%ld", pid);
         struct stat info;
-        if (::stat(QFile::encodeName(procDir).constData(), &info) != 0 || info.st_uid != uid)
+        if (::stat(path, &info) != 0 || info.st_uid != uid || isSpared(pid_t(pid)) || hasEnded(pid_t(pid)))
             continue;
-        if (executableOf(procDir) != program || hasEnded(pid))
-            continue;
-        if (::kill(pid, SIGKILL) == 0)
-            killed.append(pid);
+        if (::kill(pid_t(pid), SIGKILL) == 0)
+            killed.append(pid_t(pid));
     }
+    ::closedir(proc);
 
     while (!killed.isEmpty()) {
         killed.removeIf(hasEnded);
