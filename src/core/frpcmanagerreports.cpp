@@ -110,14 +110,11 @@ void FrpcManagerPrivate::judgeLines(const QStringList &lines, bool onStandardErr
         if (!takeOwnVisit(tunnel) && tunnel == 0)
             visitorReachedNothing = true;
     }
-    // The connection for the first status query is opened while the client logs in, so that the
-    // query goes out at once when a proxy starts.
-    if (verdict.webApiListening && asksClient(m_phase))
-        networkManager()->connectToHost(QStringLiteral("127.0.0.1"), quint16(m_webServerPort));
-    // A proxy that started has its port in the status at once: asked without waiting. Other news is
-    // asked about once for a whole burst of lines.
+    // A proxy that started has its port in the status at once: asked without waiting. So is a web API
+    // that has just begun to listen, which opens the connection the query for the port then finds
+    // open while the client logs in. Other news is asked about once for a whole burst of lines.
     if (newsFromClient && asksClient(m_phase)) {
-        if (verdict.proxyStarted) {
+        if (verdict.proxyStarted || verdict.webApiListening) {
             m_outputQueryTimer->stop();
             queryRemotePort();
         } else if (!m_outputQueryTimer->isActive()) {

@@ -333,6 +333,7 @@ public:
             *error = m_server.errorString();
             return false;
         }
+        m_webAddress = QStringLiteral("%1:%2").arg(address.toString()).arg(port);
         return true;
     }
 
@@ -615,6 +616,7 @@ private:
 
 public:
     QString m_configPath;
+    QString m_webAddress;
 
 private:
     QJsonObject m_config;
@@ -743,7 +745,10 @@ int main(int argc, char *argv[])
         server.logIn();
         QTimer::singleShot(serveDelay, &app, serve);
     } else {
+        // As the real client does, the web API listens and says so before the client logs in. A web
+        // API that opens late says nothing, so that only the periodic query finds it.
         serve();
+        logLine('I', "client/service.go:210", QStringLiteral("admin server listen on ") + server.m_webAddress);
         server.logIn();
     }
 
