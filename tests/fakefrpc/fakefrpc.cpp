@@ -748,7 +748,8 @@ int main(int argc, char *argv[])
         // As the real client does, the web API listens and says so before the client logs in. A web
         // API that opens late says nothing, so that only the periodic query finds it.
         serve();
-        logLine('I', "client/service.go:210", QStringLiteral("admin server listen on ") + server.m_webAddress);
+        logLine('I', "client/service.go:210",
+                QStringLiteral("admin server listen on ") + server.m_webAddress);
         server.logIn();
     }
 
