@@ -110,9 +110,10 @@ void FrpcManagerPrivate::judgeLines(const QStringList &lines, bool onStandardErr
         if (!takeOwnVisit(tunnel) && tunnel == 0)
             visitorReachedNothing = true;
     }
-    // A proxy that started has its port in the status at once: asked without waiting. So is a web API
-    // that has just begun to listen, which opens the connection the query for the port then finds
-    // open while the client logs in. Other news is asked about once for a whole burst of lines.
+    // A proxy that started has its port in the status at once: asked without waiting. A web API that
+    // has just begun to listen is asked at once too: its reply names no port yet, but the connection
+    // stays open for the query that finds the port. Other news is asked about once for a whole burst
+    // of lines.
     if (newsFromClient && asksClient(m_phase)) {
         if (verdict.proxyStarted || verdict.webApiListening) {
             m_outputQueryTimer->stop();

@@ -102,8 +102,8 @@ void endAll(const QString &programPath, int timeoutMs)
     const uid_t uid = ::getuid();
     const pid_t self = ::getpid();
 
-    // Runs on every connect, so it costs one system call for each process that is not the client:
-    // the link to the program file cannot be read for other users' processes and kernel threads.
+    // Runs at every connect: one system call for each process that runs another program, the reading
+    // of its link to the program file (which fails for other users' processes and kernel threads).
     QList<pid_t> killed;
     DIR *proc = ::opendir("/proc");
     if (!proc)
